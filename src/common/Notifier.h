@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+namespace telvora
+{
+
+enum class MessageIcon
+{
+    Information,
+    Warning,
+    Error,
+    Question
+};
+
+// Message boxes owned by the main window. Code below the application layer reports through
+// this interface, so that it stays free of widgets and tests can record what would be shown.
+class INotifier
+{
+public:
+    virtual ~INotifier() = default;
+
+    virtual void ShowMessage(const std::string& text, const std::string& caption,
+                             MessageIcon icon) = 0;
+};
+
+// Writes "caption: text" to standard error: what command-line tools, and callers that pass no
+// notifier of their own, get.
+INotifier& StderrNotifier();
+
+} // namespace telvora

@@ -1,0 +1,204 @@
+// The readers of whole attributes: one sequential pass over the point block in large blocks,
+// parsing records out of the buffer, so that files of tens of millions of points read at close to
+// the speed of the disk cache without holding their records.
+
+#include <algorithm>
+#include <new>
+#include <vector>
+
+#include "las/ByteOrder.h"
+#include "las/LASPointFormats.h"
+#include "las/LasException.h"
+#include "las/LasFile.h"
+#include "las/PosixFile.h"
+
+namespace telvora
+{
+
+namespace
+{
+
+constexpr std::size_t kReadBlock = 1u << 20;
+
+// Runs extract(record, element) for every record of the file, with Width elements of type
+// Element per record. See CLasFile::ReadPositions for what a failure returns.
+template <typename Element, std::size_t Width, typename Extract>
+std::unique_ptr<Element[]> ReadAttribute(const LasHeader* header, const char* path,
+                                         AttributeProgress* progress, INotifier* notifier,
+                                         Extract&& extract)
+{
+    if (header == nullptr)
+    {
+        return nullptr;
+    }
+    // Read only: a file the user may only view must still be viewable.
+    PosixFile file(path, PosixFile::Mode::Read);
+    if (!file.IsOpen())
+    {
+        return nullptr;
+    }
+    // Records of other formats (LAS 1.4 formats, compressed files) are not understood; returning
+    // no array keeps callers from showing made-up values.
+    const std::size_t standard = StandardRecordSize(header->pointDataFormatId);
+    if (standard == 0)
+    {
+        return nullptr;
+    }
+
+    const std::uint64_t count = header->numberOfPointRecords;
+    const std::uint64_t step = count < 100 ? count : count / 100;
+    int position = progress != nullptr ? progress->GetProgressPos() : 0;
+
+    auto shortRead = [&]() -> std::unique_ptr<Element[]>
+    {
+        INotifier& shown = notifier != nullptr ? *notifier : StderrNotifier();
+        shown.ShowMessage(LasMessage::kAttributeShortRead, LasMessage::kAttributeShortReadCaption,
+                          MessageIcon::Error);
+        return nullptr;
+    };
+
+    // Records step by Point Data Record Length, so extra bytes behind the standard part are
+    // skipped; a record too short for its format cannot be read at all.
+    const std::uint64_t stride = header->pointDataRecordLength;
+    if (stride < standard)
+    {
+        return shortRead();
+    }
+    // A header may claim far more records than its file holds: find out before allocating.
+    const std::uint64_t first = header->offsetToPointData;
+    if (count > 0 &&
+        first + (count - 1) * stride + standard > static_cast<std::uint64_t>(file.Size()))
+    {
+        return shortRead();
+    }
+
+    std::unique_ptr<Element[]> values;
+    try
+    {
+        values = std::make_unique<Element[]>(count * Width);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return nullptr;
+    }
+
+    file.AdviseSequential();
+    const std::uint64_t perBlock = std::max<std::uint64_t>(1, kReadBlock / stride);
+    std::vector<unsigned char> buffer(perBlock * stride);
+    std::uint64_t nextReport = 0;
+    for (std::uint64_t done = 0; done < count;)
+    {
+        const std::uint64_t records = std::min(perBlock, count - done);
+        const std::size_t wanted = static_cast<std::size_t>((records - 1) * stride + standard);
+        if (file.ReadAt(buffer.data(), wanted, static_cast<std::int64_t>(first + done * stride)) !=
+            wanted)
+        {
+            return shortRead();
+        }
+        const unsigned char* record = buffer.data();
+        Element* out = values.get() + done * Width;
+        for (std::uint64_t k = 0; k < records; ++k, record += stride, out += Width)
+        {
+            extract(record, out);
+            if (done + k == nextReport)
+            {
+                if (progress != nullptr)
+                {
+                    progress->SetProgressPos(position);
+                }
+                ++position;
+                nextReport += step;
+            }
+        }
+        done += records;
+    }
+    return values;
+}
+
+} // namespace
+
+std::unique_ptr<float[]> CLasFile::ReadPositions(AttributeProgress* progress,
+                                                 INotifier* notifier) const
+{
+    if (header == nullptr)
+    {
+        return nullptr;
+    }
+    const double scale[3] = {header->xScaleFactor, header->yScaleFactor, header->zScaleFactor};
+    const double offset[3] = {header->xOffset, header->yOffset, header->zOffset};
+    return ReadAttribute<float, 3>(header, path, progress, notifier,
+                                   [&](const unsigned char* record, float* out)
+                                   {
+                                       for (int axis = 0; axis < 3; ++axis)
+                                       {
+                                           const double raw =
+                                               LoadLE<std::int32_t>(record + 4 * axis);
+                                           out[axis] =
+                                               static_cast<float>(raw * scale[axis] + offset[axis]);
+                                       }
+                                   });
+}
+
+std::unique_ptr<std::uint16_t[]> CLasFile::ReadIntensities(AttributeProgress* progress,
+                                                           INotifier* notifier) const
+{
+    return ReadAttribute<std::uint16_t, 1>(
+        header, path, progress, notifier,
+        [](const unsigned char* record, std::uint16_t* out)
+        { *out = LoadLE<std::uint16_t>(record + LasField::kIntensity); });
+}
+
+std::unique_ptr<std::uint8_t[]> CLasFile::ReadClassifications(AttributeProgress* progress,
+                                                              INotifier* notifier) const
+{
+    return ReadAttribute<std::uint8_t, 1>(header, path, progress, notifier,
+                                          [](const unsigned char* record, std::uint8_t* out)
+                                          { *out = record[LasField::kClassification]; });
+}
+
+std::unique_ptr<std::int8_t[]> CLasFile::ReadScanAngleRanks(AttributeProgress* progress,
+                                                            INotifier* notifier) const
+{
+    return ReadAttribute<std::int8_t, 1>(
+        header, path, progress, notifier,
+        [](const unsigned char* record, std::int8_t* out)
+        { *out = static_cast<std::int8_t>(record[LasField::kScanAngleRank]); });
+}
+
+std::unique_ptr<std::uint8_t[]> CLasFile::ReadReturnNumbers(AttributeProgress* progress,
+                                                            INotifier* notifier) const
+{
+    return ReadAttribute<std::uint8_t, 1>(
+        header, path, progress, notifier,
+        [](const unsigned char* record, std::uint8_t* out)
+        { *out = static_cast<std::uint8_t>(record[LasField::kReturnByte] & 0x07u); });
+}
+
+std::unique_ptr<float[]> CLasFile::ReadColors(AttributeProgress* progress,
+                                              INotifier* notifier) const
+{
+    if (header == nullptr)
+    {
+        return nullptr;
+    }
+    const int rgb = header->pointDataFormatId == 2   ? LasRecordLayout<2>::kRgb
+                    : header->pointDataFormatId == 3 ? LasRecordLayout<3>::kRgb
+                                                     : -1;
+    return ReadAttribute<float, 3>(header, path, progress, notifier,
+                                   [rgb](const unsigned char* record, float* out)
+                                   {
+                                       if (rgb < 0)
+                                       {
+                                           out[0] = out[1] = out[2] = 0.0f;
+                                           return;
+                                       }
+                                       for (int channel = 0; channel < 3; ++channel)
+                                       {
+                                           const auto value =
+                                               LoadLE<std::uint16_t>(record + rgb + 2 * channel);
+                                           out[channel] = static_cast<float>(value / 65535.0);
+                                       }
+                                   });
+}
+
+} // namespace telvora

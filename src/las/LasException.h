@@ -1,0 +1,48 @@
+#pragma once
+
+#include <exception>
+
+namespace telvora
+{
+
+// Every LAS and archive read or write failure. The text is one of the fixed messages below (or
+// another static text of the archive code); it is shown to the user as it stands, so it is never
+// copied, built at run time or freed.
+class CLasException : public std::exception
+{
+public:
+    explicit CLasException(const char* staticText) noexcept
+        : message(staticText)
+    {
+    }
+    ~CLasException() override = default;
+
+    // The same text, so that whatever catches a plain std::exception reports something useful.
+    const char* what() const noexcept override { return message; }
+    virtual const char* GetErrorText() const noexcept { return message; }
+
+private:
+    const char* message;
+};
+
+namespace LasMessage
+{
+inline constexpr const char* kReadFileOpen = "ReadError::File could not be open.";
+inline constexpr const char* kReadHeader = "ReadError::LAS Header";
+inline constexpr const char* kReadVlr = "ReadError::LAS VRL";
+inline constexpr const char* kReadPoint = "ReadError::LAS Point";
+inline constexpr const char* kCreatePoints =
+    "CLasFile::CreatePoints - can not create points - memory problem?";
+inline constexpr const char* kWriteFileCreate = "WriteError::File could not be created.";
+inline constexpr const char* kWriteFileOpen = "WriteError::File could not be open.";
+inline constexpr const char* kWriteHeader = "WriteError::LAS Header";
+inline constexpr const char* kWriteVlr = "WriteError::LAS VRL";
+inline constexpr const char* kWriteSignature = "WriteError::LAS Signature";
+inline constexpr const char* kWritePoint = "WriteError::LAS Point";
+
+// Shown, not thrown, by the readers of whole attributes; the same text for every format.
+inline constexpr const char* kAttributeShortRead = "Can't Read LasPoint0";
+inline constexpr const char* kAttributeShortReadCaption = "ReadError";
+} // namespace LasMessage
+
+} // namespace telvora

@@ -1,0 +1,306 @@
+#include "las/LasFile.h"
+
+#include <cstring>
+#include <new>
+
+#include "las/ByteOrder.h"
+#include "las/LASPointFormats.h"
+#include "las/LasException.h"
+#include "las/LasIo.h"
+
+namespace telvora
+{
+
+namespace
+{
+
+void DeletePointArray(LASPoint* first)
+{
+    if (auto* p0 = dynamic_cast<LASPoint0*>(first))
+    {
+        delete[] p0;
+    }
+    else if (auto* p1 = dynamic_cast<LASPoint1*>(first))
+    {
+        delete[] p1;
+    }
+    else if (auto* p2 = dynamic_cast<LASPoint2*>(first))
+    {
+        delete[] p2;
+    }
+    else if (auto* p3 = dynamic_cast<LASPoint3*>(first))
+    {
+        delete[] p3;
+    }
+}
+
+template <typename Point>
+LASPoint* NewPointArray(std::uint64_t count, LASPoint** table)
+{
+    if (count == 0)
+    {
+        return nullptr;
+    }
+    auto* objects = new (std::nothrow) Point[count];
+    if (objects == nullptr)
+    {
+        throw CLasException(LasMessage::kCreatePoints);
+    }
+    for (std::uint64_t i = 0; i < count; ++i)
+    {
+        table[i] = objects + i;
+    }
+    return objects;
+}
+
+} // namespace
+
+CLasFile::~CLasFile()
+{
+    Clear();
+}
+
+void CLasFile::Clear()
+{
+    ReleasePoints();
+    ReleaseVlrs();
+    delete header;
+    header = nullptr;
+    delete[] path;
+    path = nullptr;
+}
+
+void CLasFile::ReleasePoints()
+{
+    if (pointArray != nullptr)
+    {
+        DeletePointArray(pointArray);
+        pointArray = nullptr;
+    }
+    delete[] points;
+    points = nullptr;
+    pointTableSize = 0;
+}
+
+void CLasFile::ReleaseVlrs()
+{
+    ReleaseVlrTable(vlrs);
+    vlrs = nullptr;
+}
+
+void ReleaseVlrTable(unsigned char** table)
+{
+    if (table != nullptr)
+    {
+        delete[] table[0];
+        delete[] table;
+    }
+}
+
+void CLasFile::SetPath(const char* newPath)
+{
+    char* copy = nullptr;
+    if (newPath != nullptr)
+    {
+        const std::size_t length = std::strlen(newPath);
+        copy = new char[length + 1];
+        std::memcpy(copy, newPath, length + 1);
+    }
+    delete[] path;
+    path = copy;
+}
+
+void CLasFile::ReadHeader()
+{
+    delete header;
+    header = nullptr;
+    header = new LasHeader(ReadLasHeaderBlock(path));
+}
+
+unsigned char** CLasFile::ReadVariableLengthRecords()
+{
+    if (header == nullptr)
+    {
+        return nullptr;
+    }
+    const std::uint32_t count = header->numberOfVariableLengthRecords;
+    if (count == 0)
+    {
+        ReleaseVlrs();
+        return nullptr;
+    }
+    // The block runs from Header Size to Offset to point data. Headers that contradict
+    // themselves are refused before anything is read or allocated: each record needs at least
+    // its 54-byte header inside the block.
+    if (header->offsetToPointData < header->headerSize)
+    {
+        throw CLasException(LasMessage::kReadVlr);
+    }
+    const std::uint32_t size = header->offsetToPointData - header->headerSize;
+    if (static_cast<std::uint64_t>(count) * LasVlrHeader::kImageSize > size)
+    {
+        throw CLasException(LasMessage::kReadVlr);
+    }
+
+    unsigned char* block = ReadLasBlock(path, size, header->headerSize);
+    auto** table = new unsigned char*[count];
+    std::uint64_t at = 0;
+    for (std::uint32_t i = 0; i < count; ++i)
+    {
+        const bool headerFits = at + LasVlrHeader::kImageSize <= size;
+        const std::uint64_t dataLength = headerFits ? LoadLE<std::uint16_t>(block + at + 20) : 0;
+        if (!headerFits || at + LasVlrHeader::kImageSize + dataLength > size)
+        {
+            delete[] table;
+            delete[] block;
+            throw CLasException(LasMessage::kReadVlr);
+        }
+        table[i] = block + at;
+        at += LasVlrHeader::kImageSize + dataLength;
+    }
+    return table;
+}
+
+void CLasFile::CreatePoints()
+{
+    ReleasePoints();
+    const std::uint64_t count = header != nullptr ? header->numberOfPointRecords : 0;
+    points = new (std::nothrow) LASPoint*[count];
+    if (points == nullptr)
+    {
+        throw CLasException(LasMessage::kCreatePoints);
+    }
+    pointTableSize = count;
+    for (std::uint64_t i = 0; i < count; ++i)
+    {
+        points[i] = nullptr;
+    }
+}
+
+void CLasFile::AllocatePoints()
+{
+    CreatePoints();
+    if (header == nullptr)
+    {
+        return;
+    }
+    switch (header->pointDataFormatId)
+    {
+    case 0:
+        pointArray = NewPointArray<LASPoint0>(pointTableSize, points);
+        break;
+    case 1:
+        pointArray = NewPointArray<LASPoint1>(pointTableSize, points);
+        break;
+    case 2:
+        pointArray = NewPointArray<LASPoint2>(pointTableSize, points);
+        break;
+    case 3:
+        pointArray = NewPointArray<LASPoint3>(pointTableSize, points);
+        break;
+    default:
+        break;
+    }
+}
+
+LASPoint* CLasFile::ReadPoint(std::uint32_t index) const
+{
+    if (header == nullptr || index >= header->numberOfPointRecords)
+    {
+        return nullptr;
+    }
+    const std::size_t standard = StandardRecordSize(header->pointDataFormatId);
+    if (standard == 0)
+    {
+        return nullptr;
+    }
+    // A record shorter than its format cannot hold a point; extra bytes behind the standard part
+    // are stepped over.
+    if (header->pointDataRecordLength < standard)
+    {
+        throw CLasException(LasMessage::kReadPoint);
+    }
+    const std::uint64_t offset = static_cast<std::uint64_t>(header->offsetToPointData) +
+                                 static_cast<std::uint64_t>(index) * header->pointDataRecordLength;
+    LASPoint* point = CreateLasPoint(header->pointDataFormatId);
+    try
+    {
+        ReadLasPointRecord(path, standard, RecordImage(*point), offset);
+    }
+    catch (...)
+    {
+        delete point;
+        throw;
+    }
+    return point;
+}
+
+std::array<float, 3> CLasFile::GetPointPosition(const LASPoint& point) const
+{
+    if (header == nullptr)
+    {
+        return {0.0f, 0.0f, 0.0f};
+    }
+    return {static_cast<float>(point.GetX() * header->xScaleFactor + header->xOffset),
+            static_cast<float>(point.GetY() * header->yScaleFactor + header->yOffset),
+            static_cast<float>(point.GetZ() * header->zScaleFactor + header->zOffset)};
+}
+
+void CLasFile::WriteVariableLengthRecords()
+{
+    if (header == nullptr)
+    {
+        throw CLasException(LasMessage::kWriteVlr);
+    }
+    const bool ordered = header->offsetToPointData >= header->headerSize;
+    const std::uint32_t size = ordered ? header->offsetToPointData - header->headerSize : 0;
+    if (vlrs != nullptr)
+    {
+        if (!ordered)
+        {
+            throw CLasException(LasMessage::kWriteVlr);
+        }
+        AppendLasBlock(path, size, vlrs[0]);
+    }
+    if (header->numberOfVariableLengthRecords == 0 && ordered && size == 2)
+    {
+        AppendPointDataStartSignature(path);
+    }
+}
+
+void CLasFile::WritePoints(std::atomic<std::int32_t>* progressCounter)
+{
+    if (header == nullptr || header->pointDataFormatId > 3)
+    {
+        return;
+    }
+    AppendLasPointRecords(path, header->numberOfPointRecords, header->pointDataRecordLength, points,
+                          progressCounter);
+}
+
+bool CLasFile::WritePoint(std::uint32_t index, const LASPoint& point)
+{
+    if (header == nullptr || index >= header->numberOfPointRecords)
+    {
+        return false;
+    }
+    const std::size_t standard = StandardRecordSize(header->pointDataFormatId);
+    const unsigned char* image = RecordImage(point);
+    // Reporting success for a record that was not written would let a reclassification believe
+    // it had been saved.
+    if (standard == 0 || image == nullptr ||
+        static_cast<unsigned>(point.GetFormat()) != header->pointDataFormatId)
+    {
+        return false;
+    }
+    if (header->pointDataRecordLength < standard)
+    {
+        throw CLasException(LasMessage::kWritePoint);
+    }
+    const std::uint64_t offset = static_cast<std::uint64_t>(header->offsetToPointData) +
+                                 static_cast<std::uint64_t>(index) * header->pointDataRecordLength;
+    WriteLasPointRecord(path, standard, image, offset);
+    return true;
+}
+
+} // namespace telvora

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "common/Notifier.h"
+#include "common/StatusServices.h"
+#include "las/LASPoint.h"
+#include "las/LasHeader.h"
+
+namespace telvora
+{
+
+// One LAS file. Only its public header is kept; everything else is read from the file each time
+// it is needed, and every operation opens the file by its path and closes it again.
+class CLasFile
+{
+public:
+    CLasFile() = default;
+    ~CLasFile();
+    CLasFile(const CLasFile&) = delete;
+    CLasFile& operator=(const CLasFile&) = delete;
+
+    // Releases everything held, in the order points, VLRs, header, path.
+    void Clear();
+
+    void SetPath(const char* newPath);
+
+    // Replaces the header by the one read from the path. The previous header is released first,
+    // also when the read fails.
+    void ReadHeader();
+
+    // The table of Number of Variable Length Records pointers into one block read from Header Size
+    // to Offset to point data; entry 0 is the block's start and owns it. The caller owns both
+    // (ReleaseVlrTable). None, with vlrs cleared, when the header declares no record. Throws
+    // "ReadError::LAS VRL" when the records do not fit their block.
+    unsigned char** ReadVariableLengthRecords();
+
+    void CreatePoints();
+    void AllocatePoints();
+
+    // A new point of the file's format, read by index; none when the index is out of range or
+    // the format is not 0 to 3. The caller deletes it.
+    LASPoint* ReadPoint(std::uint32_t index) const;
+
+    std::array<float, 3> GetPointPosition(const LASPoint& point) const;
+
+    // Whole attributes in file order, one element (or triple) per record, in one pass over the
+    // point block. None when the file cannot be opened or its format is not 0 to 3; none after the
+    // "Can't Read LasPoint0" message when the records are not all there. The progress sink is
+    // advanced once per hundredth of the records from the position it has on entry.
+    std::unique_ptr<float[]> ReadPositions(AttributeProgress* progress,
+                                           INotifier* notifier = nullptr) const;
+    std::unique_ptr<std::uint16_t[]> ReadIntensities(AttributeProgress* progress,
+                                                     INotifier* notifier = nullptr) const;
+    std::unique_ptr<std::uint8_t[]> ReadClassifications(AttributeProgress* progress,
+                                                        INotifier* notifier = nullptr) const;
+    std::unique_ptr<std::int8_t[]> ReadScanAngleRanks(AttributeProgress* progress,
+                                                      INotifier* notifier = nullptr) const;
+    std::unique_ptr<std::uint8_t[]> ReadReturnNumbers(AttributeProgress* progress,
+                                                      INotifier* notifier = nullptr) const;
+    std::unique_ptr<float[]> ReadColors(AttributeProgress* progress,
+                                        INotifier* notifier = nullptr) const;
+
+    // Appends the VLR block (and the LAS 1.0 start signature where the layout has room for just
+    // it) to a file whose header has been written.
+    void WriteVariableLengthRecords();
+    void WritePoints(std::atomic<std::int32_t>* progressCounter);
+    // Rewrites one record in place. Only the standard part of the record is written, so extra
+    // bytes behind it survive. False, writing nothing, when the index is out of range or the
+    // point cannot be stored in this file's format.
+    bool WritePoint(std::uint32_t index, const LASPoint& point);
+
+    LasHeader* header = nullptr;
+    unsigned char** vlrs = nullptr;
+    LASPoint** points = nullptr;
+    char* path = nullptr;
+
+private:
+    void ReleasePoints();
+    void ReleaseVlrs();
+
+    // The table's length and the array AllocatePoints made for it. Entries that a caller stores
+    // in a table from CreatePoints remain the caller's.
+    std::uint64_t pointTableSize = 0;
+    LASPoint* pointArray = nullptr;
+};
+
+// Releases a table returned by ReadVariableLengthRecords together with its block.
+void ReleaseVlrTable(unsigned char** table);
+
+} // namespace telvora

@@ -1,0 +1,269 @@
+#include "las/LasIo.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "las/LASPointFormats.h"
+#include "las/LasException.h"
+#include "las/PosixFile.h"
+
+namespace telvora
+{
+
+namespace
+{
+
+constexpr std::size_t kCopyBlock = 1u << 20;
+constexpr std::size_t kWriteBlock = 1u << 20;
+// Records appended are handed to the kernel at least this often, which bounds how much a crash
+// of the program can lose.
+constexpr std::uint32_t kFlushEvery = 50000;
+
+void ThrowIf(bool failed, const char* message)
+{
+    if (failed)
+    {
+        throw CLasException(message);
+    }
+}
+
+// A file beside the destination that no one else uses, created with the default permissions.
+PosixFile CreateSibling(const std::string& destination, std::string& siblingPath)
+{
+    std::random_device entropy;
+    std::mt19937_64 generator((static_cast<std::uint64_t>(entropy()) << 32) ^ entropy() ^
+                              static_cast<std::uint64_t>(::getpid()));
+    for (int attempt = 0; attempt < 100; ++attempt)
+    {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".%012llx.part",
+                      static_cast<unsigned long long>(generator() & 0xFFFFFFFFFFFFull));
+        siblingPath = destination + suffix;
+        PosixFile file(siblingPath.c_str(), PosixFile::Mode::CreateNew);
+        if (file.IsOpen())
+        {
+            return file;
+        }
+        if (errno != EEXIST)
+        {
+            break;
+        }
+    }
+    siblingPath.clear();
+    return PosixFile();
+}
+
+bool SameFile(const struct stat& a, const char* path)
+{
+    struct stat b
+    {
+    };
+    return ::stat(path, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+} // namespace
+
+LasHeader ReadLasHeaderBlock(const char* path)
+{
+    PosixFile file(path, PosixFile::Mode::Read);
+    ThrowIf(!file.IsOpen(), LasMessage::kReadFileOpen);
+    unsigned char image[LasHeader::kImageSize];
+    ThrowIf(file.ReadAt(image, sizeof image, 0) != sizeof image, LasMessage::kReadHeader);
+    return ParseLasHeader(image);
+}
+
+unsigned char* ReadLasBlock(const char* path, std::uint32_t size, std::uint32_t offset)
+{
+    PosixFile file(path, PosixFile::Mode::Read);
+    ThrowIf(!file.IsOpen(), LasMessage::kReadFileOpen);
+    // A header can claim a block far larger than its file; never allocate for bytes that are not
+    // there.
+    const std::int64_t fileSize = file.Size();
+    ThrowIf(fileSize < 0 || static_cast<std::int64_t>(offset) + size > fileSize,
+            LasMessage::kReadVlr);
+    auto* block = new unsigned char[size == 0 ? 1 : size];
+    if (file.ReadAt(block, size, offset) != size)
+    {
+        delete[] block;
+        throw CLasException(LasMessage::kReadVlr);
+    }
+    return block;
+}
+
+void ReadLasPointRecord(const char* path, std::size_t size, unsigned char* buffer,
+                        std::uint64_t offset)
+{
+    PosixFile file(path, PosixFile::Mode::Read);
+    ThrowIf(!file.IsOpen(), LasMessage::kReadFileOpen);
+    ThrowIf(file.ReadAt(buffer, size, static_cast<std::int64_t>(offset)) != size,
+            LasMessage::kReadPoint);
+}
+
+void CopyLasFile(const char* source, const char* destination)
+{
+    PosixFile in(source, PosixFile::Mode::Read);
+    ThrowIf(!in.IsOpen(), LasMessage::kReadFileOpen);
+    ThrowIf(destination == nullptr || *destination == '\0', LasMessage::kWriteFileCreate);
+
+    struct stat sourceInfo
+    {
+    };
+    ThrowIf(::fstat(in.Descriptor(), &sourceInfo) != 0, LasMessage::kReadFileOpen);
+    if (SameFile(sourceInfo, destination))
+    {
+        return;
+    }
+
+    std::string partPath;
+    PosixFile out = CreateSibling(destination, partPath);
+    ThrowIf(!out.IsOpen(), LasMessage::kWriteFileCreate);
+
+    auto fail = [&](const char* message)
+    {
+        out.Close();
+        ::unlink(partPath.c_str());
+        throw CLasException(message);
+    };
+
+    struct stat destinationInfo
+    {
+    };
+    if (::stat(destination, &destinationInfo) == 0)
+    {
+        ::fchmod(out.Descriptor(), destinationInfo.st_mode & 07777);
+    }
+
+    in.AdviseSequential();
+    std::vector<unsigned char> buffer(kCopyBlock);
+    std::int64_t copied = 0;
+    for (;;)
+    {
+        const std::size_t got = in.Read(buffer.data(), buffer.size());
+        if (got == 0)
+        {
+            break;
+        }
+        if (out.Write(buffer.data(), got) != got)
+        {
+            fail(LasMessage::kWriteFileCreate);
+        }
+        copied += static_cast<std::int64_t>(got);
+    }
+    // Anything short of the whole source (a read error) must not replace the destination.
+    if (copied != in.Size())
+    {
+        fail(LasMessage::kReadFileOpen);
+    }
+    if (!out.Sync() || !out.Close())
+    {
+        fail(LasMessage::kWriteFileCreate);
+    }
+    if (::rename(partPath.c_str(), destination) != 0)
+    {
+        fail(LasMessage::kWriteFileCreate);
+    }
+}
+
+void WriteLasHeader(const LasHeader& header, const char* path)
+{
+    PosixFile file(path, PosixFile::Mode::Truncate);
+    ThrowIf(!file.IsOpen(), LasMessage::kWriteHeader);
+    unsigned char image[LasHeader::kImageSize];
+    SerializeLasHeader(header, image);
+    ThrowIf(file.Write(image, sizeof image) != sizeof image, LasMessage::kWriteHeader);
+    ThrowIf(!file.Close(), LasMessage::kWriteHeader);
+}
+
+void AppendLasBlock(const char* path, std::size_t size, const unsigned char* bytes)
+{
+    PosixFile file(path, PosixFile::Mode::Append);
+    ThrowIf(!file.IsOpen(), LasMessage::kWriteFileOpen);
+    ThrowIf(size > 0 && bytes == nullptr, LasMessage::kWriteVlr);
+    ThrowIf(file.Write(bytes, size) != size, LasMessage::kWriteVlr);
+    ThrowIf(!file.Close(), LasMessage::kWriteVlr);
+}
+
+void AppendPointDataStartSignature(const char* path)
+{
+    PosixFile file(path, PosixFile::Mode::Append);
+    ThrowIf(!file.IsOpen(), LasMessage::kWriteFileOpen);
+    const unsigned char signature[2] = {0xDD, 0xCC};
+    ThrowIf(file.Write(signature, sizeof signature) != sizeof signature,
+            LasMessage::kWriteSignature);
+    ThrowIf(!file.Close(), LasMessage::kWriteSignature);
+}
+
+void WriteLasPointRecord(const char* path, std::size_t size, const unsigned char* bytes,
+                         std::uint64_t offset)
+{
+    PosixFile file(path, PosixFile::Mode::Update);
+    ThrowIf(!file.IsOpen(), LasMessage::kWriteFileOpen);
+    ThrowIf(file.WriteAt(bytes, size, static_cast<std::int64_t>(offset)) != size,
+            LasMessage::kWritePoint);
+    ThrowIf(!file.Close(), LasMessage::kWritePoint);
+}
+
+void AppendLasPointRecords(const char* path, std::uint32_t count, std::uint16_t recordLength,
+                           LASPoint* const* points, std::atomic<std::int32_t>* counter)
+{
+    PosixFile file(path, PosixFile::Mode::Append);
+    ThrowIf(!file.IsOpen(), LasMessage::kWriteFileOpen);
+
+    const std::uint32_t step = count < 100 ? count : count / 100;
+    if (counter != nullptr)
+    {
+        counter->store(0, std::memory_order_relaxed);
+    }
+    if (count == 0)
+    {
+        return;
+    }
+    ThrowIf(points == nullptr || recordLength == 0, LasMessage::kWritePoint);
+
+    // Records are gathered into large blocks: one write per block instead of one per record.
+    const std::size_t perBlock = std::max<std::size_t>(1, kWriteBlock / recordLength);
+    std::vector<unsigned char> block(perBlock * recordLength);
+    std::size_t used = 0;
+    auto flush = [&]
+    {
+        ThrowIf(file.Write(block.data(), used) != used, LasMessage::kWritePoint);
+        used = 0;
+    };
+
+    for (std::uint32_t i = 0; i < count; ++i)
+    {
+        const LASPoint* point = points[i];
+        const unsigned char* image = point != nullptr ? RecordImage(*point) : nullptr;
+        const std::size_t standard = point != nullptr ? StandardRecordSize(point->GetFormat()) : 0;
+        ThrowIf(image == nullptr || recordLength < standard, LasMessage::kWritePoint);
+
+        unsigned char* slot = block.data() + used;
+        std::memcpy(slot, image, standard);
+        if (recordLength > standard)
+        {
+            std::memset(slot + standard, 0, recordLength - standard);
+        }
+        used += recordLength;
+
+        if (counter != nullptr && i % step == 0)
+        {
+            counter->fetch_add(1, std::memory_order_relaxed);
+        }
+        if (i % kFlushEvery == 0 || used == block.size())
+        {
+            flush();
+        }
+    }
+    flush();
+    ThrowIf(!file.Close(), LasMessage::kWritePoint);
+}
+
+} // namespace telvora

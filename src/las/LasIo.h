@@ -1,0 +1,53 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "las/LasHeader.h"
+
+namespace telvora
+{
+
+class LASPoint;
+
+// Low-level readers and writers of LAS files. Each opens the file by its path, does its work and
+// closes it again; failures throw CLasException with the fixed texts of LasException.h.
+
+// The first 227 bytes, whatever the version or Header Size say.
+LasHeader ReadLasHeaderBlock(const char* path);
+
+// A new[] block of size bytes read at offset; the caller deletes it.
+unsigned char* ReadLasBlock(const char* path, std::uint32_t size, std::uint32_t offset);
+
+// size bytes at offset into buffer.
+void ReadLasPointRecord(const char* path, std::size_t size, unsigned char* buffer,
+                        std::uint64_t offset);
+
+// Makes destination an exact copy of source. The copy goes to a new file beside the destination
+// and replaces it only once complete and flushed, so a failed copy never leaves the destination
+// damaged. Copying a file onto itself does nothing. An existing destination keeps its
+// permissions.
+void CopyLasFile(const char* source, const char* destination);
+
+// Creates or truncates the file and writes the 227-byte header image.
+void WriteLasHeader(const LasHeader& header, const char* path);
+
+void AppendLasBlock(const char* path, std::size_t size, const unsigned char* bytes);
+
+// The LAS 1.0 point data start signature 0xCCDD, stored as the bytes DD CC.
+void AppendPointDataStartSignature(const char* path);
+
+// Overwrites size bytes of an existing file at offset; its length stays unless the bytes reach
+// past its end.
+void WriteLasPointRecord(const char* path, std::size_t size, const unsigned char* bytes,
+                         std::uint64_t offset);
+
+// Appends count records of recordLength bytes taken from points[0..count). A record longer than
+// the point's standard size gets zero bytes after the standard part; a shorter one cannot hold
+// the point and fails. The counter, when given, is set to 0 and incremented about a hundred
+// times; another thread may read it.
+void AppendLasPointRecords(const char* path, std::uint32_t count, std::uint16_t recordLength,
+                           LASPoint* const* points, std::atomic<std::int32_t>* counter);
+
+} // namespace telvora
