@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace telvora::test
+{
+
+// A folder of its own under the system's temporary folder, removed with its contents when the
+// test ends, so that no test leaves files behind or sees another's.
+class TempDir
+{
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& Path() const { return root; }
+    std::string File(const std::string& name) const { return (root / name).string(); }
+
+private:
+    std::filesystem::path root;
+};
+
+std::vector<unsigned char> ReadAll(const std::string& path);
+void WriteAll(const std::string& path, const std::vector<unsigned char>& bytes);
+
+} // namespace telvora::test
