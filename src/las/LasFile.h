@@ -50,7 +50,8 @@ public:
     // Whole attributes in file order, one element (or triple) per record, in one pass over the
     // point block. None when the file cannot be opened or its format is not 0 to 3; none after the
     // "Can't Read LasPoint0" message when the records are not all there. The progress sink is
-    // advanced once per hundredth of the records from the position it has on entry.
+    // set every N / 100 records (every record below 100), counting up from the position it has
+    // on entry.
     std::unique_ptr<float[]> ReadPositions(AttributeProgress* progress,
                                            INotifier* notifier = nullptr) const;
     std::unique_ptr<std::uint16_t[]> ReadIntensities(AttributeProgress* progress,

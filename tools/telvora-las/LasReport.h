@@ -1,0 +1,160 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "common/StatusServices.h"
+#include "las/LASPoint.h"
+#include "las/LasHeader.h"
+
+// What telvora-las prints, kept apart from its command line so that tests can run every command
+// in-process. Reports are built as JSON objects whose keys are the field names shown to the user;
+// the text form is rendered from the same objects, so both forms always agree on names and order.
+// Numbers are formatted by fmt and nlohmann only, never through iostreams or printf, which would
+// follow the process locale (decimal commas, thousands separators).
+namespace telvora::lascli
+{
+
+// Insertion order matters: fields are listed in file order.
+using Json = nlohmann::ordered_json;
+
+inline constexpr int kExitOk = 0;
+// The file, or part of it, could not be read; whatever could be read has still been printed.
+inline constexpr int kExitFailure = 1;
+// The command line itself is wrong.
+inline constexpr int kExitUsage = 2;
+
+// Records listed by `points` when neither indices nor a range are given.
+inline constexpr std::uint32_t kDefaultPointCount = 10;
+
+// A fixed-width text field up to its first NUL. The bytes are taken as Latin-1 and returned as
+// UTF-8, so that any header, however odd, still gives valid JSON.
+std::string FixedText(const char* text, std::size_t width);
+
+Json DescribeHeader(const LasHeader& header);
+Json DescribeVlr(const LasVlrHeader& vlr);
+// Scaled coordinates are computed in double from the raw integers; the viewer's float positions
+// would hide digits of large coordinates.
+Json DescribePoint(const LasHeader& header, std::uint32_t index, const LASPoint& point);
+
+// Why a format cannot be read record by record; none for formats 0 to 3.
+std::optional<std::string> UnsupportedFormatMessage(std::uint8_t pointDataFormatId);
+
+// What the point records really hold, as opposed to what the header claims.
+struct PointStats
+{
+    std::uint64_t records = 0;
+    // Bounds of the float positions the viewer works with, not of the exact doubles; meaningful
+    // only when records is not 0.
+    std::array<float, 3> min{};
+    std::array<float, 3> max{};
+    std::array<std::uint64_t, 8> returnNumbers{};
+    std::array<std::uint64_t, 256> classifications{};
+    std::uint16_t intensityMin = 0;
+    std::uint16_t intensityMax = 0;
+    int absScanAngleMin = 0;
+    int absScanAngleMax = 0;
+};
+
+Json DescribeStats(const PointStats& stats);
+
+struct InfoReport
+{
+    LasHeader header;
+    // None when the table could not be read.
+    std::optional<std::vector<LasVlrHeader>> vlrs;
+    bool statsRequested = false;
+    // None when not requested or when the records could not be read.
+    std::optional<PointStats> stats;
+    // Lines for the error output, in the order the problems were met.
+    std::vector<std::string> diagnostics;
+};
+
+// Reads the header, the VLR table and, when asked, every record. Throws CLasException only when
+// the header cannot be read: without it there is nothing to report. Every later failure lands in
+// diagnostics and leaves its part of the report empty, so that a damaged VLR table or a truncated
+// point block never hides what could be read.
+InfoReport BuildInfoReport(const std::string& path, bool withStats, AttributeProgress* progress);
+
+// The header fields under their names, then "vlrs": a list, or null when the table could not be
+// read, and, when statistics were asked for, "stats": null when the records could not be read.
+Json InfoToJson(const InfoReport& report);
+// The same in "Name: value" lines; a part that could not be read says so in one line.
+std::string InfoToText(const InfoReport& report);
+
+struct InfoOptions
+{
+    bool json = false;
+    bool stats = false;
+};
+
+// The `info` command: the report on out, diagnostics on err. kExitFailure when anything could not
+// be read.
+int RunInfo(const std::string& path, const InfoOptions& options, std::ostream& out,
+            std::ostream& err, AttributeProgress* progress = nullptr);
+
+// Which records `points` lists: the explicit indices in the order given, then the range.
+struct PointSelection
+{
+    std::vector<std::uint32_t> indices;
+    std::optional<std::uint32_t> first;
+    std::optional<std::uint32_t> count;
+};
+
+// A run of consecutive record indices [begin, end).
+struct IndexSpan
+{
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
+};
+
+struct ResolvedSelection
+{
+    std::vector<IndexSpan> spans;
+    // Set when the selection names a record the file does not declare; spans are then empty.
+    std::string error;
+};
+
+// An explicit index past the last record is an error. A range is cut at the last record, like
+// `head`, but one that starts past it is an error. Without indices or range: the first
+// kDefaultPointCount records, or all of them when the file has fewer.
+ResolvedSelection ResolveSelection(const PointSelection& selection, std::uint32_t recordCount);
+
+// The `points` command. Records are written as they are read, so a read error stops the listing
+// at the failing record; the JSON array is closed all the same.
+int RunPoints(const std::string& path, const PointSelection& selection, bool json,
+              std::ostream& out, std::ostream& err);
+
+// A record index or count as typed on the command line: decimal digits only, up to 2^32 - 1.
+std::optional<std::uint32_t> ParseIndex(std::string_view text);
+
+// Reports the attribute readers' progress as a percentage on a terminal. Silent without a sink,
+// and the line is wiped when the position returns to 0, as the main window hides its bar.
+class PercentProgress final : public AttributeProgress
+{
+public:
+    explicit PercentProgress(std::ostream* sink);
+
+    void SetStatusText(const std::string& text) override;
+    void SetProgressRange(int lower, int upper) override;
+    int GetProgressPos() const override { return position; }
+    void SetProgressPos(int pos) override;
+
+private:
+    std::ostream* sink;
+    std::string label;
+    int lower = 0;
+    int upper = 100;
+    int position = 0;
+    int shownPercent = -1;
+};
+
+} // namespace telvora::lascli
