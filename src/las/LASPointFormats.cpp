@@ -75,4 +75,36 @@ const unsigned char* RecordImage(const LASPoint& point) noexcept
     return RecordImage(const_cast<LASPoint&>(point));
 }
 
+const unsigned char* RecordImageFinder::Find(const LASPoint& point, std::size_t& size) noexcept
+{
+    const std::type_info& type = typeid(point);
+    if (&type != knownType)
+    {
+        if (RecordImage(point) == nullptr)
+        {
+            return nullptr;
+        }
+        knownType = &type;
+        knownFormat = point.GetFormat();
+    }
+    // The type was checked above, so these casts are exact.
+    switch (knownFormat)
+    {
+    case 0:
+        size = LASPoint0::kRecordSize;
+        return static_cast<const LASPoint0&>(point).record;
+    case 1:
+        size = LASPoint1::kRecordSize;
+        return static_cast<const LASPoint1&>(point).record;
+    case 2:
+        size = LASPoint2::kRecordSize;
+        return static_cast<const LASPoint2&>(point).record;
+    case 3:
+        size = LASPoint3::kRecordSize;
+        return static_cast<const LASPoint3&>(point).record;
+    default:
+        return nullptr;
+    }
+}
+
 } // namespace telvora

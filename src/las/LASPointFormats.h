@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <typeinfo>
 
 #include "las/ByteOrder.h"
 #include "las/LASPoint.h"
@@ -230,5 +231,18 @@ LASPoint* CreateLasPoint(unsigned format);
 // The record image behind a point object of the four classes; none for any other class.
 unsigned char* RecordImage(LASPoint& point) noexcept;
 const unsigned char* RecordImage(const LASPoint& point) noexcept;
+
+// Record images of many points in a row, as the writer needs them: while the points are of one
+// class, each costs a single comparison of its type.
+class RecordImageFinder
+{
+public:
+    // The point's record image and its standard size; none for objects of other classes.
+    const unsigned char* Find(const LASPoint& point, std::size_t& size) noexcept;
+
+private:
+    const std::type_info* knownType = nullptr;
+    int knownFormat = -1;
+};
 
 } // namespace telvora

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <random>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -60,6 +63,117 @@ PosixFile CreateSibling(const std::string& destination, std::string& siblingPath
     siblingPath.clear();
     return PosixFile();
 }
+
+// Copies of the four standard sizes are inlined; a call to memcpy per record would cost more
+// than the copy itself.
+void CopyRecord(unsigned char* to, const unsigned char* from, std::size_t size) noexcept
+{
+    switch (size)
+    {
+    case 20:
+        std::memcpy(to, from, 20);
+        break;
+    case 26:
+        std::memcpy(to, from, 26);
+        break;
+    case 28:
+        std::memcpy(to, from, 28);
+        break;
+    case 34:
+        std::memcpy(to, from, 34);
+        break;
+    default:
+        std::memcpy(to, from, size);
+        break;
+    }
+}
+
+// Writes blocks on a second thread, so that gathering the next block out of the point objects
+// overlaps handing the last one to the kernel; the two take about the same time. One block is in
+// flight at a time and blocks reach the file in the order they were handed over.
+class OverlappedWriter
+{
+public:
+    OverlappedWriter(PosixFile& target, std::size_t blockSize)
+        : file(target)
+        , spare(blockSize)
+        , thread([this] { Run(); })
+    {
+    }
+    ~OverlappedWriter() { Stop(); }
+    OverlappedWriter(const OverlappedWriter&) = delete;
+    OverlappedWriter& operator=(const OverlappedWriter&) = delete;
+
+    // Hands over the first `used` bytes of block and gives back an empty block of the same size.
+    // False when an earlier block could not be written.
+    bool Submit(std::vector<unsigned char>& block, std::size_t used)
+    {
+        std::unique_lock lock(mutex);
+        idle.wait(lock, [this] { return pendingSize == 0; });
+        if (failed)
+        {
+            return false;
+        }
+        if (used > 0)
+        {
+            spare.swap(block);
+            pendingSize = used;
+            ready.notify_one();
+        }
+        return true;
+    }
+
+    // Waits until every block handed over is written; false when any could not be.
+    bool Finish()
+    {
+        Stop();
+        return !failed;
+    }
+
+private:
+    void Run()
+    {
+        std::unique_lock lock(mutex);
+        for (;;)
+        {
+            ready.wait(lock, [this] { return pendingSize > 0 || stopping; });
+            if (pendingSize == 0)
+            {
+                return;
+            }
+            const std::size_t size = pendingSize;
+            lock.unlock();
+            const bool written = file.Write(spare.data(), size) == size;
+            lock.lock();
+            failed = failed || !written;
+            pendingSize = 0;
+            idle.notify_one();
+        }
+    }
+
+    void Stop()
+    {
+        {
+            std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        ready.notify_one();
+        if (thread.joinable())
+        {
+            thread.join();
+        }
+    }
+
+    PosixFile& file;
+    std::vector<unsigned char> spare;
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::condition_variable idle;
+    std::size_t pendingSize = 0;
+    bool stopping = false;
+    bool failed = false;
+    std::thread thread;
+};
 
 bool SameFile(const struct stat& a, const char* path)
 {
@@ -232,38 +346,51 @@ void AppendLasPointRecords(const char* path, std::uint32_t count, std::uint16_t 
     const std::size_t perBlock = std::max<std::size_t>(1, kWriteBlock / recordLength);
     std::vector<unsigned char> block(perBlock * recordLength);
     std::size_t used = 0;
+    OverlappedWriter writer(file, block.size());
     auto flush = [&]
     {
-        ThrowIf(file.Write(block.data(), used) != used, LasMessage::kWritePoint);
+        ThrowIf(!writer.Submit(block, used), LasMessage::kWritePoint);
         used = 0;
     };
 
+    // Counting down to the next report and flush spares two divisions per record.
+    std::uint32_t nextReport = 0;
+    std::uint32_t nextFlush = 0;
+    RecordImageFinder finder;
     for (std::uint32_t i = 0; i < count; ++i)
     {
         const LASPoint* point = points[i];
-        const unsigned char* image = point != nullptr ? RecordImage(*point) : nullptr;
-        const std::size_t standard = point != nullptr ? StandardRecordSize(point->GetFormat()) : 0;
+        std::size_t standard = 0;
+        const unsigned char* image = point != nullptr ? finder.Find(*point, standard) : nullptr;
         ThrowIf(image == nullptr || recordLength < standard, LasMessage::kWritePoint);
 
         unsigned char* slot = block.data() + used;
-        std::memcpy(slot, image, standard);
+        CopyRecord(slot, image, standard);
         if (recordLength > standard)
         {
             std::memset(slot + standard, 0, recordLength - standard);
         }
         used += recordLength;
 
-        if (counter != nullptr && i % step == 0)
+        if (i == nextReport)
         {
-            counter->fetch_add(1, std::memory_order_relaxed);
+            if (counter != nullptr)
+            {
+                counter->fetch_add(1, std::memory_order_relaxed);
+            }
+            nextReport += step;
         }
-        if (i % kFlushEvery == 0 || used == block.size())
+        if (i == nextFlush || used == block.size())
         {
+            if (i == nextFlush)
+            {
+                nextFlush += kFlushEvery;
+            }
             flush();
         }
     }
     flush();
-    ThrowIf(!file.Close(), LasMessage::kWritePoint);
+    ThrowIf(!writer.Finish() || !file.Close(), LasMessage::kWritePoint);
 }
 
 } // namespace telvora

@@ -205,6 +205,48 @@ TEST_F(CLasFileWrite, WriterErrorsCarryTheirTexts)
               "WriteError::LAS Point");
 }
 
+TEST_F(CLasFileWrite, ShortWritesCarryTheirTexts)
+{
+    if (!std::filesystem::exists("/dev/full"))
+    {
+        GTEST_SKIP() << "no /dev/full to fill";
+    }
+    // Every write to /dev/full fails as on a full disk.
+    const char* full = "/dev/full";
+    LasHeader header;
+    EXPECT_EQ(ErrorOf([&] { WriteLasHeader(header, full); }), "WriteError::LAS Header");
+    const unsigned char bytes[4] = {};
+    EXPECT_EQ(ErrorOf([&] { AppendLasBlock(full, 4, bytes); }), "WriteError::LAS VRL");
+    EXPECT_EQ(ErrorOf([&] { AppendPointDataStartSignature(full); }), "WriteError::LAS Signature");
+    EXPECT_EQ(ErrorOf([&] { WriteLasPointRecord(full, 4, bytes, 0); }), "WriteError::LAS Point");
+
+    // Enough records for many blocks: the failure of any block must reach the caller.
+    Prepare(3, 200000);
+    FillPoints();
+    std::atomic<std::int32_t> counter{0};
+    EXPECT_EQ(ErrorOf([&] { AppendLasPointRecords(full, 200000, 34, file.points, &counter); }),
+              "WriteError::LAS Point");
+}
+
+TEST_F(CLasFileWrite, ManyBlocksArriveInOrder)
+{
+    Prepare(3, 100003);
+    FillPoints();
+    WriteLasHeader(*file.header, file.path);
+    std::atomic<std::int32_t> counter{0};
+    file.WritePoints(&counter);
+    EXPECT_EQ(counter.load(), 101); // step 1000: records 0, 1000, ..., 100000
+
+    const auto bytes = ReadAll(file.path);
+    ASSERT_EQ(bytes.size(), 227u + 100003u * 34);
+    for (std::uint32_t i = 0; i < 100003; ++i)
+    {
+        ASSERT_EQ(LoadLE<std::int32_t>(bytes.data() + 227 + std::size_t(i) * 34),
+                  static_cast<std::int32_t>(i))
+            << i;
+    }
+}
+
 class CLasFileRewrite : public ::testing::Test
 {
 protected:
