@@ -41,6 +41,7 @@ class CLasFileWrite : public ::testing::Test
 protected:
     void Prepare(std::uint8_t format, std::uint32_t count, std::uint16_t offset = 227)
     {
+        file.Clear();
         file.SetPath(dir.File("out.las").c_str());
         file.header = new LasHeader(LasImage::Make(format, count).header);
         file.header->offsetToPointData = offset;

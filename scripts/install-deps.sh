@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Telvora needs to build and test, and only those that are missing,
+# so that a second run costs a few dpkg queries. Needs root (or sudo) only when something is
+# missing.
+set -euo pipefail
+
+packages=(
+    # compiler and build tools
+    g++ make cmake ninja-build pkg-config
+    # libraries
+    libfmt-dev nlohmann-json3-dev libcli11-dev
+    # tests, benchmarks and the formatting check
+    libgtest-dev libgmock-dev libbenchmark-dev clang-format locales
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+
+if ((${#missing[@]} > 0)); then
+    echo "Installing: ${missing[*]}"
+    sudo=()
+    if [[ $(id -u) -ne 0 ]]; then
+        if command -v sudo >/dev/null; then
+            sudo=(sudo)
+        else
+            echo "Run as root to install the missing packages: ${missing[*]}" >&2
+            exit 1
+        fi
+    fi
+    "${sudo[@]}" apt-get update -q
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends \
+        "${missing[@]}"
+fi
+
+# The tests check number formatting under a German locale, where the decimal separator is ",".
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+    if [[ $(id -u) -eq 0 ]]; then
+        sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+        grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' >>/etc/locale.gen
+        locale-gen >/dev/null
+    else
+        echo "Note: the de_DE.UTF-8 locale is missing; the locale tests will be skipped." >&2
+    fi
+fi

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, checks formatting and layering, and runs the whole test
+# suite: once in Release under a German locale, and the unit tests again under AddressSanitizer
+# and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+scripts/build.sh
+
+echo "== Formatting"
+find src tools tests bench \( -name '*.h' -o -name '*.cpp' \) -print0 |
+    xargs -0 -r clang-format --dry-run -Werror
+
+echo "== Layering: common/ and las/ use neither Qt nor OpenGL"
+if grep -rnE '#\s*include\s*[<"](Q[A-Za-z]|GL/)' src/common src/las; then
+    echo "Qt or OpenGL headers in a library that must not use them" >&2
+    exit 1
+fi
+
+locale=C.UTF-8
+if locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+    locale=de_DE.UTF-8
+fi
+
+echo "== Tests (Release, LC_ALL=$locale)"
+LC_ALL=$locale ctest --test-dir build -j "$(nproc)" --output-on-failure
+
+echo "== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+if [[ ! -f build-asan/build.ninja ]]; then
+    cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTELVORA_SANITIZE=address,undefined -DTELVORA_BUILD_BENCH=OFF
+fi
+cmake --build build-asan -j "$(nproc)"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    ctest --test-dir build-asan -L unit -j "$(nproc)" --output-on-failure
+
+echo "All tests passed."
