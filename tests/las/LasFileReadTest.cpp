@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "AllAttributes.h"
 #include "LasImage.h"
 #include "Recorders.h"
 #include "TestFiles.h"
@@ -19,25 +20,12 @@ namespace telvora
 namespace
 {
 
+using test::AllAttributes;
+using test::ErrorOf;
 using test::LasImage;
 using test::RecordingNotifier;
 using test::RecordingStatus;
 using test::TempDir;
-
-// Runs the operation and returns the text of the CLasException it throws, or "" when it does not.
-template <typename Operation>
-std::string ErrorOf(Operation&& operation)
-{
-    try
-    {
-        operation();
-    }
-    catch (const CLasException& e)
-    {
-        return e.GetErrorText();
-    }
-    return "";
-}
 
 class CLasFileRead : public ::testing::Test
 {
@@ -324,13 +312,9 @@ TEST_F(CLasFileRead, EveryReaderTakesItsField)
     image.header.zScaleFactor = 0.001;
     Open(image);
 
-    auto positions = file.ReadPositions(&status, &notifier);
-    auto intensities = file.ReadIntensities(&status, &notifier);
-    auto classes = file.ReadClassifications(&status, &notifier);
-    auto angles = file.ReadScanAngleRanks(&status, &notifier);
-    auto returns = file.ReadReturnNumbers(&status, &notifier);
-    auto colours = file.ReadColors(&status, &notifier);
-    ASSERT_TRUE(positions && intensities && classes && angles && returns && colours);
+    const auto read = AllAttributes::Read(file, &status, &notifier);
+    ASSERT_TRUE(read.All());
+    const auto& [positions, intensities, classes, angles, returns, colours] = read;
 
     EXPECT_EQ(positions[3], static_cast<float>(1 * 0.01 + 1000.0));
     EXPECT_EQ(positions[4], static_cast<float>(2 * 0.01));
@@ -381,26 +365,8 @@ TEST_F(CLasFileRead, TruncatedPointBlockShowsTheMessageAndGivesNothing)
     LasImage image = LasImage::Make(0, 719);
     image.records.back().resize(14);
     Open(image);
-    using Reader = bool (*)(const CLasFile&, AttributeProgress*, INotifier*);
-    const Reader readers[] = {
-        [](const CLasFile& f, AttributeProgress* p, INotifier* n)
-        { return f.ReadPositions(p, n) != nullptr; },
-        [](const CLasFile& f, AttributeProgress* p, INotifier* n)
-        { return f.ReadIntensities(p, n) != nullptr; },
-        [](const CLasFile& f, AttributeProgress* p, INotifier* n)
-        { return f.ReadClassifications(p, n) != nullptr; },
-        [](const CLasFile& f, AttributeProgress* p, INotifier* n)
-        { return f.ReadScanAngleRanks(p, n) != nullptr; },
-        [](const CLasFile& f, AttributeProgress* p, INotifier* n)
-        { return f.ReadReturnNumbers(p, n) != nullptr; },
-        [](const CLasFile& f, AttributeProgress* p, INotifier* n)
-        { return f.ReadColors(p, n) != nullptr; },
-    };
-    for (Reader read : readers)
-    {
-        EXPECT_FALSE(read(file, &status, &notifier));
-    }
-    ASSERT_EQ(notifier.shown.size(), std::size(readers));
+    EXPECT_TRUE(AllAttributes::Read(file, &status, &notifier).None());
+    ASSERT_EQ(notifier.shown.size(), AllAttributes::kReaders);
     for (const auto& message : notifier.shown)
     {
         EXPECT_EQ(message.text, "Can't Read LasPoint0");

@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "AllAttributes.h"
 #include "Recorders.h"
 #include "las/LASPointFormats.h"
 #include "las/LasException.h"
@@ -305,36 +306,30 @@ TEST_P(LasReference, AttributeReadersMatchOrFailCleanly)
     test::RecordingStatus status;
     status.upper = 1000000;
     test::RecordingNotifier notifier;
-    auto positions = file.ReadPositions(&status, &notifier);
-    auto intensities = file.ReadIntensities(&status, &notifier);
-    auto classes = file.ReadClassifications(&status, &notifier);
-    auto angles = file.ReadScanAngleRanks(&status, &notifier);
-    auto returns = file.ReadReturnNumbers(&status, &notifier);
-    auto colours = file.ReadColors(&status, &notifier);
-    const bool all = positions && intensities && classes && angles && returns && colours;
-    const bool none = !positions && !intensities && !classes && !angles && !returns && !colours;
+    const auto read = test::AllAttributes::Read(file, &status, &notifier);
+    const auto& [positions, intensities, classes, angles, returns, colours] = read;
 
     if (!ours)
     {
-        EXPECT_TRUE(none);
+        EXPECT_TRUE(read.None());
         EXPECT_TRUE(notifier.shown.empty());
         return;
     }
     if (!complete)
     {
-        EXPECT_TRUE(none);
-        ASSERT_EQ(notifier.shown.size(), 6u);
+        EXPECT_TRUE(read.None());
+        ASSERT_EQ(notifier.shown.size(), test::AllAttributes::kReaders);
         EXPECT_EQ(notifier.shown[0].text, "Can't Read LasPoint0");
         return;
     }
-    ASSERT_TRUE(all);
+    ASSERT_TRUE(read.All());
     EXPECT_TRUE(notifier.shown.empty());
 
     const json& aggregates = reference["aggregates"];
     const auto count = aggregates["records"].get<std::uint32_t>();
     const std::size_t updates =
         count == 0 ? 0 : (count < 100 ? 1 : (count - 1) / (count / 100) + 1);
-    EXPECT_EQ(status.positions.size(), 6 * updates);
+    EXPECT_EQ(status.positions.size(), test::AllAttributes::kReaders * updates);
 
     Range x, y, z, intensity, angle, absAngle, red;
     std::map<std::string, int> classHistogram, returnHistogram;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <sys/stat.h>
 
+#include "AllAttributes.h"
 #include "LasImage.h"
 #include "TestFiles.h"
 #include "las/ByteOrder.h"
@@ -17,23 +18,10 @@ namespace telvora
 namespace
 {
 
+using test::ErrorOf;
 using test::LasImage;
 using test::ReadAll;
 using test::TempDir;
-
-template <typename Operation>
-std::string ErrorOf(Operation&& operation)
-{
-    try
-    {
-        operation();
-    }
-    catch (const CLasException& e)
-    {
-        return e.GetErrorText();
-    }
-    return "";
-}
 
 // A CLasFile filled the way the archive decoder fills one: header, VLR table and points.
 class CLasFileWrite : public ::testing::Test
