@@ -255,9 +255,10 @@ TEST_P(LasReference, ListedRecordsMatch)
 TEST_P(LasReference, RecordByRecordAggregatesMatch)
 {
     const json& aggregates = reference["aggregates"];
-    if (!ours || aggregates.is_null())
+    if (!ours)
     {
-        GTEST_SKIP() << "records of this format are not ours to read";
+        // Records of this format are not ours to read; ListedRecordsMatch checks the refusal.
+        return;
     }
     const auto records = aggregates["records"].get<std::uint32_t>();
     Range X, Y, Z, intensity, angle, gps, red;
