@@ -1,11 +1,12 @@
 // The readers of whole attributes: one sequential pass over the point block in large blocks,
 // parsing records out of the buffer, so that files of tens of millions of points read at close to
-// the speed of the disk cache without holding their records.
+// the speed of the page cache without holding their records.
 
 #include <algorithm>
 #include <atomic>
 #include <new>
 #include <sys/mman.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -47,20 +48,14 @@ public:
         }
         // Huge pages, where the system offers them, cut the mapping work by far again.
         ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-        worker = std::thread(
-            [this, start, end]
-            {
-                constexpr std::uintptr_t kChunk = 4u << 20;
-                for (std::uintptr_t at = start; at < end && !stop.load(std::memory_order_relaxed);
-                     at += kChunk)
-                {
-                    const std::uintptr_t size = std::min(kChunk, end - at);
-                    if (::madvise(reinterpret_cast<void*>(at), size, MADV_POPULATE_WRITE) != 0)
-                    {
-                        break;
-                    }
-                }
-            });
+        try
+        {
+            worker = std::thread([this, start, end] { Populate(start, end); });
+        }
+        catch (const std::system_error&)
+        {
+            // No thread to spare: the parser takes the faults itself.
+        }
     }
     ~PagePrefetcher()
     {
@@ -74,6 +69,20 @@ public:
     PagePrefetcher& operator=(const PagePrefetcher&) = delete;
 
 private:
+    void Populate(std::uintptr_t start, std::uintptr_t end)
+    {
+        constexpr std::uintptr_t kChunk = 4u << 20;
+        for (std::uintptr_t at = start; at < end && !stop.load(std::memory_order_relaxed);
+             at += kChunk)
+        {
+            const std::uintptr_t size = std::min(kChunk, end - at);
+            if (::madvise(reinterpret_cast<void*>(at), size, MADV_POPULATE_WRITE) != 0)
+            {
+                break;
+            }
+        }
+    }
+
     std::atomic<bool> stop{false};
     std::thread worker;
 };

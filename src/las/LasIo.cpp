@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -97,8 +98,15 @@ public:
     OverlappedWriter(PosixFile& target, std::size_t blockSize)
         : file(target)
         , spare(blockSize)
-        , thread([this] { Run(); })
     {
+        try
+        {
+            thread = std::thread([this] { Run(); });
+        }
+        catch (const std::system_error&)
+        {
+            // Without a second thread every block is written where it is handed over.
+        }
     }
     ~OverlappedWriter() { Stop(); }
     OverlappedWriter(const OverlappedWriter&) = delete;
@@ -108,6 +116,11 @@ public:
     // False when an earlier block could not be written.
     bool Submit(std::vector<unsigned char>& block, std::size_t used)
     {
+        if (!thread.joinable())
+        {
+            failed = failed || file.Write(block.data(), used) != used;
+            return !failed;
+        }
         std::unique_lock lock(mutex);
         idle.wait(lock, [this] { return pendingSize == 0; });
         if (failed)
