@@ -98,6 +98,33 @@ std::map<std::string, int> Histogram(const json& counts)
     return histogram;
 }
 
+// The fields both ways of reading records see alike: single records and the bulk readers.
+struct CommonTally
+{
+    Range intensity, angle;
+    std::map<std::string, int> classes, returns;
+
+    void Add(std::uint16_t intensityValue, std::int8_t angleValue, std::uint8_t classification,
+             std::uint8_t returnNumber)
+    {
+        intensity.Add(intensityValue);
+        angle.Add(angleValue);
+        ++classes[std::to_string(classification)];
+        ++returns[std::to_string(returnNumber)];
+    }
+
+    void Expect(const json& aggregates, std::uint32_t records) const
+    {
+        EXPECT_EQ(classes, Histogram(aggregates["classification_histogram"]));
+        EXPECT_EQ(returns, Histogram(aggregates["return_number_histogram"]));
+        if (records > 0)
+        {
+            ExpectRange(intensity, aggregates, "intensity");
+            ExpectRange(angle, aggregates, "scan_angle_rank");
+        }
+    }
+};
+
 class LasReference : public ::testing::TestWithParam<std::string>
 {
 protected:
@@ -261,8 +288,8 @@ TEST_P(LasReference, RecordByRecordAggregatesMatch)
         return;
     }
     const auto records = aggregates["records"].get<std::uint32_t>();
-    Range X, Y, Z, intensity, angle, gps, red;
-    std::map<std::string, int> classes, returns;
+    Range X, Y, Z, gps, red;
+    CommonTally tally;
     for (std::uint32_t i = 0; i < records; ++i)
     {
         std::unique_ptr<LASPoint> point(file.ReadPoint(i));
@@ -270,18 +297,15 @@ TEST_P(LasReference, RecordByRecordAggregatesMatch)
         X.Add(point->GetX());
         Y.Add(point->GetY());
         Z.Add(point->GetZ());
-        intensity.Add(point->GetIntensity());
-        angle.Add(point->GetScanAngleRank());
         if (std::isfinite(point->GetGPSTime()))
         {
             gps.Add(point->GetGPSTime());
         }
         red.Add(point->GetRed());
-        ++classes[std::to_string(point->GetClassification())];
-        ++returns[std::to_string(point->GetReturnNumber())];
+        tally.Add(point->GetIntensity(), point->GetScanAngleRank(), point->GetClassification(),
+                  point->GetReturnNumber());
     }
-    EXPECT_EQ(classes, Histogram(aggregates["classification_histogram"]));
-    EXPECT_EQ(returns, Histogram(aggregates["return_number_histogram"]));
+    tally.Expect(aggregates, records);
     if (records == 0)
     {
         return;
@@ -289,8 +313,6 @@ TEST_P(LasReference, RecordByRecordAggregatesMatch)
     ExpectRange(X, aggregates, "X");
     ExpectRange(Y, aggregates, "Y");
     ExpectRange(Z, aggregates, "Z");
-    ExpectRange(intensity, aggregates, "intensity");
-    ExpectRange(angle, aggregates, "scan_angle_rank");
     if (aggregates.contains("gps_time_min"))
     {
         ExpectRange(gps, aggregates, "gps_time");
@@ -332,22 +354,18 @@ TEST_P(LasReference, AttributeReadersMatchOrFailCleanly)
         count == 0 ? 0 : (count < 100 ? 1 : (count - 1) / (count / 100) + 1);
     EXPECT_EQ(status.positions.size(), test::AllAttributes::kReaders * updates);
 
-    Range x, y, z, intensity, angle, absAngle, red;
-    std::map<std::string, int> classHistogram, returnHistogram;
+    Range x, y, z, absAngle, red;
+    CommonTally tally;
     for (std::uint32_t i = 0; i < count; ++i)
     {
         x.Add(positions[3 * i]);
         y.Add(positions[3 * i + 1]);
         z.Add(positions[3 * i + 2]);
-        intensity.Add(intensities[i]);
-        angle.Add(angles[i]);
         absAngle.Add(std::abs(angles[i]));
         red.Add(colours[3 * i]);
-        ++classHistogram[std::to_string(classes[i])];
-        ++returnHistogram[std::to_string(returns[i])];
+        tally.Add(intensities[i], angles[i], classes[i], returns[i]);
     }
-    EXPECT_EQ(classHistogram, Histogram(aggregates["classification_histogram"]));
-    EXPECT_EQ(returnHistogram, Histogram(aggregates["return_number_histogram"]));
+    tally.Expect(aggregates, count);
     if (count == 0)
     {
         return;
@@ -355,8 +373,6 @@ TEST_P(LasReference, AttributeReadersMatchOrFailCleanly)
     ExpectFloatRange(x, aggregates, "x");
     ExpectFloatRange(y, aggregates, "y");
     ExpectFloatRange(z, aggregates, "z");
-    ExpectRange(intensity, aggregates, "intensity");
-    ExpectRange(angle, aggregates, "scan_angle_rank");
     ExpectRange(absAngle, aggregates, "abs_scan_angle_rank");
     if (aggregates.contains("red_min"))
     {
