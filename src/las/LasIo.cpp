@@ -65,30 +65,6 @@ PosixFile CreateSibling(const std::string& destination, std::string& siblingPath
     return PosixFile();
 }
 
-// Copies of the four standard sizes are inlined; a call to memcpy per record would cost more
-// than the copy itself.
-void CopyRecord(unsigned char* to, const unsigned char* from, std::size_t size) noexcept
-{
-    switch (size)
-    {
-    case 20:
-        std::memcpy(to, from, 20);
-        break;
-    case 26:
-        std::memcpy(to, from, 26);
-        break;
-    case 28:
-        std::memcpy(to, from, 28);
-        break;
-    case 34:
-        std::memcpy(to, from, 34);
-        break;
-    default:
-        std::memcpy(to, from, size);
-        break;
-    }
-}
-
 // Writes blocks on a second thread, so that gathering the next block out of the point objects
 // overlaps handing the last one to the kernel; the two take about the same time. One block is in
 // flight at a time and blocks reach the file in the order they were handed over.
@@ -378,7 +354,7 @@ void AppendLasPointRecords(const char* path, std::uint32_t count, std::uint16_t 
         ThrowIf(image == nullptr || recordLength < standard, LasMessage::kWritePoint);
 
         unsigned char* slot = block.data() + used;
-        CopyRecord(slot, image, standard);
+        std::memcpy(slot, image, standard);
         if (recordLength > standard)
         {
             std::memset(slot + standard, 0, recordLength - standard);
