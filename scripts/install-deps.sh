@@ -9,6 +9,11 @@ packages=(
     g++ make cmake ninja-build pkg-config
     # libraries
     libfmt-dev nlohmann-json3-dev libcli11-dev
+    # the viewer: Qt 6 widgets, OpenGL, GLU and GLEW (libqt6opengl6-dev is only recommended by
+    # qt6-base-dev, but QOpenGLWidget needs it)
+    qt6-base-dev libqt6opengl6-dev libglew-dev libglu1-mesa-dev libgl-dev libgl1-mesa-dri
+    # a display for the GUI and OpenGL tests (Mesa draws in software)
+    xvfb xauth
     # tests, benchmarks and the formatting check
     libgtest-dev libgmock-dev libbenchmark-dev clang-format locales
 )

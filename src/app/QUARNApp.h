@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class QSettings;
+
+namespace telvora
+{
+
+class CMainFrame;
+
+// Where the settings live: ~/.config/MERVAK/QUARN 2.2.conf on Linux.
+inline constexpr const char* kSettingsOrganisation = "MERVAK";
+inline constexpr const char* kSettingsApplication = "QUARN 2.2";
+inline constexpr const char* kSettingsSection = "Settings";
+
+// The application object: starts the system, owns the main frame and the two working settings,
+// and loads and saves the persistent settings.
+class CQUARNApp
+{
+public:
+    CQUARNApp();
+    ~CQUARNApp();
+    CQUARNApp(const CQUARNApp&) = delete;
+    CQUARNApp& operator=(const CQUARNApp&) = delete;
+
+    // Creates the main frame, loads the settings into it and shows it maximized. The files
+    // are opened once the scene can take them. False when the frame cannot be created.
+    bool InitInstance(const QStringList& files);
+
+    // Placement, decompression folder, temporary-files switch and the window layout.
+    void LoadCustomState(CMainFrame& frame);
+    void SaveCustomState(const CMainFrame& frame);
+
+    CMainFrame* MainFrame() const { return frame.get(); }
+
+    // The per-user application-data folder followed by "/QUARN".
+    static QString DefaultDecompressPath();
+    static std::unique_ptr<QSettings> OpenSettings();
+
+    // Folder for decompressed archive entries and temporary copies, without trailing separator.
+    QString decompressPath;
+    bool temporaryFiles = false;
+    // The LAS files named on the command line.
+    QStringList startupFiles;
+
+private:
+    std::unique_ptr<CMainFrame> frame;
+};
+
+} // namespace telvora
