@@ -5,7 +5,6 @@
 #include <QDockWidget>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSettings>
@@ -18,6 +17,7 @@
 #include "app/AboutDialog.h"
 #include "app/AppIcons.h"
 #include "app/AppLook.h"
+#include "app/MessageBoxNotifier.h"
 #include "app/OptionsDialog.h"
 #include "app/QUARNApp.h"
 #include "app/RibbonBar.h"
@@ -45,22 +45,6 @@ QDockWidget* MakePane(const QString& title, const QString& name, QWidget* parent
     content->setMinimumSize(200, 200);
     pane->setWidget(content);
     return pane;
-}
-
-QMessageBox::Icon BoxIcon(MessageIcon icon)
-{
-    switch (icon)
-    {
-    case MessageIcon::Warning:
-        return QMessageBox::Warning;
-    case MessageIcon::Error:
-        return QMessageBox::Critical;
-    case MessageIcon::Question:
-        return QMessageBox::Question;
-    case MessageIcon::Information:
-        break;
-    }
-    return QMessageBox::Information;
 }
 
 } // namespace
@@ -250,9 +234,7 @@ void CMainFrame::ShowMessage(const std::string& text, const std::string& caption
         messageSink->ShowMessage(text, caption, icon);
         return;
     }
-    QMessageBox box(BoxIcon(icon), QString::fromStdString(caption), QString::fromStdString(text),
-                    QMessageBox::Ok, this);
-    box.exec();
+    CMessageBoxNotifier(this).ShowMessage(text, caption, icon);
 }
 
 void CMainFrame::ShowOptions()

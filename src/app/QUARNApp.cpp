@@ -7,7 +7,9 @@
 #include <QStandardPaths>
 
 #include "app/MainFrame.h"
+#include "app/MessageBoxNotifier.h"
 #include "app/Placement.h"
+#include "view/QUARNView.h"
 
 namespace telvora
 {
@@ -65,9 +67,18 @@ QString CQUARNApp::DefaultDecompressPath()
     return QDir::cleanPath(base + "/QUARN");
 }
 
-bool CQUARNApp::InitInstance(const QStringList& files)
+bool CQUARNApp::InitInstance(const QStringList& files, INotifier* notifier)
 {
     startupFiles = files;
+    if (!CanCreateGLContext())
+    {
+        // Nothing to query: the check reports both requirements against empty versions.
+        const CapabilityReport report = CheckCapabilities(GLInfo{});
+        CMessageBoxNotifier boxes;
+        (notifier != nullptr ? *notifier : boxes)
+            .ShowMessage(report.text, report.caption, MessageIcon::Warning);
+        return false;
+    }
     frame = std::make_unique<CMainFrame>(*this);
     frame->setWindowTitle("Telvora");
     LoadCustomState(*frame);

@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <memory>
 
+#include "common/Notifier.h"
+
 class QSettings;
 
 namespace telvora
@@ -27,8 +29,9 @@ public:
     CQUARNApp& operator=(const CQUARNApp&) = delete;
 
     // Creates the main frame, loads the settings into it and shows it maximized. The files
-    // are opened once the scene can take them. False when the frame cannot be created.
-    bool InitInstance(const QStringList& files);
+    // are opened once the scene can take them. False, after telling the user through the
+    // notifier (a message box when none is given), when no OpenGL context can be made.
+    bool InitInstance(const QStringList& files, INotifier* notifier = nullptr);
 
     // Placement, decompression folder, temporary-files switch and the window layout.
     void LoadCustomState(CMainFrame& frame);

@@ -1,5 +1,6 @@
 #include "view/QUARNView.h"
 
+#include <QOpenGLContext>
 #include <QSurfaceFormat>
 #include <QTimer>
 
@@ -86,6 +87,13 @@ void CQUARNView::paintGL()
         return;
     }
     ClearFrame();
+}
+
+bool CanCreateGLContext()
+{
+    QOpenGLContext probe;
+    probe.setFormat(QSurfaceFormat::defaultFormat());
+    return probe.create();
 }
 
 void SetDefaultViewFormat()

@@ -63,6 +63,10 @@ private:
     bool initialised = false;
 };
 
+// Whether a context of the view's format can be made at all. Without one Qt cannot even host the
+// view's widget, so start-up asks before the main window exists.
+bool CanCreateGLContext();
+
 // The pixel format the view asks for: compatibility profile (the view draws with the fixed
 // pipeline), double buffered, 24 colour bits, 16 depth bits, no vertical sync. Must be called
 // before the QApplication is created.
