@@ -31,13 +31,13 @@ export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 echo "== Tests (Release, LC_ALL=$locale)"
 LC_ALL=$locale "${xvfb[@]}" ctest --test-dir build -j "$(nproc)" --output-on-failure
 
-echo "== Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+echo "== Tests under AddressSanitizer and UndefinedBehaviorSanitizer (all but those labelled slow)"
 if [[ ! -f build-asan/build.ninja ]]; then
     cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DTELVORA_SANITIZE=address,undefined -DTELVORA_BUILD_BENCH=OFF
 fi
 cmake --build build-asan -j "$(nproc)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    "${xvfb[@]}" ctest --test-dir build-asan -j "$(nproc)" --output-on-failure
+    "${xvfb[@]}" ctest --test-dir build-asan -LE slow -j "$(nproc)" --output-on-failure
 
 echo "All tests passed."
