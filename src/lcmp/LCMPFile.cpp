@@ -1,0 +1,291 @@
+#include "lcmp/LCMPFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <unistd.h>
+
+#include "las/ByteOrder.h"
+#include "las/LasException.h"
+#include "las/PosixFile.h"
+#include "lcmp/FileByteSource.h"
+#include "lcmp/LcmpMessages.h"
+
+namespace telvora
+{
+
+namespace
+{
+
+bool IsPlainFileName(const char* name)
+{
+    if (name == nullptr || *name == '\0')
+    {
+        return false;
+    }
+    const std::string_view text(name);
+    return text != "." && text != ".." && text.find_first_of("/\\") == std::string_view::npos;
+}
+
+// A new hidden file in the folder that no one else uses; its name is returned in partPath. Its
+// name does not grow with the entry's, so every name the file system takes can be written.
+bool CreatePartFile(const std::string& folder, std::string& partPath)
+{
+    std::random_device entropy;
+    std::mt19937_64 generator((static_cast<std::uint64_t>(entropy()) << 32) ^ entropy() ^
+                              static_cast<std::uint64_t>(::getpid()));
+    for (int attempt = 0; attempt < 100; ++attempt)
+    {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".lcmp-%012llx.part",
+                      static_cast<unsigned long long>(generator() & 0xFFFFFFFFFFFFull));
+        partPath = folder + suffix;
+        PosixFile file(partPath.c_str(), PosixFile::Mode::CreateNew);
+        if (file.IsOpen())
+        {
+            return file.Close();
+        }
+        if (errno != EEXIST)
+        {
+            break;
+        }
+    }
+    partPath.clear();
+    return false;
+}
+
+// Hands the finished file to the disk before it takes the output's place, so that a crash
+// never leaves a renamed but empty file.
+bool PublishPartFile(const std::string& partPath, const std::string& path)
+{
+    PosixFile file(partPath.c_str(), PosixFile::Mode::Update);
+    if (!file.IsOpen() || !file.Sync() || !file.Close())
+    {
+        return false;
+    }
+    return ::rename(partPath.c_str(), path.c_str()) == 0;
+}
+
+} // namespace
+
+LCMPFile::~LCMPFile()
+{
+    context.ReleaseBuffers();
+}
+
+void LCMPFile::CheckMagic(IByteSource& archive) const
+{
+    unsigned char bytes[4];
+    if (!archive.Seek(0) || archive.Read(bytes, sizeof bytes) != sizeof bytes ||
+        LoadLE<std::uint32_t>(bytes) != kMagic)
+    {
+        throw CLasException(LcmpMessage::kWrongFormat);
+    }
+}
+
+void LCMPFile::ReadEntryCount(IByteSource& archive)
+{
+    CheckMagic(archive);
+    const std::int64_t size = archive.Size();
+    unsigned char bytes[4];
+    // The magic number has been read, so the file holds at least these four bytes.
+    if (size < 4 || !archive.Seek(size - 4) || archive.Read(bytes, sizeof bytes) != sizeof bytes)
+    {
+        throw CLasException(LcmpMessage::kDirectory);
+    }
+    entryCount = static_cast<std::int32_t>(LoadLE<std::uint32_t>(bytes));
+}
+
+void LCMPFile::ReadDirectory(IByteSource& archive)
+{
+    CheckMagic(archive);
+    ReadEntryCount(archive);
+    directory.clear();
+
+    // The count is taken as unsigned, so that no count makes the directory fit where it does not.
+    const std::uint64_t count = static_cast<std::uint32_t>(entryCount);
+    const std::uint64_t span = 4 + ArchiveEntry::kImageSize * count;
+    const std::int64_t size = archive.Size();
+    if (size < 0 || span > static_cast<std::uint64_t>(size) ||
+        !archive.Seek(size - static_cast<std::int64_t>(span)))
+    {
+        throw CLasException(LcmpMessage::kDirectory);
+    }
+    std::vector<unsigned char> images(ArchiveEntry::kImageSize * count);
+    if (archive.Read(images.data(), images.size()) != images.size())
+    {
+        throw CLasException(LcmpMessage::kDirectory);
+    }
+    directory.reserve(count);
+    for (std::uint64_t i = 0; i < count; ++i)
+    {
+        directory.push_back(ArchiveEntry::Parse(images.data() + i * ArchiveEntry::kImageSize));
+    }
+}
+
+DecompressResult LCMPFile::DecompressEntry(const char* archivePath, const char* name,
+                                           const char* folder, const std::atomic<bool>* cancel)
+{
+    FileByteSource archive(archivePath);
+    if (!archive.IsOpen())
+    {
+        throw CLasException(LcmpMessage::kOpenArchive);
+    }
+    return DecompressEntry(archive, name, folder, cancel);
+}
+
+void LCMPFile::EndEntry()
+{
+    outputPath.clear();
+    outputPath.shrink_to_fit();
+    entryCount = 0;
+    context.ReleaseBuffers();
+}
+
+DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* name,
+                                           const char* folder, const std::atomic<bool>* cancel)
+{
+    if (archive.Size() == 0)
+    {
+        throw CLasException(LcmpMessage::kEmptyArchive);
+    }
+    CheckMagic(archive);
+
+    // The output must land in the folder and nowhere else: a name from the archive's directory
+    // is not trusted to be a plain file name.
+    if (!IsPlainFileName(name))
+    {
+        throw CLasException(LcmpMessage::kUnsafeEntryName);
+    }
+    std::string folderPath = folder != nullptr ? folder : "";
+    if (!folderPath.empty() && folderPath.back() != '/')
+    {
+        folderPath += '/';
+    }
+    const std::string path = folderPath + name;
+    if (path.size() >= kOutputPathSize)
+    {
+        throw CLasException(LcmpMessage::kOutputPathTooLong);
+    }
+    outputPath = path;
+
+    try
+    {
+        ReadEntryCount(archive);
+        directory.clear();
+        ReadDirectory(archive);
+    }
+    catch (...)
+    {
+        EndEntry();
+        throw;
+    }
+
+    foundIndex = -1;
+    for (std::size_t i = 0; i < directory.size(); ++i)
+    {
+        if (directory[i].HasName(name))
+        {
+            foundIndex = static_cast<std::int32_t>(i);
+            break;
+        }
+    }
+    if (foundIndex < 0)
+    {
+        directory.clear();
+        EndEntry();
+        throw CLasException(LcmpMessage::kEntryNotFound);
+    }
+
+    std::string partPath;
+    if (!archive.Seek(directory[static_cast<std::size_t>(foundIndex)].dataOffset) ||
+        !CreatePartFile(folderPath.empty() ? std::string("./") : folderPath, partPath))
+    {
+        EndEntry();
+        throw CLasException(LasMessage::kWriteFileCreate);
+    }
+    target.Clear();
+    target.SetPath(partPath.c_str());
+
+    bool complete = false;
+    try
+    {
+        complete = context.RebuildLasFile(&archive, target, &progress, cancel);
+        if (complete && !PublishPartFile(partPath, outputPath))
+        {
+            throw CLasException(LasMessage::kWriteFileCreate);
+        }
+    }
+    catch (...)
+    {
+        ::unlink(partPath.c_str());
+        target.SetPath(outputPath.c_str());
+        EndEntry();
+        throw;
+    }
+    if (!complete)
+    {
+        ::unlink(partPath.c_str());
+    }
+    target.SetPath(outputPath.c_str());
+    EndEntry();
+    return complete ? DecompressResult::Complete : DecompressResult::Cancelled;
+}
+
+void LCMPFile::ReleaseArchive()
+{
+    outputPath.clear();
+    outputPath.shrink_to_fit();
+    std::vector<ArchiveEntry>().swap(directory);
+}
+
+std::vector<std::string> ListArchive(const char* archivePath, INotifier* notifier)
+{
+    if (archivePath == nullptr || *archivePath == '\0')
+    {
+        return {};
+    }
+    FileByteSource archive(archivePath);
+    if (!archive.IsOpen())
+    {
+        INotifier& shown = notifier != nullptr ? *notifier : StderrNotifier();
+        shown.ShowMessage(LcmpMessage::kListOpen, LcmpMessage::kListCaption,
+                          MessageIcon::Information);
+        return {};
+    }
+    return ListArchive(archive, notifier);
+}
+
+std::vector<std::string> ListArchive(IByteSource& archive, INotifier* notifier)
+{
+    INotifier& shown = notifier != nullptr ? *notifier : StderrNotifier();
+    if (archive.Size() == 0)
+    {
+        return {};
+    }
+    LCMPFile file;
+    try
+    {
+        file.ReadEntryCount(archive);
+        if (file.EntryCount() <= 0)
+        {
+            return {};
+        }
+        file.ReadDirectory(archive);
+    }
+    catch (const CLasException& error)
+    {
+        shown.ShowMessage(error.GetErrorText(), LcmpMessage::kListCaption, MessageIcon::Error);
+        return {};
+    }
+    std::vector<std::string> names;
+    names.reserve(file.Directory().size());
+    for (const ArchiveEntry& entry : file.Directory())
+    {
+        names.push_back(entry.Name());
+    }
+    return names;
+}
+
+} // namespace telvora

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/Notifier.h"
+#include "las/LasFile.h"
+#include "lcmp/ArchiveEntry.h"
+#include "lcmp/ByteSource.h"
+#include "lcmp/LCMPStreamContext.h"
+
+namespace telvora
+{
+
+enum class DecompressResult
+{
+    Complete,
+    // The cancel flag was seen: nothing was written at the output path.
+    Cancelled
+};
+
+// An LCMP archive: LAS files in coded form behind the magic number 0x4A3B2C1D, with a directory
+// of 268-byte entries and their count at the end of the file. Archives are only read.
+class LCMPFile
+{
+public:
+    static constexpr std::uint32_t kMagic = 0x4A3B2C1D;
+    // Folder and entry name together stay below this many characters.
+    static constexpr std::size_t kOutputPathSize = 1024;
+
+    LCMPFile() = default;
+    virtual ~LCMPFile();
+    LCMPFile(const LCMPFile&) = delete;
+    LCMPFile& operator=(const LCMPFile&) = delete;
+
+    // Checks the magic number ("Wrong file format!") and reads the entry count from the last four
+    // bytes.
+    void ReadEntryCount(IByteSource& archive);
+    // Checks the magic number, reads the count and then the directory it announces. Throws
+    // "Cannot read LCMPFile file headers" when the archive is too short to hold it.
+    void ReadDirectory(IByteSource& archive);
+
+    // Rebuilds the entry of that name (the first one, in directory order) as folder + name. The
+    // folder ends with '/' (one is put in between when it does not) and must exist.
+    //
+    // The name must be a plain file name: one with a path separator, "." or "..", or one that
+    // makes the path too long, is refused. The LAS file is written to a new file beside the output
+    // and takes the output's place only when complete; after a failure or a cancel that file is
+    // removed and whatever was at the output path stays as it was. Throws CLasException.
+    //
+    // The counters (Context()) and Progress() may be read from another thread meanwhile, and the
+    // cancel flag set from there: the decoder looks at it between streams.
+    DecompressResult DecompressEntry(const char* archivePath, const char* name, const char* folder,
+                                     const std::atomic<bool>* cancel = nullptr);
+    DecompressResult DecompressEntry(IByteSource& archive, const char* name, const char* folder,
+                                     const std::atomic<bool>* cancel = nullptr);
+
+    // Releases the output path and the directory. Not while DecompressEntry runs: a caller that
+    // wants to stop it sets the cancel flag and waits for it to return.
+    void ReleaseArchive();
+
+    std::int32_t EntryCount() const { return entryCount; }
+    const std::vector<ArchiveEntry>& Directory() const { return directory; }
+    std::int32_t FoundIndex() const { return foundIndex; }
+    const LCMPStreamContext& Context() const { return context; }
+    // The point writer's hundredths of the current chunk.
+    std::int32_t Progress() const { return progress.load(std::memory_order_relaxed); }
+
+private:
+    void CheckMagic(IByteSource& archive) const;
+    void EndEntry();
+
+    std::vector<ArchiveEntry> directory;
+    std::int32_t entryCount = 0;
+    std::string outputPath;
+    LCMPStreamContext context;
+    CLasFile target;
+    std::int32_t foundIndex = -1;
+    std::atomic<std::int32_t> progress{0};
+};
+
+// The entry names of an archive in directory order; none when there is no path, the archive is
+// empty, holds no entries or cannot be read. Failures are shown through the notifier (standard
+// error when none is given): "Error opening file!" when the archive cannot be opened, the
+// exception's message when its count or directory cannot be read.
+std::vector<std::string> ListArchive(const char* archivePath, INotifier* notifier);
+std::vector<std::string> ListArchive(IByteSource& archive, INotifier* notifier);
+
+} // namespace telvora

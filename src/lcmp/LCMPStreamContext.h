@@ -1,0 +1,121 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "lcmp/ArithmeticDecoder.h"
+#include "lcmp/ByteSource.h"
+
+namespace telvora
+{
+
+class CLasFile;
+class LASPoint;
+struct LasHeader;
+
+// Rebuilds one LAS file from an archive entry: the header image, the VLR block, and the points
+// either stored raw (mode "O") or in coded chunks of up to two million points, each field of a
+// chunk in its own stream and most of them as differences from the previous point or from a
+// prediction.
+//
+// The counters are read by another thread (a progress display) while RebuildLasFile runs on a
+// worker; that is all they are for.
+class LCMPStreamContext
+{
+public:
+    // Points a chunk takes while more than twice as many remain.
+    static constexpr std::uint32_t kChunkPoints = 1'000'000;
+
+    LCMPStreamContext() = default;
+    LCMPStreamContext(const LCMPStreamContext&) = delete;
+    LCMPStreamContext& operator=(const LCMPStreamContext&) = delete;
+
+    // Reads the entry at the archive's position and writes the LAS file at the target's path
+    // (which the target must hold; everything else of the target is replaced). The progress
+    // counter, when given, counts the hundredths of each chunk written.
+    //
+    // The cancel flag, when given, is checked before every stream and every write: once it is
+    // set, nothing more is written and the call returns false, leaving the output as far as it
+    // was written for the caller to remove. True when the file is complete. Failures throw
+    // CLasException; entries that cannot be rebuilt are refused before any point is decoded.
+    [[nodiscard]] bool RebuildLasFile(IByteSource* archive, CLasFile& target,
+                                      std::atomic<std::int32_t>* progress,
+                                      const std::atomic<bool>* cancel = nullptr);
+
+    // One value stream of n >= 1 values at the source's position, leaving the source after it.
+    void ReadValueStream(IByteSource& source, std::int32_t* values, std::size_t n);
+
+    // Releases the stream and field buffers and sets streams total to 0.
+    void ReleaseBuffers();
+
+    std::int32_t StreamsDone() const { return streamsDone.load(std::memory_order_relaxed); }
+    std::int32_t StreamsTotal() const { return streamsTotal.load(std::memory_order_relaxed); }
+    // Compressed size over uncompressed size of the streams done so far.
+    double Ratio() const { return ratio.load(std::memory_order_relaxed); }
+
+    // Chunk sizes of an entry of so many points, in order.
+    static std::vector<std::uint32_t> ChunkSizes(std::uint32_t points);
+    // Streams in a chunk of the format: 12, 13, 15 or 16.
+    static int StreamsPerChunk(unsigned format) noexcept;
+
+private:
+    void CheckCancel() const;
+    void FinishStream(std::size_t n, unsigned bitsPerPoint);
+    void DecodeBytes(std::size_t n);
+    void DecodeValues(std::size_t n);
+    void CopyRawPoints(const LasHeader& header, std::atomic<std::int32_t>* progress);
+    void RebuildCodedPoints(LasHeader& header, std::atomic<std::int32_t>* progress);
+    template <int Format>
+    void DecodeChunk(std::size_t n);
+    template <int Format>
+    void FillPoints(std::size_t n, LASPoint** points);
+
+    // The fields no predictor looks at, rebuilt for the points of the current chunk.
+    struct ChunkFields
+    {
+        void Resize(std::size_t n, int format);
+        void Release();
+
+        std::vector<std::uint8_t> userData;
+        std::vector<std::uint8_t> scanAngle;
+        std::vector<std::uint8_t> returnNumber;
+        std::vector<std::uint8_t> returns;
+        std::vector<std::uint8_t> edge;
+        std::vector<std::uint8_t> classification;
+        std::vector<std::uint16_t> pointSource;
+        std::vector<std::uint16_t> red;
+        std::vector<std::uint16_t> green;
+        std::vector<std::uint16_t> blue;
+    };
+
+    IByteSource* archive = nullptr;
+    std::int64_t startOffset = 0;
+    ArithmeticDecoder decoder;
+    CLasFile* target = nullptr;
+    std::atomic<std::int32_t> streamsDone{0};
+    std::atomic<double> ratio{0.0};
+    std::atomic<std::int32_t> streamsTotal{0};
+    std::int32_t chunks = 0;
+    std::uint64_t uncompressedBits = 0;
+    std::uint32_t totalPoints = 0;
+    const std::atomic<bool>* cancelFlag = nullptr;
+
+    // Stream buffers, reused from stream to stream and chunk to chunk.
+    std::vector<unsigned char> symbols;
+    std::vector<unsigned char> lengths;
+    std::vector<unsigned char> planes[4];
+    std::vector<std::int32_t> values;
+    std::vector<std::int32_t> highValues;
+    // The fields the predictors look back on, for the points of the current chunk.
+    std::vector<std::int32_t> x;
+    std::vector<std::int32_t> y;
+    std::vector<std::int32_t> z;
+    std::vector<std::uint16_t> intensity;
+    std::vector<std::uint64_t> time;
+    std::vector<std::uint8_t> flag;
+    ChunkFields fields;
+};
+
+} // namespace telvora

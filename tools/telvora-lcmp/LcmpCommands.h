@@ -1,0 +1,39 @@
+#pragma once
+
+#include <atomic>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+// What telvora-lcmp does, kept apart from its command line so that tests can run every command
+// in-process.
+namespace telvora::lcmpcli
+{
+
+inline constexpr int kExitOk = 0;
+// The archive or an entry could not be read or written; the reason is on the error output.
+inline constexpr int kExitFailure = 1;
+// The command line itself is wrong.
+inline constexpr int kExitUsage = 2;
+
+// `list`: the entry names, one per line, in directory order.
+int RunList(const std::string& archive, std::ostream& out, std::ostream& err);
+
+struct ExtractOptions
+{
+    // Entries to extract; all of them (each name once) when empty.
+    std::vector<std::string> names;
+    // An existing folder.
+    std::string folder;
+    // Replace files that already exist in the folder.
+    bool force = false;
+};
+
+// `extract`: rebuilds the entries as folder/name. An entry that fails or would overwrite a file
+// without force is reported and skipped, the others are still extracted; nothing half-written
+// stays behind. Progress goes to the given stream, when there is one, as a line rewritten in
+// place. The cancel flag (set from a signal handler) stops the current entry between streams.
+int RunExtract(const std::string& archive, const ExtractOptions& options, std::ostream& err,
+               std::ostream* progress = nullptr, const std::atomic<bool>* cancel = nullptr);
+
+} // namespace telvora::lcmpcli
