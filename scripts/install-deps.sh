@@ -16,6 +16,8 @@ packages=(
     xvfb xauth
     # tests, benchmarks and the formatting check
     libgtest-dev libgmock-dev libbenchmark-dev clang-format locales
+    # libFuzzer comes with clang
+    clang
 )
 
 missing=()

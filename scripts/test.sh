@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, checks formatting and layering, and runs the whole test
-# suite: once in Release under a German locale, and the unit tests again under AddressSanitizer
-# and UndefinedBehaviorSanitizer.
+# suite: once in Release under a German locale, again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and fuzzes the archive decoder for a minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,11 +9,11 @@ scripts/install-deps.sh
 scripts/build.sh
 
 echo "== Formatting"
-find src tools tests bench \( -name '*.h' -o -name '*.cpp' \) -print0 |
+find src tools tests bench fuzz \( -name '*.h' -o -name '*.cpp' \) -print0 |
     xargs -0 -r clang-format --dry-run -Werror
 
-echo "== Layering: common/ and las/ use neither Qt nor OpenGL"
-if grep -rnE '#\s*include\s*[<"](Q[A-Za-z]|GL/)' src/common src/las; then
+echo "== Layering: common/, las/ and lcmp/ use neither Qt nor OpenGL"
+if grep -rnE '#\s*include\s*[<"](Q[A-Za-z]|GL/)' src/common src/las src/lcmp; then
     echo "Qt or OpenGL headers in a library that must not use them" >&2
     exit 1
 fi
@@ -39,5 +39,8 @@ fi
 cmake --build build-asan -j "$(nproc)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     "${xvfb[@]}" ctest --test-dir build-asan -LE slow -j "$(nproc)" --output-on-failure
+
+echo "== Fuzzing the archive decoder briefly (clang, libFuzzer)"
+fuzz/run.sh "${TELVORA_FUZZ_SECONDS:-60}"
 
 echo "All tests passed."
