@@ -16,8 +16,8 @@ packages=(
     xvfb xauth
     # tests, benchmarks and the formatting check
     libgtest-dev libgmock-dev libbenchmark-dev clang-format locales
-    # libFuzzer comes with clang
-    clang
+    # the fuzzer: clang with its sanitizer and libFuzzer runtimes (only recommended by clang)
+    clang libclang-rt-14-dev
 )
 
 missing=()
