@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <random>
 #include <unistd.h>
 
@@ -55,16 +56,59 @@ bool CreatePartFile(const std::string& folder, std::string& partPath)
     return false;
 }
 
+// Moves the part file to path unless something is there already, in one step where the file
+// system allows it, so that no file appearing meanwhile can be replaced either.
+bool RenameWithoutReplacing(const std::string& partPath, const std::string& path)
+{
+    if (::renameat2(AT_FDCWD, partPath.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
+    {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS)
+    {
+        return false;
+    }
+    // File systems without that rename: a hard link fails just as atomically on an existing name.
+    if (::link(partPath.c_str(), path.c_str()) == 0)
+    {
+        ::unlink(partPath.c_str());
+        return true;
+    }
+    if (errno != EPERM && errno != ENOTSUP)
+    {
+        return false;
+    }
+    // Neither (FAT and the like): look first, then rename.
+    if (::access(path.c_str(), F_OK) == 0)
+    {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(partPath.c_str(), path.c_str()) == 0;
+}
+
 // Hands the finished file to the disk before it takes the output's place, so that a crash
 // never leaves a renamed but empty file.
-bool PublishPartFile(const std::string& partPath, const std::string& path)
+void PublishPartFile(const std::string& partPath, const std::string& path, ExistingOutput existing)
 {
     PosixFile file(partPath.c_str(), PosixFile::Mode::Update);
     if (!file.IsOpen() || !file.Sync() || !file.Close())
     {
-        return false;
+        throw CLasException(LasMessage::kWriteFileCreate);
     }
-    return ::rename(partPath.c_str(), path.c_str()) == 0;
+    if (existing == ExistingOutput::Replace)
+    {
+        if (::rename(partPath.c_str(), path.c_str()) != 0)
+        {
+            throw CLasException(LasMessage::kWriteFileCreate);
+        }
+        return;
+    }
+    if (!RenameWithoutReplacing(partPath, path))
+    {
+        throw CLasException(errno == EEXIST ? LcmpMessage::kOutputExists
+                                            : LasMessage::kWriteFileCreate);
+    }
 }
 
 } // namespace
@@ -125,14 +169,15 @@ void LCMPFile::ReadDirectory(IByteSource& archive)
 }
 
 DecompressResult LCMPFile::DecompressEntry(const char* archivePath, const char* name,
-                                           const char* folder, const std::atomic<bool>* cancel)
+                                           const char* folder, const std::atomic<bool>* cancel,
+                                           ExistingOutput existing)
 {
     FileByteSource archive(archivePath);
     if (!archive.IsOpen())
     {
         throw CLasException(LcmpMessage::kOpenArchive);
     }
-    return DecompressEntry(archive, name, folder, cancel);
+    return DecompressEntry(archive, name, folder, cancel, existing);
 }
 
 void LCMPFile::EndEntry()
@@ -144,7 +189,8 @@ void LCMPFile::EndEntry()
 }
 
 DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* name,
-                                           const char* folder, const std::atomic<bool>* cancel)
+                                           const char* folder, const std::atomic<bool>* cancel,
+                                           ExistingOutput existing)
 {
     if (archive.Size() == 0)
     {
@@ -212,9 +258,9 @@ DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* nam
     try
     {
         complete = context.RebuildLasFile(&archive, target, &progress, cancel);
-        if (complete && !PublishPartFile(partPath, outputPath))
+        if (complete)
         {
-            throw CLasException(LasMessage::kWriteFileCreate);
+            PublishPartFile(partPath, outputPath, existing);
         }
     }
     catch (...)

@@ -14,6 +14,15 @@
 namespace telvora
 {
 
+// What DecompressEntry does when a file already exists at the output path.
+enum class ExistingOutput
+{
+    // Refuse with "The output file already exists!" and leave it untouched: the output may be a
+    // file the user opened, and nothing but an explicit choice may replace it.
+    Keep,
+    Replace
+};
+
 enum class DecompressResult
 {
     Complete,
@@ -48,14 +57,17 @@ public:
     // The name must be a plain file name: one with a path separator, "." or "..", or one that
     // makes the path too long, is refused. The LAS file is written to a new file beside the output
     // and takes the output's place only when complete; after a failure or a cancel that file is
-    // removed and whatever was at the output path stays as it was. Throws CLasException.
+    // removed and whatever was at the output path stays as it was. An existing file at the output
+    // path is only replaced when the caller says so. Throws CLasException.
     //
     // The counters (Context()) and Progress() may be read from another thread meanwhile, and the
     // cancel flag set from there: the decoder looks at it between streams.
     DecompressResult DecompressEntry(const char* archivePath, const char* name, const char* folder,
-                                     const std::atomic<bool>* cancel = nullptr);
+                                     const std::atomic<bool>* cancel = nullptr,
+                                     ExistingOutput existing = ExistingOutput::Keep);
     DecompressResult DecompressEntry(IByteSource& archive, const char* name, const char* folder,
-                                     const std::atomic<bool>* cancel = nullptr);
+                                     const std::atomic<bool>* cancel = nullptr,
+                                     ExistingOutput existing = ExistingOutput::Keep);
 
     // Releases the output path and the directory. Not while DecompressEntry runs: a caller that
     // wants to stop it sets the cancel flag and waits for it to return.

@@ -23,6 +23,7 @@ inline constexpr const char* kListCaption = "Telvora";
 inline constexpr const char* kUnsafeEntryName =
     "The entry name is not a plain file name and cannot be written!";
 inline constexpr const char* kOutputPathTooLong = "The output path is too long!";
+inline constexpr const char* kOutputExists = "The output file already exists!";
 inline constexpr const char* kEntryTruncated = "The archive entry is truncated!";
 inline constexpr const char* kNoPoints = "The archive entry holds no points to decode!";
 inline constexpr const char* kUnsupportedFormat =

@@ -185,8 +185,11 @@ int RunExtract(const std::string& archive, const ExtractOptions& options, std::o
             DecompressResult outcome = DecompressResult::Complete;
             {
                 ProgressLine line(progress, file, name);
-                outcome =
-                    file.DecompressEntry(archive.c_str(), name.c_str(), folder.c_str(), cancel);
+                // The early check above gives the friendlier message; the decoder itself never
+                // replaces a file that appears meanwhile unless --force says so.
+                outcome = file.DecompressEntry(
+                    archive.c_str(), name.c_str(), folder.c_str(), cancel,
+                    options.force ? ExistingOutput::Replace : ExistingOutput::Keep);
             }
             if (outcome == DecompressResult::Cancelled)
             {

@@ -299,6 +299,22 @@ TEST_F(LcmpArchive, FailedEntryLeavesNoPartialFileAndExistingOutputUntouched)
     EXPECT_EQ(ReadAll(Folder() + "a.las"), (Bytes{'o', 'l', 'd'}));
 }
 
+TEST_F(LcmpArchive, ExistingOutputIsKeptUnlessReplacingIsAsked)
+{
+    const std::string path = Write(Archive({{"a.las", PointsEntry(4)}}));
+    WriteAll(Folder() + "a.las", {'o', 'l', 'd'});
+    EXPECT_EQ(ErrorOf([&] { (void)file.DecompressEntry(path.c_str(), "a.las", Folder().c_str()); }),
+              "The output file already exists!");
+    EXPECT_EQ(FilesIn(temp.Path() / "out"), std::vector<std::string>{"a.las"});
+    EXPECT_EQ(ReadAll(Folder() + "a.las"), (Bytes{'o', 'l', 'd'}));
+
+    EXPECT_EQ(file.DecompressEntry(path.c_str(), "a.las", Folder().c_str(), nullptr,
+                                   ExistingOutput::Replace),
+              DecompressResult::Complete);
+    EXPECT_EQ(FilesIn(temp.Path() / "out"), std::vector<std::string>{"a.las"});
+    EXPECT_EQ(ReadAll(Folder() + "a.las").size(), 227u + 4 * 28);
+}
+
 TEST_F(LcmpArchive, DataOffsetPastTheEndFailsCleanly)
 {
     Bytes bytes = Archive({{"a.las", PointsEntry(2)}});
