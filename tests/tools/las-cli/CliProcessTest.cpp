@@ -1,56 +1,25 @@
 // The built executable: exit statuses and messages as a script sees them.
 
-#include <cstdio>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "LasCliTestSupport.h"
+#include "ProcessRun.h"
 
 namespace telvora::lascli::test
 {
 namespace
 {
 
-std::string Quoted(const std::string& text)
-{
-    std::string quoted = "'";
-    for (const char c : text)
-    {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
 // Runs telvora-las with the arguments; its error output goes through a file of the temp folder.
 CommandResult RunTool(const TempDir& temp, const std::vector<std::string>& arguments)
 {
-    const auto errFile = temp / "stderr.txt";
-    std::string command = Quoted(TELVORA_LAS_CLI);
-    for (const std::string& argument : arguments)
-    {
-        command += ' ' + Quoted(argument);
-    }
-    command += " 2>" + Quoted(errFile.string());
-
-    CommandResult result;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr)
-    {
-        return result;
-    }
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-    {
-        result.out.append(buffer, got);
-    }
-    const int status = ::pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.err = ReadBytes(errFile);
-    return result;
+    const telvora::test::ProcessResult run =
+        telvora::test::RunProcess(TELVORA_LAS_CLI, arguments, (temp / "stderr.txt").string());
+    return {run.exitCode, run.out, run.err};
 }
 
 class CliProcess : public testing::Test

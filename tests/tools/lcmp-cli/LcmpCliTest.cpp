@@ -1,12 +1,11 @@
-#include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 #include "ArchiveBytes.h"
+#include "ProcessRun.h"
 #include "TestFiles.h"
 #include "telvora-lcmp/LcmpCommands.h"
 
@@ -167,43 +166,13 @@ TEST_F(LcmpCli, CancelledExtractionWritesNothing)
     EXPECT_TRUE(FilesIn(out).empty());
 }
 
-std::string Quoted(const std::string& text)
-{
-    std::string quoted = "'";
-    for (const char c : text)
-    {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
 // The executable as a script runs it; its error output goes through a file, so it is no
 // terminal and carries no progress.
 Result RunTool(const TempDir& temp, const std::vector<std::string>& arguments)
 {
-    const std::string errFile = temp.File("stderr.txt");
-    std::string command = Quoted(TELVORA_LCMP_CLI);
-    for (const std::string& argument : arguments)
-    {
-        command += ' ' + Quoted(argument);
-    }
-    command += " 2>" + Quoted(errFile);
-    Result result;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr)
-    {
-        return result;
-    }
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-    {
-        result.out.append(buffer, got);
-    }
-    const int status = ::pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const Bytes err = ReadAll(errFile);
-    result.err.assign(err.begin(), err.end());
-    return result;
+    const telvora::test::ProcessResult run =
+        telvora::test::RunProcess(TELVORA_LCMP_CLI, arguments, temp.File("stderr.txt"));
+    return {run.exitCode, run.out, run.err};
 }
 
 TEST_F(LcmpCli, ExecutableExitCodesAndOutputs)
