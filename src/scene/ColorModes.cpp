@@ -1,0 +1,287 @@
+#include "scene/ColorModes.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+
+#include "common/CommandIds.h"
+#include "scene/Palettes.h"
+
+namespace telvora
+{
+
+const char* ColorModeStatusText(int mode)
+{
+    switch (mode)
+    {
+    case ID_VIEW_INTENSITY:
+        return "Generating colors depending on intensity";
+    case ID_VIEW_HISTOGRAM:
+        return "Generating colors depending on normalized intensity";
+    case ID_VIEW_CLASSIFICATION:
+        return "Generating colors depending on classification";
+    case ID_VIEW_SCANANGLERANK:
+        return "Generating colors depending on scan angle rank";
+    case ID_VIEW_RETURNNUMBER:
+        return "Generating colors depending on return number";
+    case ID_VIEW_HEIGHT:
+        return "Generating colors depending on heights";
+    case ID_VIEW_FILES:
+        return "Generating colors depending on files loaded";
+    case ID_VIEW_COLOR:
+        return "Generating colors depending on RGB values";
+    default:
+        return "";
+    }
+}
+
+GreyScale IntensityScale(const std::uint16_t* intensities, std::size_t n)
+{
+    GreyScale scale{65535.0f, 0.0f};
+    for (std::size_t j = 0; j < n; ++j)
+    {
+        const float v = intensities[j];
+        if (v > scale.max)
+        {
+            scale.max = v;
+        }
+        if (v <= scale.min)
+        {
+            scale.min = v;
+        }
+    }
+    return scale;
+}
+
+GreyScale AbsoluteScanAngleScale(const std::int8_t* ranks, std::size_t n)
+{
+    GreyScale scale{127.0f, 0.0f};
+    for (std::size_t j = 0; j < n; ++j)
+    {
+        const float a = static_cast<float>(std::abs(static_cast<int>(ranks[j])));
+        if (a > scale.max)
+        {
+            scale.max = a;
+        }
+        if (a <= scale.min)
+        {
+            scale.min = a;
+        }
+    }
+    return scale;
+}
+
+std::vector<float> IntensityShares(const std::uint16_t* intensities, std::size_t n)
+{
+    std::uint16_t largest = 0;
+    for (std::size_t j = 0; j < n; ++j)
+    {
+        largest = intensities[j] > largest ? intensities[j] : largest;
+    }
+    // Whole-number counters: float counters stop counting at 2^24 records of one value.
+    std::vector<std::uint64_t> counts(static_cast<std::size_t>(largest) + 1, 0);
+    for (std::size_t j = 0; j < n; ++j)
+    {
+        ++counts[intensities[j]];
+    }
+    std::vector<float> shares(counts.size(), 0.0f);
+    std::uint64_t atMost = 0;
+    for (std::size_t v = 0; v < counts.size(); ++v)
+    {
+        atMost += counts[v];
+        shares[v] =
+            n > 0 ? static_cast<float>(static_cast<double>(atMost) / static_cast<double>(n)) : 0.0f;
+    }
+    return shares;
+}
+
+bool HoldsEightBitColors(const float* colors, std::size_t n)
+{
+    const float limit = 255.0f / 65535.0f;
+    for (std::size_t k = 0; k < 3 * n; ++k)
+    {
+        if (!(colors[k] <= limit))
+        {
+            return false;
+        }
+    }
+    return true;
+}
+
+void ExpandEightBitColors(float* colors, std::size_t n)
+{
+    for (std::size_t k = 0; k < 3 * n; ++k)
+    {
+        // Back to the stored whole number first, so that 255 becomes exactly 1.
+        colors[k] = std::round(colors[k] * 65535.0f) / 255.0f;
+    }
+}
+
+namespace
+{
+
+// Writes colourOf(j, rgb) for every record, advancing the progress bar once per hundredth of
+// the records from where the reader left it.
+template <typename ColourOf>
+void ColourLoop(std::uint32_t n, float* colors, IStatusServices& status, ColourOf&& colourOf)
+{
+    const std::uint32_t interval = n < 100 ? n : n / 100;
+    int position = status.GetProgressPos();
+    std::uint32_t nextReport = 0;
+    for (std::uint32_t j = 0; j < n; ++j)
+    {
+        if (j == nextReport)
+        {
+            status.SetProgressPos(++position);
+            nextReport += interval;
+        }
+        colourOf(j, colors + 3 * static_cast<std::size_t>(j));
+    }
+}
+
+void SetGrey(float* rgb, float grey)
+{
+    rgb[0] = grey;
+    rgb[1] = grey;
+    rgb[2] = grey;
+}
+
+void SetColor(float* rgb, const Color& color)
+{
+    rgb[0] = color[0];
+    rgb[1] = color[1];
+    rgb[2] = color[2];
+}
+
+// Colours one file. False when its attribute could not be read.
+bool ColorFile(int mode, CLasFile& file, int fileIndex, CPointTree* tree, IStatusServices& status,
+               INotifier* notifier)
+{
+    const std::uint32_t n = file.header != nullptr ? file.header->numberOfPointRecords : 0;
+    std::unique_ptr<float[]> colors;
+    auto allocate = [&]() { colors = std::make_unique_for_overwrite<float[]>(3 * std::size_t{n}); };
+
+    switch (mode)
+    {
+    case ID_VIEW_INTENSITY:
+    {
+        auto values = file.ReadIntensities(&status, notifier);
+        if (!values)
+        {
+            return false;
+        }
+        allocate();
+        const GreyScale scale = IntensityScale(values.get(), n);
+        ColourLoop(n, colors.get(), status,
+                   [&](std::uint32_t j, float* rgb) { SetGrey(rgb, scale.Grey(values[j])); });
+        break;
+    }
+    case ID_VIEW_HISTOGRAM:
+    {
+        auto values = file.ReadIntensities(&status, notifier);
+        if (!values)
+        {
+            return false;
+        }
+        allocate();
+        const std::vector<float> shares = IntensityShares(values.get(), n);
+        ColourLoop(n, colors.get(), status,
+                   [&](std::uint32_t j, float* rgb) { SetGrey(rgb, shares[values[j]]); });
+        break;
+    }
+    case ID_VIEW_CLASSIFICATION:
+    case ID_VIEW_RETURNNUMBER:
+    {
+        auto values = mode == ID_VIEW_CLASSIFICATION ? file.ReadClassifications(&status, notifier)
+                                                     : file.ReadReturnNumbers(&status, notifier);
+        if (!values)
+        {
+            return false;
+        }
+        allocate();
+        ColourLoop(n, colors.get(), status,
+                   [&](std::uint32_t j, float* rgb) { SetColor(rgb, ClassColor(values[j])); });
+        break;
+    }
+    case ID_VIEW_SCANANGLERANK:
+    {
+        auto values = file.ReadScanAngleRanks(&status, notifier);
+        if (!values)
+        {
+            return false;
+        }
+        allocate();
+        const GreyScale scale = AbsoluteScanAngleScale(values.get(), n);
+        ColourLoop(
+            n, colors.get(), status,
+            [&](std::uint32_t j, float* rgb) {
+                SetGrey(rgb, scale.Grey(static_cast<float>(std::abs(static_cast<int>(values[j])))));
+            });
+        break;
+    }
+    case ID_VIEW_HEIGHT:
+    {
+        auto positions = file.ReadPositions(&status, notifier);
+        if (!positions)
+        {
+            return false;
+        }
+        allocate();
+        ColourLoop(n, colors.get(), status,
+                   [&](std::uint32_t j, float* rgb)
+                   { SetColor(rgb, HeightColor(positions[3 * std::size_t{j} + 2])); });
+        break;
+    }
+    case ID_VIEW_FILES:
+    {
+        allocate();
+        const Color color =
+            ClassColor(static_cast<std::uint8_t>(fileIndex > 255 ? 255 : fileIndex));
+        ColourLoop(n, colors.get(), status,
+                   [&](std::uint32_t, float* rgb) { SetColor(rgb, color); });
+        break;
+    }
+    case ID_VIEW_COLOR:
+    {
+        colors = file.ReadColors(&status, notifier);
+        if (!colors)
+        {
+            return false;
+        }
+        if (HoldsEightBitColors(colors.get(), n))
+        {
+            ExpandEightBitColors(colors.get(), n);
+        }
+        break;
+    }
+    default:
+        return false;
+    }
+    if (tree != nullptr && n > 0)
+    {
+        tree->UploadColors(colors.get());
+    }
+    return true;
+}
+
+} // namespace
+
+int ColorScene(int mode, CLasFileSet& set, CPointTree* const* trees, IStatusServices& status,
+               INotifier* notifier, int currentMode)
+{
+    status.SetStatusText(ColorModeStatusText(mode));
+    status.SetProgressPos(0);
+    const int perFile = mode == ID_VIEW_COLOR ? 100 : 200;
+    status.SetProgressRange(0, perFile * set.count);
+    for (int i = 0; i < set.count; ++i)
+    {
+        if (!ColorFile(mode, set.files[i], i, trees != nullptr ? trees[i] : nullptr, status,
+                       notifier))
+        {
+            return currentMode;
+        }
+    }
+    return mode;
+}
+
+} // namespace telvora

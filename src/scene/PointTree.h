@@ -1,0 +1,143 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "common/Geometry.h"
+
+namespace telvora
+{
+
+// A leaf's vertex buffer: n positions (x, y, z floats) followed by n colours (r, g, b floats).
+struct CNodeBuffer
+{
+    std::uint32_t name = 0;
+    std::int32_t count = 0;
+};
+
+// A cell of the two-dimensional tree. Inner nodes have four children, numbered by quadrant
+// around the centre: 0 upper right, 1 upper left, 2 lower left, 3 lower right. Only leaves hold
+// record indices and a buffer. The z range of a node spans the heights of the points that passed
+// through it.
+class CPointNode
+{
+public:
+    // A leaf splits when a point would make it hold more than this many.
+    static constexpr std::uint32_t kLeafCapacity = 10000;
+
+    CPointNode() = default;
+    ~CPointNode();
+    CPointNode(const CPointNode&) = delete;
+    CPointNode& operator=(const CPointNode&) = delete;
+
+    bool IsLeaf() const { return children[0] == nullptr; }
+
+    CPointNode* parent = nullptr;
+    CPointNode* children[4] = {};
+    CBoundingBox box;
+    std::int32_t state = 2;
+    std::uint32_t count = 0;
+    std::int32_t* indices = nullptr;
+    CNodeBuffer* buffer = nullptr;
+
+    // Bookkeeping of the index array: it grows with the leaf instead of taking room for a full
+    // leaf at the first point, and the depth bounds how often points that share a position can
+    // make a leaf split.
+    std::uint32_t capacity = 0;
+    std::uint32_t depth = 0;
+};
+
+// The spatial index of one file's points in scene coordinates: a row of root cells along the
+// longer horizontal side of the file's box, each a quadtree whose leaves keep their points in
+// randomly ordered vertex buffers.
+//
+// Containment: a cell holds the points with minimum <= x < maximum and minimum <= y < maximum,
+// and the tree box's own maximum edges belong to the cells on them, so every point inside or on
+// the box is stored exactly once. Points outside the box are not stored.
+class CPointTree
+{
+public:
+    // Root cells are capped so that an extremely thin box cannot ask for millions of them; the
+    // cells then get longer than wide, which costs nothing but a few more splits.
+    static constexpr std::uint32_t kMaxRootCells = 4096;
+    // Below this depth a full leaf no longer splits but grows: points sharing a position (more
+    // than a leaf holds) would otherwise split it forever.
+    static constexpr std::uint32_t kMaxDepth = 24;
+
+    explicit CPointTree(const CBoundingBox& fileBox);
+    ~CPointTree();
+    CPointTree(const CPointTree&) = delete;
+    CPointTree& operator=(const CPointTree&) = delete;
+
+    // Inserts record j, whose scene position is positions[3j .. 3j + 2].
+    void Insert(const float* positions, std::int32_t j);
+
+    // Recomputes every centre, shuffles every leaf's indices and creates the buffers of the
+    // non-empty leaves. Needs a current OpenGL context, like everything below that touches
+    // buffers. The shuffle is seeded from the clock unless a seed was set.
+    void CreateBuffers();
+    void SetShuffleSeed(std::uint64_t seed) { shuffleSeed = seed; }
+
+    void UploadPositions(const float* positions);
+    // colours: three floats per record of the file.
+    void UploadColors(const float* colors);
+
+    // The leaf's positions in buffer order, new[]-allocated for the caller; none when the leaf
+    // has no buffer or the buffer cannot be mapped.
+    static float* ReadBackPositions(const CPointNode& leaf);
+
+    // The leaf nearest the ray's origin among the leaves whose boxes (and whose ancestors' boxes)
+    // the ray hits; none when it misses the tree.
+    CPointNode* FindPickLeaf(const CRay& ray) const;
+
+    // Counts the stored points within limitA of plane A and within limitB of plane B and, when
+    // there are any, hands out a new[]-allocated array of their record indices.
+    std::uint32_t QuerySection(const CPlane& planeA, float limitA, const CPlane& planeB,
+                               float limitB, std::int32_t** result) const;
+
+    // Calls visit(node) for every node, depth first, root cells in order, children 0 to 3.
+    template <typename Visit>
+    void ForEachNode(Visit&& visit) const
+    {
+        for (std::uint32_t i = 0; i < cellCount; ++i)
+        {
+            VisitNode(&rootCells[i], visit);
+        }
+    }
+
+    CPointNode* rootCells = nullptr;
+    CBoundingBox box;
+    std::uint32_t cellCount = 0;
+
+private:
+    template <typename Visit>
+    static void VisitNode(CPointNode* node, Visit& visit)
+    {
+        visit(*node);
+        if (!node->IsLeaf())
+        {
+            for (CPointNode* child : node->children)
+            {
+                VisitNode(child, visit);
+            }
+        }
+    }
+
+    CPointNode* FindRootCell(float x, float y) const;
+    void InsertFrom(CPointNode* node, const float* positions, std::int32_t j);
+    void Split(CPointNode* leaf, const float* positions);
+
+    int cellAxis = 0;
+    float cellStep = 0.0f;
+    std::optional<std::uint64_t> shuffleSeed;
+};
+
+// Whether the half-line meets the box (candidate-plane test with a small tolerance on the
+// two other axes).
+bool RayHitsBox(const CRay& ray, const CBoundingBox& box);
+
+// Whether the plane passes through the box: its nearest corner lies on or below the plane and its
+// farthest on or above.
+bool PlaneMeetsBox(const CPlane& plane, const CBoundingBox& box);
+
+} // namespace telvora

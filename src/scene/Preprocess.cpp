@@ -1,0 +1,111 @@
+#include "scene/Preprocess.h"
+
+#include <fmt/format.h>
+#include <string>
+
+#include "common/CommandIds.h"
+#include "common/PathHelpers.h"
+#include "scene/ColorModes.h"
+
+namespace telvora
+{
+
+int PointStep(std::uint64_t totalPoints)
+{
+    return totalPoints > kFullDensityPoints ? 3 : 1;
+}
+
+namespace
+{
+
+CBoundingBox SceneBoxOf(const LasHeader& header, const Vec3& sceneOffset)
+{
+    CBoundingBox box =
+        CBoundingBox::FromCorners({static_cast<float>(header.minX), static_cast<float>(header.minY),
+                                   static_cast<float>(header.minZ)},
+                                  {static_cast<float>(header.maxX), static_cast<float>(header.maxY),
+                                   static_cast<float>(header.maxZ)});
+    // All nine values, as the points themselves are shifted.
+    box.minimum = box.minimum - sceneOffset;
+    box.maximum = box.maximum - sceneOffset;
+    box.centre = box.centre - sceneOffset;
+    return box;
+}
+
+void BuildTree(CLasFile& file, CPointTree& tree, const Vec3& offset, int pointStep,
+               IStatusServices& status, INotifier* notifier)
+{
+    auto positions = file.ReadPositions(&status, notifier);
+    if (!positions)
+    {
+        // The file stays in the set with an empty tree; the reader has said why, where it could.
+        return;
+    }
+    const std::uint32_t n = file.header->numberOfPointRecords;
+    const std::uint32_t quotient = n / 100 / static_cast<std::uint32_t>(pointStep);
+    const std::uint32_t interval = quotient == 0 ? n : quotient;
+    int position = status.GetProgressPos();
+    std::uint64_t nextMultiple = 0;
+    float* p = positions.get();
+    const std::uint32_t step = static_cast<std::uint32_t>(pointStep);
+    for (std::uint32_t j = 0; j < n; j += step)
+    {
+        float* point = p + 3 * static_cast<std::size_t>(j);
+        point[0] -= offset.x;
+        point[1] -= offset.y;
+        point[2] -= offset.z;
+        tree.Insert(p, static_cast<std::int32_t>(j));
+        // The progress moves at the multiples of the interval, found without a division per point.
+        if (j >= nextMultiple)
+        {
+            if (j == nextMultiple)
+            {
+                status.SetProgressPos(++position);
+            }
+            nextMultiple = (std::uint64_t{j} / interval + 1) * interval;
+        }
+    }
+    tree.CreateBuffers();
+    tree.UploadPositions(p);
+}
+
+} // namespace
+
+int Preprocess(CLasFileSet& set, CPointTree** trees, IStatusServices& status, INotifier* notifier,
+               int currentColorMode, const PreprocessOptions& options)
+{
+    set.ComputeSceneOffset();
+    const int pointStep = PointStep(set.totalPoints);
+    for (int i = 0; i < set.count; ++i)
+    {
+        CLasFile& file = set.files[i];
+        status.SetProgressPos(0);
+        status.SetProgressRange(0, 200);
+        const std::string name(FileNameOf(file.path != nullptr ? file.path : ""));
+        status.SetStatusText(
+            fmt::format("PreProcessing {} file ({} of {})", name, i + 1, set.count));
+
+        delete trees[i];
+        trees[i] = nullptr;
+        if (file.header == nullptr)
+        {
+            continue;
+        }
+        trees[i] = new CPointTree(SceneBoxOf(*file.header, set.sceneOffset));
+        if (options.shuffleSeed)
+        {
+            trees[i]->SetShuffleSeed(*options.shuffleSeed + static_cast<std::uint64_t>(i));
+        }
+        BuildTree(file, *trees[i], set.sceneOffset, pointStep, status, notifier);
+    }
+    // After a load the points show intensities, so the checked colour command says so too.
+    const int mode = ColorScene(ID_VIEW_INTENSITY, set, trees, status, notifier, currentColorMode);
+    if (options.homeView)
+    {
+        options.homeView(set.bounds);
+    }
+    status.SetProgressPos(0);
+    return mode;
+}
+
+} // namespace telvora

@@ -1,0 +1,395 @@
+#include "scene/LasFileSet.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "TestFiles.h"
+#include "common/PathHelpers.h"
+#include "las/LasException.h"
+#include "las/LasHeader.h"
+#include "telvora-lasgen/SurveyGenerator.h"
+
+namespace telvora
+{
+namespace
+{
+
+namespace fs = std::filesystem;
+using test::ReadAll;
+using test::TempDir;
+
+const std::string kTestData = TELVORA_TESTDATA_LAS;
+
+template <typename Operation>
+std::string ErrorOf(Operation&& operation)
+{
+    try
+    {
+        operation();
+    }
+    catch (const CLasException& e)
+    {
+        return e.GetErrorText();
+    }
+    return "";
+}
+
+// A file of nothing but a header: enough for everything the set reads.
+void WriteHeaderOnly(const std::string& path, const Vec3& minimum, const Vec3& maximum,
+                     std::uint32_t points)
+{
+    LasHeader header;
+    std::memcpy(header.fileSignature, "LASF", 4);
+    header.versionMajor = 1;
+    header.versionMinor = 2;
+    header.headerSize = 227;
+    header.offsetToPointData = 227;
+    header.pointDataRecordLength = 20;
+    header.numberOfPointRecords = points;
+    header.minX = minimum.x;
+    header.minY = minimum.y;
+    header.minZ = minimum.z;
+    header.maxX = maximum.x;
+    header.maxY = maximum.y;
+    header.maxZ = maximum.z;
+    unsigned char image[LasHeader::kImageSize];
+    SerializeLasHeader(header, image);
+    test::WriteAll(path, std::vector<unsigned char>(image, image + sizeof image));
+}
+
+// The names in a folder, sorted.
+std::vector<std::string> Listing(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+    {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class CLasFileSetCopies : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        fs::create_directory(dir.Path() / "chosen");
+        fs::create_directory(dir.Path() / "temp");
+        temp = (dir.Path() / "temp").string();
+    }
+
+    // A small survey; different seeds give different bytes.
+    std::string Survey(const std::string& relativePath, std::uint64_t seed)
+    {
+        std::string path = dir.File(relativePath);
+        fs::create_directories(fs::path(path).parent_path());
+        lasgen::SurveyOptions options;
+        options.points = 400;
+        options.seed = seed;
+        lasgen::WriteSurvey(path, options);
+        return path;
+    }
+
+    std::unique_ptr<CLasFileSet> OpenSet(const std::vector<std::string>& paths)
+    {
+        auto set = std::make_unique<CLasFileSet>(static_cast<std::int32_t>(paths.size()));
+        for (std::size_t i = 0; i < paths.size(); ++i)
+        {
+            set->OpenFile(static_cast<std::int32_t>(i), paths[i].c_str());
+        }
+        return set;
+    }
+
+    TempDir dir;
+    std::string temp;
+};
+
+TEST(CLasFileSet, NewSetHoldsVisibleEmptyFilesAndZeroTotals)
+{
+    const CLasFileSet set(3);
+    ASSERT_EQ(set.count, 3);
+    for (int i = 0; i < 3; ++i)
+    {
+        EXPECT_EQ(set.visible[i], 1);
+        EXPECT_EQ(set.files[i].path, nullptr);
+        EXPECT_EQ(set.files[i].header, nullptr);
+    }
+    EXPECT_EQ(set.bounds.minimum, Vec3{});
+    EXPECT_EQ(set.bounds.maximum, Vec3{});
+    EXPECT_EQ(set.bounds.centre, Vec3{});
+    EXPECT_EQ(set.sceneOffset, Vec3{});
+    EXPECT_EQ(set.totalPoints, 0u);
+    EXPECT_EQ(set.sourcePaths, nullptr);
+    EXPECT_EQ(set.archivePath, nullptr);
+}
+
+TEST(CLasFileSet, CountOutsideOneToFiftyIsRejected)
+{
+    EXPECT_THROW(CLasFileSet(0), std::invalid_argument);
+    EXPECT_THROW(CLasFileSet(-1), std::invalid_argument);
+    EXPECT_THROW(CLasFileSet(51), std::invalid_argument);
+    EXPECT_EQ(CLasFileSet(50).count, 50);
+}
+
+TEST(CLasFileSet, TwoOverlappingFilesGiveTheirUnionAndItsHorizontalCentre)
+{
+    const std::string first = kTestData + "/thin-1.las";
+    const std::string second = kTestData + "/thin-2.las";
+    if (!fs::exists(first) || !fs::exists(second))
+    {
+        GTEST_SKIP() << "real LAS files not found in " << kTestData;
+    }
+    CLasFileSet set(2);
+    set.OpenFile(0, first.c_str());
+    set.OpenFile(1, second.c_str());
+    set.ComputeSceneOffset();
+
+    EXPECT_EQ(set.totalPoints, 5327u + 5326u);
+    EXPECT_EQ(set.bounds.minimum,
+              (Vec3{static_cast<float>(635589.01), static_cast<float>(848886.4500000001),
+                    static_cast<float>(406.59000000000003)}));
+    EXPECT_EQ(set.bounds.maximum,
+              (Vec3{static_cast<float>(638994.75), static_cast<float>(853535.43),
+                    static_cast<float>(593.73)}));
+    EXPECT_NEAR(set.sceneOffset.x, (635589.01 + 638994.75) / 2.0, 0.1);
+    EXPECT_NEAR(set.sceneOffset.y, (848886.45 + 853535.43) / 2.0, 0.1);
+    EXPECT_EQ(set.sceneOffset.z, 0.0f);
+    EXPECT_EQ(set.visible[0], 1);
+    EXPECT_EQ(set.visible[1], 1);
+}
+
+TEST(CLasFileSet, PointCountsAboveFourBillionAddUpWithoutWrapping)
+{
+    TempDir dir;
+    WriteHeaderOnly(dir.File("a.las"), {0, 0, 0}, {1, 1, 1}, 4000000000u);
+    WriteHeaderOnly(dir.File("b.las"), {0, 0, 0}, {1, 1, 1}, 4000000000u);
+    CLasFileSet set(2);
+    set.OpenFile(0, dir.File("a.las").c_str());
+    set.OpenFile(1, dir.File("b.las").c_str());
+    EXPECT_EQ(set.totalPoints, 8000000000u);
+}
+
+TEST(CLasFileSet, FailedOpenThrowsTheReadErrorAndLeavesTheSetUsable)
+{
+    TempDir dir;
+    WriteHeaderOnly(dir.File("a.las"), {10, 20, 30}, {11, 21, 31}, 5);
+    WriteHeaderOnly(dir.File("b.las"), {12, 22, 32}, {13, 23, 33}, 7);
+    test::WriteAll(dir.File("short.las"), std::vector<unsigned char>(100, 'L'));
+    CLasFileSet set(2);
+    set.OpenFile(0, dir.File("a.las").c_str());
+
+    EXPECT_EQ(ErrorOf([&] { set.OpenFile(1, dir.File("missing.las").c_str()); }),
+              "ReadError::File could not be open.");
+    EXPECT_EQ(ErrorOf([&] { set.OpenFile(1, dir.File("short.las").c_str()); }),
+              "ReadError::LAS Header");
+    EXPECT_EQ(set.totalPoints, 5u);
+    EXPECT_EQ(set.bounds.maximum, (Vec3{11, 21, 31}));
+
+    set.OpenFile(1, dir.File("b.las").c_str());
+    EXPECT_EQ(set.totalPoints, 12u);
+    EXPECT_EQ(set.bounds.minimum, (Vec3{10, 20, 30}));
+    EXPECT_EQ(set.bounds.maximum, (Vec3{13, 23, 33}));
+    EXPECT_EQ(set.bounds.centre, (Vec3{11.5f, 21.5f, 31.5f}));
+    EXPECT_THROW(set.OpenFile(2, dir.File("b.las").c_str()), std::out_of_range);
+    EXPECT_THROW(set.OpenFile(-1, dir.File("b.las").c_str()), std::out_of_range);
+}
+
+TEST(CLasFileSet, FailedFirstFileDoesNotPullTheBoundsToTheOrigin)
+{
+    TempDir dir;
+    WriteHeaderOnly(dir.File("b.las"), {500000, 5400000, 100}, {500100, 5400100, 200}, 7);
+    CLasFileSet set(2);
+    EXPECT_THROW(set.OpenFile(0, dir.File("missing.las").c_str()), CLasException);
+    set.OpenFile(1, dir.File("b.las").c_str());
+    EXPECT_EQ(set.bounds.minimum, (Vec3{500000, 5400000, 100}));
+    EXPECT_EQ(set.bounds.maximum, (Vec3{500100, 5400100, 200}));
+}
+
+TEST(CLasFileSet, ArchiveSetDeletesItsDecompressedEntryWhenDestroyed)
+{
+    TempDir dir;
+    const std::string entry = dir.File("entry.las");
+    WriteHeaderOnly(entry, {0, 0, 0}, {1, 1, 1}, 3);
+    auto set = std::unique_ptr<CLasFileSet>(CLasFileSet::CreateForArchive("/data/flight.lcmp"));
+    ASSERT_EQ(set->count, 1);
+    EXPECT_STREQ(set->archivePath, "/data/flight.lcmp");
+    EXPECT_EQ(set->files[0].path, nullptr);
+    EXPECT_EQ(set->sourcePaths, nullptr);
+
+    set->SetArchiveEntryPath(entry.c_str());
+    set->OpenFile(0, entry.c_str());
+    EXPECT_STREQ(set->files[0].path, entry.c_str());
+    ASSERT_NE(set->sourcePaths, nullptr);
+    EXPECT_STREQ(set->sourcePaths[0], entry.c_str());
+    EXPECT_EQ(set->totalPoints, 3u);
+
+    set.reset();
+    EXPECT_FALSE(fs::exists(entry));
+}
+
+TEST_F(CLasFileSetCopies, CopiesHoldTheOriginalBytesAndBecomeTheWorkingFiles)
+{
+    const std::string a = Survey("chosen/a.las", 1);
+    const std::string b = Survey("chosen/b.las", 2);
+    const auto bytesA = ReadAll(a);
+    const auto bytesB = ReadAll(b);
+    auto set = OpenSet({a, b});
+
+    // A trailing separator on the folder must not change the copies' paths.
+    set->CreateTemporaryCopies((temp + "/").c_str());
+
+    ASSERT_NE(set->sourcePaths, nullptr);
+    EXPECT_STREQ(set->sourcePaths[0], a.c_str());
+    EXPECT_STREQ(set->sourcePaths[1], b.c_str());
+    EXPECT_EQ(std::string(set->files[0].path), temp + "/a.las");
+    EXPECT_EQ(std::string(set->files[1].path), temp + "/b.las");
+    EXPECT_EQ(ReadAll(set->files[0].path), bytesA);
+    EXPECT_EQ(ReadAll(set->files[1].path), bytesB);
+    EXPECT_EQ(Listing(temp), (std::vector<std::string>{"a.las", "b.las"}));
+
+    set.reset();
+    EXPECT_TRUE(Listing(temp).empty());
+    EXPECT_EQ(ReadAll(a), bytesA);
+    EXPECT_EQ(ReadAll(b), bytesB);
+}
+
+TEST_F(CLasFileSetCopies, ChosenFilesWithTheSameNameGetDistinctCopies)
+{
+    const std::string first = Survey("chosen/x/s.las", 1);
+    const std::string second = Survey("chosen/y/s.las", 2);
+    const std::string third = Survey("chosen/z/s.las", 3);
+    auto set = OpenSet({first, second, third});
+
+    set->CreateTemporaryCopies(temp.c_str());
+
+    EXPECT_EQ(std::string(set->files[0].path), temp + "/s.las");
+    EXPECT_EQ(std::string(set->files[1].path), temp + "/s (2).las");
+    EXPECT_EQ(std::string(set->files[2].path), temp + "/s (3).las");
+    EXPECT_EQ(ReadAll(set->files[0].path), ReadAll(first));
+    EXPECT_EQ(ReadAll(set->files[1].path), ReadAll(second));
+    EXPECT_EQ(ReadAll(set->files[2].path), ReadAll(third));
+    set.reset();
+    EXPECT_TRUE(Listing(temp).empty());
+}
+
+TEST_F(CLasFileSetCopies, CopyingIntoTheFolderOfChosenFilesNeverTouchesThem)
+{
+    const std::string chosen = Survey("chosen/s.las", 1);
+    // A file of the user's that happens to have the name the second copy would take.
+    const std::string bystander = Survey("chosen/s (2).las", 2);
+    const auto chosenBytes = ReadAll(chosen);
+    const auto bystanderBytes = ReadAll(bystander);
+    auto set = OpenSet({chosen});
+
+    set->CreateTemporaryCopies(FolderOf(chosen).c_str());
+
+    EXPECT_EQ(std::string(set->files[0].path), dir.File("chosen/s (3).las"));
+    EXPECT_STREQ(set->sourcePaths[0], chosen.c_str());
+    set.reset();
+    EXPECT_EQ(ReadAll(chosen), chosenBytes);
+    EXPECT_EQ(ReadAll(bystander), bystanderBytes);
+    EXPECT_EQ(Listing(dir.Path() / "chosen"), (std::vector<std::string>{"s (2).las", "s.las"}));
+}
+
+TEST_F(CLasFileSetCopies, LinkUnderTheCopyNameIsNeitherWrittenThroughNorDeleted)
+{
+    const std::string chosen = Survey("chosen/a.las", 1);
+    const std::string target = Survey("chosen/other.las", 2);
+    const auto targetBytes = ReadAll(target);
+    fs::create_symlink(target, temp + "/a.las");
+    fs::create_symlink(dir.File("chosen/nowhere.las"), temp + "/a (2).las");
+    auto set = OpenSet({chosen});
+
+    set->CreateTemporaryCopies(temp.c_str());
+
+    EXPECT_EQ(std::string(set->files[0].path), temp + "/a (3).las");
+    set.reset();
+    EXPECT_EQ(ReadAll(target), targetBytes);
+    EXPECT_TRUE(fs::is_symlink(temp + "/a.las"));
+    EXPECT_TRUE(fs::is_symlink(temp + "/a (2).las"));
+    EXPECT_FALSE(fs::exists(dir.File("chosen/nowhere.las")));
+}
+
+TEST_F(CLasFileSetCopies, FailedCopyLeavesNoReservedFileAndKeepsEarlierCopiesInCare)
+{
+    const std::string a = Survey("chosen/a.las", 1);
+    const std::string b = Survey("chosen/b.las", 2);
+    const std::string c = Survey("chosen/c.las", 3);
+    auto set = OpenSet({a, b, c});
+    fs::remove(b);
+
+    EXPECT_EQ(ErrorOf([&] { set->CreateTemporaryCopies(temp.c_str()); }),
+              "ReadError::File could not be open.");
+
+    EXPECT_EQ(Listing(temp), (std::vector<std::string>{"a.las"}));
+    EXPECT_EQ(std::string(set->files[0].path), temp + "/a.las");
+    EXPECT_EQ(std::string(set->files[1].path), b);
+    EXPECT_EQ(std::string(set->files[2].path), c);
+    ASSERT_NE(set->sourcePaths, nullptr);
+    EXPECT_STREQ(set->sourcePaths[0], a.c_str());
+    EXPECT_STREQ(set->sourcePaths[1], b.c_str());
+    EXPECT_STREQ(set->sourcePaths[2], c.c_str());
+    set.reset();
+    EXPECT_TRUE(Listing(temp).empty());
+    EXPECT_TRUE(fs::exists(a));
+    EXPECT_TRUE(fs::exists(c));
+}
+
+TEST_F(CLasFileSetCopies, MissingFolderThrowsTheCreateErrorAndKeepsTheChosenFiles)
+{
+    const std::string a = Survey("chosen/a.las", 1);
+    auto set = OpenSet({a});
+    EXPECT_EQ(ErrorOf([&] { set->CreateTemporaryCopies(dir.File("absent").c_str()); }),
+              "WriteError::File could not be created.");
+    EXPECT_EQ(ErrorOf([&] { set->CreateTemporaryCopies(""); }),
+              "WriteError::File could not be created.");
+    EXPECT_EQ(std::string(set->files[0].path), a);
+    set.reset();
+    EXPECT_TRUE(fs::exists(a));
+}
+
+TEST_F(CLasFileSetCopies, CopyingAgainKeepsTheChosenPathsAndCleansUpBothRounds)
+{
+    const std::string a = Survey("chosen/a.las", 1);
+    auto set = OpenSet({a});
+    set->CreateTemporaryCopies(temp.c_str());
+    set->CreateTemporaryCopies(temp.c_str());
+
+    EXPECT_STREQ(set->sourcePaths[0], a.c_str());
+    EXPECT_EQ(std::string(set->files[0].path), temp + "/a (2).las");
+    set.reset();
+    EXPECT_TRUE(Listing(temp).empty());
+    EXPECT_TRUE(fs::exists(a));
+}
+
+TEST_F(CLasFileSetCopies, OnlyFilesTheSetMadeAreDeleted)
+{
+    const std::string a = Survey("chosen/a.las", 1);
+    const std::string saved = Survey("chosen/saved.las", 2);
+    auto set = OpenSet({a});
+    set->CreateTemporaryCopies(temp.c_str());
+    // A caller pointing the file elsewhere, as a save under a new name may.
+    set->files[0].SetPath(saved.c_str());
+
+    set.reset();
+    EXPECT_TRUE(fs::exists(saved));
+    EXPECT_TRUE(fs::exists(a));
+    EXPECT_TRUE(Listing(temp).empty());
+}
+
+TEST_F(CLasFileSetCopies, SetWithoutCopiesDeletesNothing)
+{
+    const std::string a = Survey("chosen/a.las", 1);
+    OpenSet({a}).reset();
+    EXPECT_TRUE(fs::exists(a));
+}
+
+} // namespace
+} // namespace telvora

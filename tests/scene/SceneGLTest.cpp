@@ -1,0 +1,347 @@
+#include <array>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Recorders.h"
+#include "SceneGLSupport.h"
+#include "TestFiles.h"
+#include "common/CommandIds.h"
+#include "scene/ColorModes.h"
+#include "scene/LasFileSet.h"
+#include "scene/Palettes.h"
+#include "scene/Preprocess.h"
+#include "telvora-lasgen/SurveyGenerator.h"
+
+namespace telvora
+{
+namespace
+{
+
+using RecordColors = std::map<std::int32_t, std::array<float, 3>>;
+
+// What the buffers of a tree hold, by record index.
+struct BufferContents
+{
+    std::map<std::int32_t, std::array<float, 3>> positions;
+    RecordColors colors;
+};
+
+BufferContents ReadTree(const CPointTree& tree)
+{
+    BufferContents contents;
+    tree.ForEachNode(
+        [&](const CPointNode& node)
+        {
+            if (node.buffer == nullptr)
+            {
+                return;
+            }
+            const std::size_t n = node.count;
+            const std::vector<float> data = test::ReadBuffer(node.buffer->name, 6 * n);
+            for (std::size_t k = 0; k < n; ++k)
+            {
+                contents.positions[node.indices[k]] = {data[3 * k], data[3 * k + 1],
+                                                       data[3 * k + 2]};
+                contents.colors[node.indices[k]] = {data[3 * n + 3 * k], data[3 * n + 3 * k + 1],
+                                                    data[3 * n + 3 * k + 2]};
+            }
+        });
+    return contents;
+}
+
+// A set of generated surveys, preprocessed, with its trees; released like the view does.
+class LoadedScene
+{
+public:
+    LoadedScene(const std::vector<std::string>& paths, std::uint64_t forcedTotal = 0)
+        : set(static_cast<std::int32_t>(paths.size()))
+        , trees(paths.size(), nullptr)
+    {
+        for (std::size_t i = 0; i < paths.size(); ++i)
+        {
+            set.OpenFile(static_cast<std::int32_t>(i), paths[i].c_str());
+        }
+        if (forcedTotal != 0)
+        {
+            set.totalPoints = forcedTotal;
+        }
+        PreprocessOptions options;
+        options.shuffleSeed = 99;
+        options.homeView = [this](const CBoundingBox& bounds)
+        {
+            homeBounds = bounds;
+            ++homeCalls;
+        };
+        mode = Preprocess(set, trees.data(), status, &notifier, ID_VIEW_HEIGHT, options);
+    }
+    ~LoadedScene()
+    {
+        for (CPointTree* tree : trees)
+        {
+            delete tree;
+        }
+    }
+
+    CLasFileSet set;
+    std::vector<CPointTree*> trees;
+    test::RecordingStatus status;
+    test::RecordingNotifier notifier;
+    int mode = 0;
+    CBoundingBox homeBounds;
+    int homeCalls = 0;
+};
+
+class SceneGL : public testing::Test
+{
+protected:
+    std::string Survey(const std::string& name, std::uint32_t points, std::uint8_t format,
+                       std::uint64_t seed, double originX = 500000.0)
+    {
+        lasgen::SurveyOptions options;
+        options.points = points;
+        options.format = format;
+        options.seed = seed;
+        options.originX = originX;
+        const std::string path = folder.File(name);
+        lasgen::WriteSurvey(path, options);
+        return path;
+    }
+
+    test::TempDir folder;
+};
+
+TEST_F(SceneGL, PreprocessStoresEveryRecordAtItsScenePosition)
+{
+    const std::string a = Survey("a.las", 30000, 1, 1);
+    const std::string b = Survey("b.las", 20000, 3, 2, 500150.0);
+    LoadedScene scene({a, b});
+
+    EXPECT_EQ(scene.mode, ID_VIEW_INTENSITY);
+    EXPECT_EQ(scene.homeCalls, 1);
+    EXPECT_EQ(scene.homeBounds.minimum, scene.set.bounds.minimum);
+    EXPECT_EQ(scene.set.sceneOffset.z, 0.0f);
+    EXPECT_EQ(scene.set.sceneOffset.x, scene.set.bounds.centre.x);
+    ASSERT_GE(scene.status.texts.size(), 3u);
+    EXPECT_EQ(scene.status.texts[0], "PreProcessing a.las file (1 of 2)");
+    EXPECT_EQ(scene.status.texts[1], "PreProcessing b.las file (2 of 2)");
+    EXPECT_EQ(scene.status.texts[2], "Generating colors depending on intensity");
+    EXPECT_EQ(scene.status.position, 0);
+    EXPECT_TRUE(scene.notifier.shown.empty());
+
+    for (int i = 0; i < 2; ++i)
+    {
+        CLasFile& file = scene.set.files[i];
+        auto world = file.ReadPositions(nullptr);
+        const BufferContents contents = ReadTree(*scene.trees[i]);
+        ASSERT_EQ(contents.positions.size(), file.header->numberOfPointRecords);
+        for (const auto& [j, p] : contents.positions)
+        {
+            ASSERT_EQ(p[0], world[3 * j] - scene.set.sceneOffset.x);
+            ASSERT_EQ(p[1], world[3 * j + 1] - scene.set.sceneOffset.y);
+            ASSERT_EQ(p[2], world[3 * j + 2]);
+        }
+        // Colours by intensity over the file's own range.
+        auto intensities = file.ReadIntensities(nullptr);
+        const GreyScale scale =
+            IntensityScale(intensities.get(), file.header->numberOfPointRecords);
+        for (const auto& [j, c] : contents.colors)
+        {
+            const float grey = scale.Grey(intensities[j]);
+            ASSERT_EQ(c, (std::array<float, 3>{grey, grey, grey}));
+        }
+    }
+}
+
+TEST_F(SceneGL, AboveTenMillionPointsOnlyEveryThirdRecordIsStored)
+{
+    EXPECT_EQ(PointStep(10000000), 1);
+    EXPECT_EQ(PointStep(10000001), 3);
+    const std::string a = Survey("a.las", 3000, 0, 3);
+    LoadedScene scene({a}, 10000001);
+    const BufferContents contents = ReadTree(*scene.trees[0]);
+    EXPECT_EQ(contents.positions.size(), 1000u);
+    for (const auto& entry : contents.positions)
+    {
+        ASSERT_EQ(entry.first % 3, 0);
+    }
+}
+
+TEST_F(SceneGL, SmallFileAdvancesTheInsertionProgressOnce)
+{
+    const std::string a = Survey("a.las", 250, 0, 4);
+    // What the reader alone reports for this file.
+    CLasFile file;
+    file.SetPath(a.c_str());
+    file.ReadHeader();
+    test::RecordingStatus reader;
+    reader.upper = 200;
+    (void)file.ReadPositions(&reader);
+
+    // 250 / 100 / 3 is 0: insertion moves the bar once, at record 0. Preprocessing starts with a
+    // reset to 0 and the colouring starts with one.
+    LoadedScene scene({a}, 10000001);
+    const std::vector<int>& positions = scene.status.positions;
+    ASSERT_FALSE(positions.empty());
+    EXPECT_EQ(positions[0], 0);
+    const std::size_t r = reader.positions.size();
+    ASSERT_GT(positions.size(), r + 2);
+    EXPECT_TRUE(
+        std::equal(reader.positions.begin(), reader.positions.end(), positions.begin() + 1));
+    EXPECT_EQ(positions[r + 1], reader.position + 1);
+    EXPECT_EQ(positions[r + 2], 0);
+}
+
+TEST_F(SceneGL, UnreadableFileKeepsAnEmptyTreeAndTheOthersLoad)
+{
+    const std::string a = Survey("a.las", 5000, 1, 5);
+    const std::string b = Survey("b.las", 5000, 1, 6, 500100.0);
+    CLasFileSet set(2);
+    set.OpenFile(0, a.c_str());
+    set.OpenFile(1, b.c_str());
+    std::filesystem::remove(a);
+    std::vector<CPointTree*> trees(2, nullptr);
+    test::RecordingStatus status;
+    test::RecordingNotifier notifier;
+    PreprocessOptions options;
+    options.homeView = [](const CBoundingBox&) {};
+    const int mode = Preprocess(set, trees.data(), status, &notifier, ID_VIEW_HEIGHT, options);
+    ASSERT_NE(trees[0], nullptr);
+    EXPECT_TRUE(ReadTree(*trees[0]).positions.empty());
+    EXPECT_EQ(ReadTree(*trees[1]).positions.size(), 5000u);
+    // Intensity colouring stopped at the missing file: the mode stays what it was.
+    EXPECT_EQ(mode, ID_VIEW_HEIGHT);
+    for (CPointTree* tree : trees)
+    {
+        delete tree;
+    }
+}
+
+TEST_F(SceneGL, EveryModeWritesItsColoursIntoTheBuffers)
+{
+    const std::string a = Survey("a.las", 20000, 3, 7);
+    const std::string b = Survey("b.las", 10000, 2, 8, 500200.0);
+    LoadedScene scene({a, b});
+    for (int mode = ID_VIEW_INTENSITY; mode <= ID_VIEW_COLOR; ++mode)
+    {
+        test::RecordingStatus status;
+        EXPECT_EQ(ColorScene(mode, scene.set, scene.trees.data(), status, &scene.notifier,
+                             ID_VIEW_INTENSITY),
+                  mode);
+        ASSERT_EQ(status.texts.size(), 1u);
+        EXPECT_EQ(status.texts[0], ColorModeStatusText(mode));
+        EXPECT_EQ(status.upper, (mode == ID_VIEW_COLOR ? 100 : 200) * 2);
+        for (int i = 0; i < 2; ++i)
+        {
+            CLasFile& file = scene.set.files[i];
+            const RecordColors colors = ReadTree(*scene.trees[i]).colors;
+            auto classes = file.ReadClassifications(nullptr);
+            auto returns = file.ReadReturnNumbers(nullptr);
+            auto world = file.ReadPositions(nullptr);
+            auto rgb = file.ReadColors(nullptr);
+            for (const auto& [j, c] : colors)
+            {
+                Color expected = c;
+                switch (mode)
+                {
+                case ID_VIEW_CLASSIFICATION:
+                    expected = ClassColor(classes[j]);
+                    break;
+                case ID_VIEW_RETURNNUMBER:
+                    expected = ClassColor(returns[j]);
+                    break;
+                case ID_VIEW_HEIGHT:
+                    expected = HeightColor(world[3 * j + 2]);
+                    break;
+                case ID_VIEW_FILES:
+                    expected = ClassColor(static_cast<std::uint8_t>(i));
+                    break;
+                case ID_VIEW_COLOR:
+                    expected = {rgb[3 * j], rgb[3 * j + 1], rgb[3 * j + 2]};
+                    break;
+                default:
+                    ASSERT_EQ(c[0], c[1]);
+                    ASSERT_EQ(c[1], c[2]);
+                    ASSERT_GE(c[0], 0.0f);
+                    ASSERT_LE(c[0], 1.0f);
+                }
+                ASSERT_EQ(c, expected) << "mode " << mode << " file " << i << " record " << j;
+            }
+        }
+    }
+}
+
+TEST_F(SceneGL, ReaderFailureStopsTheModeAndEarlierFilesKeepTheirNewColours)
+{
+    std::vector<std::string> paths;
+    for (int i = 0; i < 4; ++i)
+    {
+        const std::string name = std::string("f") += static_cast<char>('0' + i);
+        paths.push_back(Survey(name + ".las", 4000, 1, static_cast<std::uint64_t>(10 + i),
+                               500000.0 + 150.0 * i));
+    }
+    LoadedScene scene(paths);
+    std::vector<RecordColors> before;
+    for (CPointTree* tree : scene.trees)
+    {
+        before.push_back(ReadTree(*tree).colors);
+    }
+    std::filesystem::remove(paths[2]);
+    test::RecordingStatus status;
+    EXPECT_EQ(ColorScene(ID_VIEW_CLASSIFICATION, scene.set, scene.trees.data(), status,
+                         &scene.notifier, ID_VIEW_INTENSITY),
+              ID_VIEW_INTENSITY);
+    for (int i = 0; i < 4; ++i)
+    {
+        const RecordColors now = ReadTree(*scene.trees[i]).colors;
+        if (i < 2)
+        {
+            EXPECT_NE(now, before[i]) << i;
+        }
+        else
+        {
+            EXPECT_EQ(now, before[i]) << i;
+        }
+    }
+}
+
+TEST_F(SceneGL, EightBitColourFilesAreScaledAndSixteenBitFilesAreNot)
+{
+    const std::filesystem::path data(TELVORA_TESTDATA_LAS);
+    const std::string simple = (data / "simple.las").string();
+    const std::string warsaw = (data / "warsaw_small.las").string();
+    if (!std::filesystem::exists(simple) || !std::filesystem::exists(warsaw))
+    {
+        GTEST_SKIP() << "test data not found";
+    }
+    LoadedScene scene({simple, warsaw});
+    test::RecordingStatus status;
+    ASSERT_EQ(ColorScene(ID_VIEW_COLOR, scene.set, scene.trees.data(), status, &scene.notifier,
+                         ID_VIEW_INTENSITY),
+              ID_VIEW_COLOR);
+    for (int i = 0; i < 2; ++i)
+    {
+        auto rgb = scene.set.files[i].ReadColors(nullptr);
+        const RecordColors colors = ReadTree(*scene.trees[i]).colors;
+        ASSERT_FALSE(colors.empty());
+        float brightest = 0.0f;
+        for (const auto& [j, c] : colors)
+        {
+            const float scale = i == 0 ? 65535.0f / 255.0f : 1.0f;
+            ASSERT_NEAR(c[0], rgb[3 * j] * scale, 1e-5f);
+            ASSERT_NEAR(c[2], rgb[3 * j + 2] * scale, 1e-5f);
+            brightest = std::max(brightest, c[0]);
+        }
+        // The 8-bit sample's brightest red is 249 of 255, not 249 of 65535.
+        if (i == 0)
+        {
+            EXPECT_GT(brightest, 0.9f);
+        }
+    }
+}
+
+} // namespace
+} // namespace telvora
