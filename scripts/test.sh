@@ -17,6 +17,11 @@ if grep -rnE '#\s*include\s*[<"](Q[A-Za-z]|GL/)' src/common src/las src/lcmp; th
     echo "Qt or OpenGL headers in a library that must not use them" >&2
     exit 1
 fi
+echo "== Layering: scene/ draws through GLEW but knows nothing of Qt"
+if grep -rnE '#\s*include\s*[<"]Q[A-Za-z]' src/scene; then
+    echo "Qt headers in the scene library" >&2
+    exit 1
+fi
 
 locale=C.UTF-8
 if locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then

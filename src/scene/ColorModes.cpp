@@ -120,23 +120,28 @@ void ExpandEightBitColors(float* colors, std::size_t n)
 namespace
 {
 
-// Writes colourOf(j, rgb) for every record, advancing the progress bar once per hundredth of
-// the records from where the reader left it.
+// Colours the points the tree stores, leaf by leaf, straight from the attribute: a colour array
+// for every record of the file would cost 12 bytes per record and another pass over memory.
+// The progress bar moves once per hundredth of the stored points, from where the reader left it.
 template <typename ColourOf>
-void ColourLoop(std::uint32_t n, float* colors, IStatusServices& status, ColourOf&& colourOf)
+void ColourStoredPoints(CPointTree* tree, IStatusServices& status, ColourOf&& colourOf)
 {
-    const std::uint32_t interval = n < 100 ? n : n / 100;
-    int position = status.GetProgressPos();
-    std::uint32_t nextReport = 0;
-    for (std::uint32_t j = 0; j < n; ++j)
+    if (tree == nullptr)
     {
-        if (j == nextReport)
-        {
-            status.SetProgressPos(++position);
-            nextReport += interval;
-        }
-        colourOf(j, colors + 3 * static_cast<std::size_t>(j));
+        return;
     }
+    const int start = status.GetProgressPos();
+    std::uint64_t shown = 0;
+    tree->UploadColorsWith(colourOf,
+                           [&](std::uint64_t done, std::uint64_t total)
+                           {
+                               const std::uint64_t reached = done * 100 / total + 1;
+                               if (reached > shown)
+                               {
+                                   shown = reached;
+                                   status.SetProgressPos(start + static_cast<int>(shown));
+                               }
+                           });
 }
 
 void SetGrey(float* rgb, float grey)
@@ -158,24 +163,9 @@ bool ColorFile(int mode, CLasFile& file, int fileIndex, CPointTree* tree, IStatu
                INotifier* notifier)
 {
     const std::uint32_t n = file.header != nullptr ? file.header->numberOfPointRecords : 0;
-    std::unique_ptr<float[]> colors;
-    auto allocate = [&]() { colors = std::make_unique_for_overwrite<float[]>(3 * std::size_t{n}); };
-
     switch (mode)
     {
     case ID_VIEW_INTENSITY:
-    {
-        auto values = file.ReadIntensities(&status, notifier);
-        if (!values)
-        {
-            return false;
-        }
-        allocate();
-        const GreyScale scale = IntensityScale(values.get(), n);
-        ColourLoop(n, colors.get(), status,
-                   [&](std::uint32_t j, float* rgb) { SetGrey(rgb, scale.Grey(values[j])); });
-        break;
-    }
     case ID_VIEW_HISTOGRAM:
     {
         auto values = file.ReadIntensities(&status, notifier);
@@ -183,11 +173,20 @@ bool ColorFile(int mode, CLasFile& file, int fileIndex, CPointTree* tree, IStatu
         {
             return false;
         }
-        allocate();
-        const std::vector<float> shares = IntensityShares(values.get(), n);
-        ColourLoop(n, colors.get(), status,
-                   [&](std::uint32_t j, float* rgb) { SetGrey(rgb, shares[values[j]]); });
-        break;
+        if (mode == ID_VIEW_INTENSITY)
+        {
+            const GreyScale scale = IntensityScale(values.get(), n);
+            ColourStoredPoints(tree, status,
+                               [&](std::int32_t j, float* rgb)
+                               { SetGrey(rgb, scale.Grey(values[j])); });
+        }
+        else
+        {
+            const std::vector<float> shares = IntensityShares(values.get(), n);
+            ColourStoredPoints(
+                tree, status, [&](std::int32_t j, float* rgb) { SetGrey(rgb, shares[values[j]]); });
+        }
+        return true;
     }
     case ID_VIEW_CLASSIFICATION:
     case ID_VIEW_RETURNNUMBER:
@@ -198,10 +197,10 @@ bool ColorFile(int mode, CLasFile& file, int fileIndex, CPointTree* tree, IStatu
         {
             return false;
         }
-        allocate();
-        ColourLoop(n, colors.get(), status,
-                   [&](std::uint32_t j, float* rgb) { SetColor(rgb, ClassColor(values[j])); });
-        break;
+        ColourStoredPoints(tree, status,
+                           [&](std::int32_t j, float* rgb)
+                           { SetColor(rgb, ClassColor(values[j])); });
+        return true;
     }
     case ID_VIEW_SCANANGLERANK:
     {
@@ -210,14 +209,14 @@ bool ColorFile(int mode, CLasFile& file, int fileIndex, CPointTree* tree, IStatu
         {
             return false;
         }
-        allocate();
         const GreyScale scale = AbsoluteScanAngleScale(values.get(), n);
-        ColourLoop(
-            n, colors.get(), status,
-            [&](std::uint32_t j, float* rgb) {
-                SetGrey(rgb, scale.Grey(static_cast<float>(std::abs(static_cast<int>(values[j])))));
-            });
-        break;
+        ColourStoredPoints(tree, status,
+                           [&](std::int32_t j, float* rgb)
+                           {
+                               const int magnitude = std::abs(static_cast<int>(values[j]));
+                               SetGrey(rgb, scale.Grey(static_cast<float>(magnitude)));
+                           });
+        return true;
     }
     case ID_VIEW_HEIGHT:
     {
@@ -226,24 +225,23 @@ bool ColorFile(int mode, CLasFile& file, int fileIndex, CPointTree* tree, IStatu
         {
             return false;
         }
-        allocate();
-        ColourLoop(n, colors.get(), status,
-                   [&](std::uint32_t j, float* rgb)
-                   { SetColor(rgb, HeightColor(positions[3 * std::size_t{j} + 2])); });
-        break;
+        ColourStoredPoints(
+            tree, status,
+            [&](std::int32_t j, float* rgb)
+            { SetColor(rgb, HeightColor(positions[3 * static_cast<std::size_t>(j) + 2])); });
+        return true;
     }
     case ID_VIEW_FILES:
     {
-        allocate();
         const Color color =
             ClassColor(static_cast<std::uint8_t>(fileIndex > 255 ? 255 : fileIndex));
-        ColourLoop(n, colors.get(), status,
-                   [&](std::uint32_t, float* rgb) { SetColor(rgb, color); });
-        break;
+        ColourStoredPoints(tree, status, [&](std::int32_t, float* rgb) { SetColor(rgb, color); });
+        return true;
     }
     case ID_VIEW_COLOR:
     {
-        colors = file.ReadColors(&status, notifier);
+        // The reader's array already holds the colours of every record.
+        std::unique_ptr<float[]> colors = file.ReadColors(&status, notifier);
         if (!colors)
         {
             return false;
@@ -252,16 +250,15 @@ bool ColorFile(int mode, CLasFile& file, int fileIndex, CPointTree* tree, IStatu
         {
             ExpandEightBitColors(colors.get(), n);
         }
-        break;
+        if (tree != nullptr && n > 0)
+        {
+            tree->UploadColors(colors.get());
+        }
+        return true;
     }
     default:
         return false;
     }
-    if (tree != nullptr && n > 0)
-    {
-        tree->UploadColors(colors.get());
-    }
-    return true;
 }
 
 } // namespace

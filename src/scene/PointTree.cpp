@@ -387,6 +387,18 @@ void CPointTree::UploadColors(const float* colors)
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
+void CPointTree::WriteColorHalf(const CPointNode& leaf, const float* colors)
+{
+    const GLsizeiptr size = static_cast<GLsizeiptr>(12) * leaf.count;
+    glBindBuffer(GL_ARRAY_BUFFER, leaf.buffer->name);
+    glBufferSubData(GL_ARRAY_BUFFER, size, size, colors);
+}
+
+void CPointTree::UnbindBuffers()
+{
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
 float* CPointTree::ReadBackPositions(const CPointNode& leaf)
 {
     if (leaf.buffer == nullptr || leaf.count == 0)

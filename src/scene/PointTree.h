@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -82,6 +83,43 @@ public:
     // colours: three floats per record of the file.
     void UploadColors(const float* colors);
 
+    // Writes the colour half of every leaf from colourOf(record index, rgb), without a colour
+    // array for the whole file: only the stored points are coloured, and their attributes are
+    // gathered directly. progress(points done, points stored) follows each leaf.
+    template <typename ColourOf, typename Progress>
+    void UploadColorsWith(ColourOf&& colourOf, Progress&& progress)
+    {
+        std::uint64_t total = 0;
+        ForEachNode([&](const CPointNode& node)
+                    { total += node.buffer != nullptr ? node.count : 0; });
+        std::uint64_t done = 0;
+        float* gathered = nullptr;
+        std::uint32_t room = 0;
+        ForEachNode(
+            [&](const CPointNode& node)
+            {
+                if (node.buffer == nullptr || node.count == 0)
+                {
+                    return;
+                }
+                if (room < node.count)
+                {
+                    delete[] gathered;
+                    room = node.count;
+                    gathered = new float[3 * static_cast<std::size_t>(room)];
+                }
+                for (std::uint32_t k = 0; k < node.count; ++k)
+                {
+                    colourOf(node.indices[k], gathered + 3 * static_cast<std::size_t>(k));
+                }
+                WriteColorHalf(node, gathered);
+                done += node.count;
+                progress(done, total);
+            });
+        delete[] gathered;
+        UnbindBuffers();
+    }
+
     // The leaf's positions in buffer order, new[]-allocated for the caller; none when the leaf
     // has no buffer or the buffer cannot be mapped.
     static float* ReadBackPositions(const CPointNode& leaf);
@@ -123,6 +161,8 @@ private:
         }
     }
 
+    static void WriteColorHalf(const CPointNode& leaf, const float* colors);
+    static void UnbindBuffers();
     CPointNode* FindRootCell(float x, float y) const;
     void InsertFrom(CPointNode* node, const float* positions, std::int32_t j);
     void Split(CPointNode* leaf, const float* positions);
