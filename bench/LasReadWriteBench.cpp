@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "las/LasFile.h"
 #include "las/LasIo.h"
 #include "telvora-lasgen/SurveyGenerator.h"
@@ -26,18 +27,7 @@ using namespace telvora;
 constexpr std::uint32_t kDefaultPoints = 10'000'000;
 constexpr std::size_t kBlock = 1u << 20;
 
-// Progress that goes nowhere, at the cost of a real virtual call, as the status bar would take.
-class NullProgress final : public AttributeProgress
-{
-public:
-    void SetStatusText(const std::string&) override {}
-    void SetProgressRange(int, int) override {}
-    int GetProgressPos() const override { return position; }
-    void SetProgressPos(int pos) override { position = pos; }
-
-private:
-    int position = 0;
-};
+using bench::NullProgress;
 
 struct Survey
 {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "encoder/ArchiveBuilder.h"
 #include "las/LasFile.h"
 #include "lcmp/LCMPFile.h"
@@ -25,17 +26,7 @@ using namespace telvora;
 constexpr std::uint32_t kDefaultPoints = 3'000'000;
 constexpr const char* kEntryName = "survey.las";
 
-class NullProgress final : public AttributeProgress
-{
-public:
-    void SetStatusText(const std::string&) override {}
-    void SetProgressRange(int, int) override {}
-    int GetProgressPos() const override { return position; }
-    void SetProgressPos(int pos) override { position = pos; }
-
-private:
-    int position = 0;
-};
+using bench::NullProgress;
 
 struct Fixture
 {

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "OffscreenGL.h"
 #include "SceneGLSupport.h"
 #include "las/LasFile.h"
@@ -38,17 +39,7 @@ using Clock = std::chrono::steady_clock;
 constexpr std::uint32_t kDefaultPoints = 10'000'000;
 constexpr int kRepeats = 3;
 
-class NullStatus final : public IStatusServices
-{
-public:
-    void SetStatusText(const std::string&) override {}
-    void SetProgressRange(int, int) override {}
-    int GetProgressPos() const override { return position; }
-    void SetProgressPos(int pos) override { position = pos; }
-
-private:
-    int position = 0;
-};
+using bench::NullProgress;
 
 double Seconds(const std::function<void()>& work)
 {
@@ -115,6 +106,29 @@ CBoundingBox SceneBox(const CLasFile& file, const Vec3& sceneOffset)
     return box;
 }
 
+// The file's positions shifted into scene coordinates, with its box there.
+struct ScenePoints
+{
+    std::unique_ptr<float[]> positions;
+    CBoundingBox box;
+};
+
+ScenePoints ReadScenePoints(const std::string& path, IStatusServices& status)
+{
+    CLasFileSet set(1);
+    set.OpenFile(0, path.c_str());
+    set.ComputeSceneOffset();
+    const CLasFile& file = set.files[0];
+    ScenePoints scene{file.ReadPositions(&status), SceneBox(file, set.sceneOffset)};
+    const std::uint32_t n = file.header->numberOfPointRecords;
+    for (std::uint32_t j = 0; j < n; ++j)
+    {
+        scene.positions[3 * std::size_t{j}] -= set.sceneOffset.x;
+        scene.positions[3 * std::size_t{j} + 1] -= set.sceneOffset.y;
+    }
+    return scene;
+}
+
 struct TreeMemory
 {
     std::uint64_t nodes = 0;
@@ -151,7 +165,7 @@ int main(int argc, char** argv)
     file.SetPath(path.c_str());
     file.ReadHeader();
     const std::uint32_t n = file.header->numberOfPointRecords;
-    NullStatus status;
+    NullProgress status;
 
     // Baseline: the reader alone.
     std::vector<double> readTimes;
@@ -166,16 +180,9 @@ int main(int argc, char** argv)
 
     // Insertion alone, on positions already shifted into scene coordinates.
     {
-        CLasFileSet set(1);
-        set.OpenFile(0, path.c_str());
-        set.ComputeSceneOffset();
-        auto positions = file.ReadPositions(&status);
-        for (std::uint32_t j = 0; j < n; ++j)
-        {
-            positions[3 * std::size_t{j}] -= set.sceneOffset.x;
-            positions[3 * std::size_t{j} + 1] -= set.sceneOffset.y;
-        }
-        const CBoundingBox box = SceneBox(file, set.sceneOffset);
+        const ScenePoints scene = ReadScenePoints(path, status);
+        const CBoundingBox& box = scene.box;
+        const float* const positions = scene.positions.get();
         std::vector<double> times;
         for (int r = 0; r < kRepeats; ++r)
         {
@@ -185,7 +192,7 @@ int main(int argc, char** argv)
                 {
                     for (std::uint32_t j = 0; j < n; ++j)
                     {
-                        tree.Insert(positions.get(), static_cast<std::int32_t>(j));
+                        tree.Insert(positions, static_cast<std::int32_t>(j));
                     }
                 }));
         }
@@ -277,24 +284,17 @@ int main(int argc, char** argv)
     // the same order.
     {
         const std::uint32_t drawn = std::min<std::uint32_t>(n, 5'000'000);
-        CLasFileSet set(1);
-        set.OpenFile(0, path.c_str());
-        set.ComputeSceneOffset();
-        auto positions = file.ReadPositions(&status);
-        for (std::uint32_t j = 0; j < n; ++j)
-        {
-            positions[3 * std::size_t{j}] -= set.sceneOffset.x;
-            positions[3 * std::size_t{j} + 1] -= set.sceneOffset.y;
-        }
-        const CBoundingBox box = SceneBox(file, set.sceneOffset);
+        const ScenePoints scene = ReadScenePoints(path, status);
+        const CBoundingBox& box = scene.box;
+        const float* const positions = scene.positions.get();
         // Every other record over the whole survey, so that the points spread over every leaf.
         CPointTree tree(box);
         for (std::uint32_t j = 0; j < 2 * drawn && j < n; j += 2)
         {
-            tree.Insert(positions.get(), static_cast<std::int32_t>(j));
+            tree.Insert(positions, static_cast<std::int32_t>(j));
         }
         tree.CreateBuffers();
-        tree.UploadPositions(positions.get());
+        tree.UploadPositions(positions);
         std::vector<float> colors(3 * std::size_t{n}, 0.8f);
         tree.UploadColors(colors.data());
         std::vector<float> ordered;
@@ -304,7 +304,7 @@ int main(int argc, char** argv)
             {
                 for (std::uint32_t k = 0; k < node.count; ++k)
                 {
-                    const float* p = positions.get() + 3 * std::size_t(node.indices[k]);
+                    const float* p = positions + 3 * std::size_t(node.indices[k]);
                     ordered.insert(ordered.end(), p, p + 3);
                 }
                 leaves += node.count > 0 ? 1 : 0;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "LasErrors.h"
 #include "las/LasException.h"
 #include "las/LasFile.h"
 
@@ -39,19 +40,6 @@ struct AllAttributes
     }
 };
 
-// Runs the operation and returns the text of the CLasException it throws, or "" when it does not.
-template <typename Operation>
-std::string ErrorOf(Operation&& operation)
-{
-    try
-    {
-        operation();
-    }
-    catch (const CLasException& e)
-    {
-        return e.GetErrorText();
-    }
-    return "";
-}
+using test::ErrorOf;
 
 } // namespace telvora::test

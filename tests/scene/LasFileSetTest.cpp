@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "LasErrors.h"
 #include "TestFiles.h"
 #include "common/PathHelpers.h"
 #include "las/LasException.h"
@@ -26,19 +27,7 @@ using test::TempDir;
 
 const std::string kTestData = TELVORA_TESTDATA_LAS;
 
-template <typename Operation>
-std::string ErrorOf(Operation&& operation)
-{
-    try
-    {
-        operation();
-    }
-    catch (const CLasException& e)
-    {
-        return e.GetErrorText();
-    }
-    return "";
-}
+using test::ErrorOf;
 
 // A file of nothing but a header: enough for everything the set reads.
 void WriteHeaderOnly(const std::string& path, const Vec3& minimum, const Vec3& maximum,
