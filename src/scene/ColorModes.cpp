@@ -97,10 +97,11 @@ std::vector<float> IntensityShares(const std::uint16_t* intensities, std::size_t
 
 bool HoldsEightBitColors(const float* colors, std::size_t n)
 {
-    const float limit = 255.0f / 65535.0f;
     for (std::size_t k = 0; k < 3 * n; ++k)
     {
-        if (!(colors[k] <= limit))
+        // Compared as whole numbers: the reader's quotient for 255 may differ from 255.0f /
+        // 65535.0f in the last bit.
+        if (!(colors[k] * 65535.0f <= 255.5f))
         {
             return false;
         }
