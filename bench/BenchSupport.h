@@ -1,8 +1,13 @@
 #pragma once
 
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fmt/core.h>
 #include <string>
 
 #include "common/StatusServices.h"
+#include "telvora-lasgen/SurveyGenerator.h"
 
 namespace telvora::bench
 {
@@ -19,5 +24,32 @@ public:
 private:
     int position = 0;
 };
+
+// Where the benchmarks keep their files: TELVORA_BENCH_DIR, or the system's temporary folder.
+inline std::filesystem::path BenchFolder()
+{
+    const char* folder = std::getenv("TELVORA_BENCH_DIR");
+    return folder != nullptr ? folder : std::filesystem::temp_directory_path();
+}
+
+// The format-3 survey the benchmarks share (TELVORA_BENCH_POINTS points, 10 million unless set),
+// generated on first use and kept, so that repeated runs start with a warm page cache.
+inline std::string BenchSurveyPath()
+{
+    const char* count = std::getenv("TELVORA_BENCH_POINTS");
+    lasgen::SurveyOptions options;
+    options.format = 3;
+    options.points = count != nullptr ? static_cast<std::uint32_t>(std::strtoul(count, nullptr, 10))
+                                      : 10'000'000;
+    options.seed = 7;
+    const std::string path =
+        (BenchFolder() / fmt::format("telvora-bench-{}.las", options.points)).string();
+    if (!std::filesystem::exists(path))
+    {
+        fmt::print(stderr, "generating {} points into {}\n", options.points, path);
+        lasgen::WriteSurvey(path, options);
+    }
+    return path;
+}
 
 } // namespace telvora::bench

@@ -24,7 +24,6 @@ namespace
 
 using namespace telvora;
 
-constexpr std::uint32_t kDefaultPoints = 10'000'000;
 constexpr std::size_t kBlock = 1u << 20;
 
 using bench::NullProgress;
@@ -43,24 +42,8 @@ Survey& TheSurvey()
     {
         auto owned = std::make_unique<Survey>();
         Survey& s = *owned;
-        const char* folder = std::getenv("TELVORA_BENCH_DIR");
-        const std::filesystem::path dir =
-            folder != nullptr ? folder : std::filesystem::temp_directory_path();
-        const char* count = std::getenv("TELVORA_BENCH_POINTS");
-        lasgen::SurveyOptions options;
-        options.format = 3;
-        options.points = count != nullptr
-                             ? static_cast<std::uint32_t>(std::strtoul(count, nullptr, 10))
-                             : kDefaultPoints;
-        options.seed = 7;
-        s.path = (dir / fmt::format("telvora-bench-{}.las", options.points)).string();
-        s.outPath = (dir / "telvora-bench-out.las").string();
-        // Generated once and kept, so that repeated runs start with a warm page cache.
-        if (!std::filesystem::exists(s.path))
-        {
-            fmt::print(stderr, "generating {} points into {}\n", options.points, s.path);
-            lasgen::WriteSurvey(s.path, options);
-        }
+        s.path = bench::BenchSurveyPath();
+        s.outPath = (bench::BenchFolder() / "telvora-bench-out.las").string();
         s.file.SetPath(s.path.c_str());
         s.file.ReadHeader();
         s.pointBytes = std::uint64_t(s.file.header->numberOfPointRecords) *

@@ -36,7 +36,6 @@ namespace
 using namespace telvora;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint32_t kDefaultPoints = 10'000'000;
 constexpr int kRepeats = 3;
 
 using bench::NullProgress;
@@ -72,27 +71,6 @@ std::uint64_t StatusValue(const char* key)
 void ResetPeakResident()
 {
     std::ofstream("/proc/self/clear_refs") << "5";
-}
-
-std::string SurveyPath()
-{
-    const char* folder = std::getenv("TELVORA_BENCH_DIR");
-    const std::filesystem::path dir =
-        folder != nullptr ? folder : std::filesystem::temp_directory_path();
-    const char* count = std::getenv("TELVORA_BENCH_POINTS");
-    lasgen::SurveyOptions options;
-    options.format = 3;
-    options.points = count != nullptr ? static_cast<std::uint32_t>(std::strtoul(count, nullptr, 10))
-                                      : kDefaultPoints;
-    options.seed = 7;
-    const std::string path = (dir / fmt::format("telvora-bench-{}.las", options.points)).string();
-    // Shared with las_bench and kept, so that repeated runs start with a warm page cache.
-    if (!std::filesystem::exists(path))
-    {
-        fmt::print(stderr, "generating {} points into {}\n", options.points, path);
-        lasgen::WriteSurvey(path, options);
-    }
-    return path;
 }
 
 CBoundingBox SceneBox(const CLasFile& file, const Vec3& sceneOffset)
@@ -160,7 +138,7 @@ int main(int argc, char** argv)
         fmt::print(stderr, "scene_bench needs OpenGL: {}\n", why);
         return 1;
     }
-    const std::string path = SurveyPath();
+    const std::string path = bench::BenchSurveyPath();
     CLasFile file;
     file.SetPath(path.c_str());
     file.ReadHeader();
