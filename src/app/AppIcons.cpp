@@ -195,6 +195,12 @@ QIcon CommandIcon(int id)
         return style->standardIcon(QStyle::SP_FileDialogDetailedView);
     case ID_VIEW_FILE:
         return style->standardIcon(QStyle::SP_DirIcon);
+    case ID_VIEW_FILE_FIRST:
+        return style->standardIcon(QStyle::SP_FileIcon);
+    case ID_VIEW_FILE_ALL:
+        return style->standardIcon(QStyle::SP_DialogApplyButton);
+    case ID_VIEW_FILE_NONE:
+        return style->standardIcon(QStyle::SP_DialogDiscardButton);
     case ID_APP_ABOUT:
         return style->standardIcon(QStyle::SP_MessageBoxInformation);
     case ID_APP_EXIT:

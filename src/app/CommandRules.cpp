@@ -75,6 +75,12 @@ bool IsCommandChecked(int id, const UiState& state)
     {
         return id == state.currentArchiveEntry;
     }
+    if (id >= ID_VIEW_FILE_FIRST && id <= ID_VIEW_FILE_LAST)
+    {
+        const int file = id - ID_VIEW_FILE_FIRST;
+        return state.hasSet && file < state.fileCount && file < 64 &&
+               ((state.visibleFiles >> file) & 1u) != 0;
+    }
     switch (id)
     {
     case ID_VIEW_STATUS_BAR:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "common/CommandIds.h"
 
 namespace telvora
@@ -13,6 +15,8 @@ struct UiState
     bool hasSet = false;
     int fileCount = 0;
     int visibleCount = 0;
+    // Bit i is set while file i is visible (a set holds at most 50 files).
+    std::uint64_t visibleFiles = 0;
     // Every file of the set carries colour (point formats 2 and 3).
     bool allFilesHaveColor = false;
     bool hasSectionLine = false;

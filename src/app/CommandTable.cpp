@@ -32,6 +32,21 @@ void CCommandTable::SetHandler(int id, std::function<void()> handler)
     handlers[id] = std::move(handler);
 }
 
+void CCommandTable::Remove(int id)
+{
+    const auto found = places.find(id);
+    if (found != places.end())
+    {
+        for (QAction* action : found->second)
+        {
+            // Later: the action may be the one whose trigger is running this very removal.
+            action->deleteLater();
+        }
+        places.erase(found);
+    }
+    handlers.erase(id);
+}
+
 const std::vector<QAction*>& CCommandTable::Places(int id) const
 {
     static const std::vector<QAction*> none;

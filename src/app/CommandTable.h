@@ -22,6 +22,9 @@ public:
     // A new place of the command; the first call defines the command.
     QAction* AddPlace(int id, const QString& text, const QIcon& icon = QIcon());
     void SetHandler(int id, std::function<void()> handler);
+    // Deletes every place of the command and its handler: for the menus that are rebuilt, such
+    // as the loaded files.
+    void Remove(int id);
 
     bool Contains(int id) const { return places.count(id) != 0; }
     bool HasHandler(int id) const { return handlers.count(id) != 0; }

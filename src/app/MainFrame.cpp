@@ -3,8 +3,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSettings>
@@ -12,7 +17,10 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QUrl>
 #include <algorithm>
+#include <memory>
+#include <new>
 
 #include "app/AboutDialog.h"
 #include "app/AppIcons.h"
@@ -21,6 +29,11 @@
 #include "app/OptionsDialog.h"
 #include "app/QUARNApp.h"
 #include "app/RibbonBar.h"
+#include "common/PathHelpers.h"
+#include "las/LasException.h"
+#include "las/LasHeader.h"
+#include "las/LasIo.h"
+#include "scene/LasFileSet.h"
 #include "view/QUARNView.h"
 
 namespace telvora
@@ -29,6 +42,8 @@ namespace
 {
 
 constexpr const char* kApplicationLook = "ApplicationLook";
+constexpr const char* kErrorCaption = "Telvora";
+constexpr int kMaxOpenFiles = 50;
 // Often enough that a menu or button never shows a stale state for long, rarely enough to
 // cost nothing while the window idles.
 constexpr int kIdleUpdateMs = 250;
@@ -59,6 +74,7 @@ CMainFrame::CMainFrame(CQUARNApp& application, QWidget* parent)
     setWindowIcon(AppIcon());
     setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowNestedDocks |
                    QMainWindow::AllowTabbedDocks);
+    setAcceptDrops(true);
 
     const auto settings = CQUARNApp::OpenSettings();
     const int storedLook = settings->value(kApplicationLook, ID_VIEW_APPLOOK_WINDOWS_7).toInt();
@@ -70,6 +86,7 @@ CMainFrame::CMainFrame(CQUARNApp& application, QWidget* parent)
     setCentralWidget(view);
     // A failed requirement check has already explained itself; the application ends.
     connect(view, &CQUARNView::requirementsNotMet, this, &QWidget::close, Qt::QueuedConnection);
+    connect(view, &CQUARNView::openRequested, this, [this] { commands.Execute(ID_FILE_OPEN); });
 
     ribbon = new CRibbonBar(commands, this);
     setMenuWidget(ribbon);
@@ -161,12 +178,387 @@ void CMainFrame::ConnectCommands()
                         });
     // The button only carries the menu of loaded files.
     commands.SetHandler(ID_VIEW_FILE, [] {});
+    commands.SetHandler(ID_FILE_OPEN, [this] { ChooseAndOpen(); });
+    commands.SetHandler(ID_FILE_CLOSE, [this] { CloseScene(); });
+    commands.SetHandler(ID_FILE_SAVE, [this] { SaveFiles(); });
+    commands.SetHandler(ID_FILE_SAVE_AS, [this] { ChooseAndSaveAs(); });
+    for (int id = ID_VIEW_INTENSITY; id <= ID_VIEW_COLOR; ++id)
+    {
+        commands.SetHandler(id, [this, id] { ApplyColorMode(id); });
+    }
+}
+
+QString CMainFrame::LasFileFilter()
+{
+    return "LAS File (*.LAS *.las)";
+}
+
+bool CMainFrame::IsLasPath(const QString& path)
+{
+    return path.endsWith(".las", Qt::CaseInsensitive);
+}
+
+void CMainFrame::ChooseAndOpen()
+{
+    QStringList paths;
+    if (openChooser)
+    {
+        paths = openChooser();
+    }
+    else
+    {
+        QFileDialog dialog(this, "Open", lastFolder, LasFileFilter());
+        dialog.setFileMode(QFileDialog::ExistingFiles);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        // Files from other systems often carry the extension in capitals.
+        dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+        if (dialog.exec() == QDialog::Accepted)
+        {
+            paths = dialog.selectedFiles();
+            lastFolder = dialog.directory().absolutePath();
+        }
+    }
+    if (!paths.isEmpty())
+    {
+        OpenFiles(paths);
+    }
+}
+
+bool CMainFrame::OpenFiles(const QStringList& chosen)
+{
+    if (chosen.isEmpty() || !view->IsCapable())
+    {
+        return false;
+    }
+    view->sceneReady = false;
+    CloseScene();
+    const QStringList paths = chosen.mid(0, kMaxOpenFiles);
+    const char* failure = nullptr;
+    try
+    {
+        // The set becomes the view's only once every header has been read and the copies made,
+        // so that a failure leaves nothing half loaded; its destructor removes copies it made.
+        auto set = std::make_unique<CLasFileSet>(static_cast<std::int32_t>(paths.size()));
+        for (int i = 0; i < paths.size(); ++i)
+        {
+            set->OpenFile(i, QFile::encodeName(paths[i]).constData());
+        }
+        if (app.temporaryFiles)
+        {
+            SetStatusText("Creating temporary files");
+            set->CreateTemporaryCopies(QFile::encodeName(app.decompressPath).constData());
+        }
+        view->SetScene(std::move(set));
+        view->PreprocessScene(*this, this);
+    }
+    catch (const CLasException& error)
+    {
+        failure = error.GetErrorText();
+    }
+    catch (const std::bad_alloc&)
+    {
+        failure = "Not enough memory to load these files.";
+    }
+    if (failure != nullptr)
+    {
+        view->ReleaseScene();
+        SetProgressPos(0);
+        RebuildLoadedFilesMenu();
+        SetStatusText("Ready");
+        ReportError(failure);
+        UpdateCommandUI();
+        return false;
+    }
+    RebuildLoadedFilesMenu();
+    FinishCommand();
+    view->sceneReady = true;
+    view->update();
+    UpdateCommandUI();
+    return true;
+}
+
+void CMainFrame::CloseScene()
+{
+    view->sceneReady = false;
+    view->currentArchiveEntry = 0;
+    view->ReleaseScene();
+    for (int id = ID_COMPRESSION_ENTRY_FIRST; id <= ID_COMPRESSION_ENTRY_LAST; ++id)
+    {
+        if (commands.Contains(id))
+        {
+            commands.Remove(id);
+        }
+    }
+    ribbon->ArchiveOpenButton()->menu()->clear();
+    RebuildLoadedFilesMenu();
+    UpdateCommandUI();
+}
+
+void CMainFrame::SaveFiles()
+{
+    CLasFileSet* set = view->FileSet();
+    // Only a set opened on temporary copies has originals to write back. It is the way the set
+    // was opened that counts: were the setting switched off since, the copies with the user's
+    // changes would otherwise be deleted unsaved at Close.
+    if (set == nullptr || set->sourcePaths == nullptr)
+    {
+        return;
+    }
+    try
+    {
+        for (int i = 0; i < set->count; ++i)
+        {
+            const char* working = set->files[i].path;
+            const char* original = set->sourcePaths[i];
+            // A decompressed archive entry is its own original; copying a file onto itself does
+            // nothing.
+            if (working != nullptr && original != nullptr)
+            {
+                CopyLasFile(working, original);
+            }
+        }
+    }
+    catch (const CLasException& error)
+    {
+        ReportError(error.GetErrorText());
+        return;
+    }
+    SetStatusText("Done");
+}
+
+void CMainFrame::ChooseAndSaveAs()
+{
+    QString path;
+    if (saveAsChooser)
+    {
+        path = saveAsChooser();
+    }
+    else
+    {
+        QFileDialog dialog(this, "Save As", lastFolder, LasFileFilter());
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        {
+            path = dialog.selectedFiles().front();
+            lastFolder = dialog.directory().absolutePath();
+        }
+    }
+    if (!path.isEmpty())
+    {
+        SaveVisibleFileAs(path);
+    }
+}
+
+bool CMainFrame::SaveVisibleFileAs(const QString& path)
+{
+    CLasFileSet* set = view->FileSet();
+    if (set == nullptr || path.isEmpty())
+    {
+        return false;
+    }
+    int chosen = -1;
+    for (int i = 0; i < set->count; ++i)
+    {
+        if (set->visible[i] != 0)
+        {
+            chosen = i;
+        }
+    }
+    if (chosen < 0 || set->files[chosen].path == nullptr)
+    {
+        return false;
+    }
+    // Writing over another file of the scene would change a file whose points are on screen
+    // (and into which a reclassification would later write at the old offsets), or make two
+    // files of the set save onto one.
+    const QFileInfo target(path);
+    for (int i = 0; i < set->count; ++i)
+    {
+        if (i == chosen)
+        {
+            continue;
+        }
+        const bool working = set->files[i].path != nullptr &&
+                             QFileInfo(QFile::decodeName(set->files[i].path)) == target;
+        const bool original = set->sourcePaths != nullptr && set->sourcePaths[i] != nullptr &&
+                              QFileInfo(QFile::decodeName(set->sourcePaths[i])) == target;
+        if (working || original)
+        {
+            ShowMessage("The file is one of the files loaded now. Please choose another name.",
+                        kErrorCaption, MessageIcon::Error);
+            return false;
+        }
+    }
+    const QByteArray destination = QFile::encodeName(path);
+    try
+    {
+        CopyLasFile(set->files[chosen].path, destination.constData());
+    }
+    catch (const CLasException& error)
+    {
+        ReportError(error.GetErrorText());
+        return false;
+    }
+    if (set->sourcePaths != nullptr)
+    {
+        delete[] set->sourcePaths[chosen];
+        set->sourcePaths[chosen] = new char[destination.size() + 1];
+        std::copy(destination.constData(), destination.constData() + destination.size() + 1,
+                  set->sourcePaths[chosen]);
+    }
+    else
+    {
+        set->files[chosen].SetPath(destination.constData());
+        RebuildLoadedFilesMenu();
+    }
+    SetStatusText("Done");
+    return true;
+}
+
+void CMainFrame::RebuildLoadedFilesMenu()
+{
+    QMenu* menu = ribbon->LoadedFilesButton()->menu();
+    menu->clear();
+    for (int id = ID_VIEW_FILE_FIRST; id <= ID_VIEW_FILE_LAST; ++id)
+    {
+        if (commands.Contains(id))
+        {
+            commands.Remove(id);
+        }
+    }
+    commands.Remove(ID_VIEW_FILE_ALL);
+    commands.Remove(ID_VIEW_FILE_NONE);
+    CLasFileSet* set = view->FileSet();
+    if (set == nullptr)
+    {
+        UpdateCommandUI();
+        return;
+    }
+    for (int i = 0; i < set->count && ID_VIEW_FILE_FIRST + i <= ID_VIEW_FILE_LAST; ++i)
+    {
+        const int id = ID_VIEW_FILE_FIRST + i;
+        const char* path = set->files[i].path;
+        const QString name =
+            path != nullptr ? QString::fromStdString(std::string(FileNameOf(path))) : QString();
+        menu->addAction(commands.AddPlace(id, name, CommandIcon(ID_VIEW_FILE_FIRST)));
+        commands.SetHandler(id,
+                            [this, i]
+                            {
+                                CLasFileSet* current = view->FileSet();
+                                if (current != nullptr && i < current->count)
+                                {
+                                    current->visible[i] = current->visible[i] != 0 ? 0 : 1;
+                                    view->update();
+                                }
+                                UpdateCommandUI();
+                            });
+    }
+    menu->addSeparator();
+    const auto setAll = [this](unsigned char value)
+    {
+        CLasFileSet* current = view->FileSet();
+        if (current != nullptr)
+        {
+            std::fill(current->visible, current->visible + current->count, value);
+            view->update();
+        }
+        UpdateCommandUI();
+    };
+    menu->addAction(commands.AddPlace(ID_VIEW_FILE_ALL, "All", CommandIcon(ID_VIEW_FILE_ALL)));
+    commands.SetHandler(ID_VIEW_FILE_ALL, [setAll] { setAll(1); });
+    menu->addAction(commands.AddPlace(ID_VIEW_FILE_NONE, "None", CommandIcon(ID_VIEW_FILE_NONE)));
+    commands.SetHandler(ID_VIEW_FILE_NONE, [setAll] { setAll(0); });
+    UpdateCommandUI();
+}
+
+void CMainFrame::ApplyColorMode(int id)
+{
+    if (view->FileSet() == nullptr)
+    {
+        return;
+    }
+    view->ColorBy(id, *this, this);
+    FinishCommand();
+    UpdateCommandUI();
+}
+
+void CMainFrame::FinishCommand()
+{
+    SetProgressPos(0);
+    statusBar()->update();
+    SetStatusText("Done");
+}
+
+void CMainFrame::ReportError(const char* text)
+{
+    ShowMessage(text, kErrorCaption, MessageIcon::Error);
+}
+
+QStringList CMainFrame::LasPathsOf(const QMimeData* data)
+{
+    QStringList paths;
+    if (data == nullptr || !data->hasUrls())
+    {
+        return paths;
+    }
+    for (const QUrl& url : data->urls())
+    {
+        if (url.isLocalFile() && IsLasPath(url.toLocalFile()))
+        {
+            paths << url.toLocalFile();
+        }
+    }
+    return paths;
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (view->IsCapable() && !LasPathsOf(event->mimeData()).isEmpty())
+    {
+        event->acceptProposedAction();
+    }
+}
+
+void CMainFrame::dropEvent(QDropEvent* event)
+{
+    const QStringList paths = LasPathsOf(event->mimeData());
+    if (paths.isEmpty())
+    {
+        return;
+    }
+    event->acceptProposedAction();
+    // Not inside the drop: the program the files came from would wait for the whole load.
+    QTimer::singleShot(0, this, [this, paths] { OpenFiles(paths); });
 }
 
 UiState CMainFrame::CurrentUiState() const
 {
     UiState state;
     state.capable = view->IsCapable();
+    if (const CLasFileSet* set = view->FileSet())
+    {
+        state.hasSet = true;
+        state.fileCount = set->count;
+        state.allFilesHaveColor = set->count > 0;
+        for (int i = 0; i < set->count; ++i)
+        {
+            if (set->visible[i] != 0)
+            {
+                ++state.visibleCount;
+                if (i < 64)
+                {
+                    state.visibleFiles |= std::uint64_t{1} << i;
+                }
+            }
+            const LasHeader* header = set->files[i].header;
+            if (header == nullptr || header->pointDataFormatId <= 1)
+            {
+                state.allFilesHaveColor = false;
+            }
+        }
+    }
     state.colorMode = view->colorMode;
     state.currentArchiveEntry = view->currentArchiveEntry;
     state.lodEnabled = view->lodEnabled;

@@ -1,13 +1,16 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
 #include <QTimer>
+#include <functional>
 
 #include "app/CommandTable.h"
 #include "common/Notifier.h"
 #include "common/StatusServices.h"
 
 class QDockWidget;
+class QMimeData;
 class QLabel;
 class QProgressBar;
 class QToolButton;
@@ -61,11 +64,43 @@ public:
     // The options dialog is modal; tests replace how it is run.
     void SetOptionsRunner(std::function<void()> runner) { optionsRunner = std::move(runner); }
 
+    // What the Open command does once files are chosen (also for the command line and dropped
+    // files): closes the scene and loads at most 50 of the paths, in their order. An error is
+    // shown in a message box and leaves the view empty. True when the scene was loaded.
+    bool OpenFiles(const QStringList& paths);
+    // Close: releases the scene and empties the menus of loaded files and archive entries.
+    void CloseScene();
+    // Copies the working copies back onto the files they were made from.
+    void SaveFiles();
+    // Copies the one visible file to the path, which from then on is the file Save writes to.
+    // True when it was saved.
+    bool SaveVisibleFileAs(const QString& path);
+    void RebuildLoadedFilesMenu();
+    // Runs a colouring mode (command 317 to 324) and stores the mode in effect.
+    void ApplyColorMode(int id);
+
+    // The file dialogs; tests put choosers of their own in their place. An empty result is a
+    // cancelled dialog.
+    void SetOpenChooser(std::function<QStringList()> chooser) { openChooser = std::move(chooser); }
+    void SetSaveAsChooser(std::function<QString()> chooser) { saveAsChooser = std::move(chooser); }
+
+    // The file types the open and save dialogs offer. The extension is matched whatever its case.
+    static QString LasFileFilter();
+    // Whether a dropped or named path looks like a LAS file by its extension.
+    static bool IsLasPath(const QString& path);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    void ChooseAndOpen();
+    void ChooseAndSaveAs();
+    void FinishCommand();
+    void ReportError(const char* text);
+    static QStringList LasPathsOf(const QMimeData* data);
     void CreateStatusBar();
     void CreatePanes();
     void ConnectCommands();
@@ -87,6 +122,9 @@ private:
     int look = ID_VIEW_APPLOOK_WINDOWS_7;
     INotifier* messageSink = nullptr;
     std::function<void()> optionsRunner;
+    std::function<QStringList()> openChooser;
+    std::function<QString()> saveAsChooser;
+    QString lastFolder;
     bool settingsSaved = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QObject>
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
@@ -82,7 +83,26 @@ bool CQUARNApp::InitInstance(const QStringList& files, INotifier* notifier)
     frame = std::make_unique<CMainFrame>(*this);
     frame->setWindowTitle("Telvora");
     LoadCustomState(*frame);
-    frame->showMaximized();
+    QObject::connect(
+        frame->View(), &CQUARNView::contextReady, frame.get(),
+        [this]
+        {
+            const bool loaded = startupFiles.isEmpty() || frame->OpenFiles(startupFiles);
+            if (startupDone)
+            {
+                startupDone(loaded);
+            }
+        },
+        Qt::SingleShotConnection);
+    if (windowSize.isValid())
+    {
+        frame->resize(windowSize);
+        frame->show();
+    }
+    else
+    {
+        frame->showMaximized();
+    }
     frame->repaint();
     return true;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 #include "common/Notifier.h"
@@ -28,9 +30,10 @@ public:
     CQUARNApp(const CQUARNApp&) = delete;
     CQUARNApp& operator=(const CQUARNApp&) = delete;
 
-    // Creates the main frame, loads the settings into it and shows it maximized. The files
-    // are opened once the scene can take them. False, after telling the user through the
-    // notifier (a message box when none is given), when no OpenGL context can be made.
+    // Creates the main frame, loads the settings into it and shows it maximized (or at
+    // windowSize when one is set). The files are opened once the view's context is ready, and
+    // then startupDone is called with whether they loaded. False, after telling the user through
+    // the notifier (a message box when none is given), when no OpenGL context can be made.
     bool InitInstance(const QStringList& files, INotifier* notifier = nullptr);
 
     // Placement, decompression folder, temporary-files switch and the window layout.
@@ -48,6 +51,9 @@ public:
     bool temporaryFiles = false;
     // The LAS files named on the command line.
     QStringList startupFiles;
+    // A fixed window size instead of a maximized window, for pictures of the window.
+    QSize windowSize;
+    std::function<void(bool loaded)> startupDone;
 
 private:
     std::unique_ptr<CMainFrame> frame;

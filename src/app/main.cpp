@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QRegularExpression>
 #include <QTimer>
 #include <cstdio>
 
@@ -7,6 +8,43 @@
 #include "app/MainFrame.h"
 #include "app/QUARNApp.h"
 #include "view/QUARNView.h"
+
+namespace
+{
+
+// "1280x800" as a size; an invalid size for anything else.
+QSize ParseSize(const QString& text)
+{
+    static const QRegularExpression pattern("^(\\d{1,5})[xX](\\d{1,5})$");
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (!match.hasMatch())
+    {
+        return {};
+    }
+    const QSize size(match.captured(1).toInt(), match.captured(2).toInt());
+    return size.width() >= 64 && size.height() >= 64 ? size : QSize();
+}
+
+// Writes the picture once the scene is loaded and drawn, then ends the application.
+void TakeScreenshot(telvora::CQUARNApp& app, const QString& path, bool viewOnly, bool loaded)
+{
+    telvora::CMainFrame* frame = app.MainFrame();
+    bool saved = false;
+    if (loaded)
+    {
+        const QImage picture =
+            viewOnly ? frame->View()->grabFramebuffer() : frame->grab().toImage();
+        saved = picture.save(path, "PNG");
+        if (!saved)
+        {
+            std::fprintf(stderr, "telvora: cannot write %s\n", qPrintable(path));
+        }
+    }
+    frame->close();
+    QCoreApplication::exit(saved ? 0 : 1);
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -33,33 +71,61 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription("Viewer and light editor for airborne LiDAR point clouds");
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument("files", "LAS files to open.", "[FILE...]");
+    parser.addPositionalArgument("files", "LAS files to open (at most 50).", "[FILE...]");
     const QCommandLineOption screenshot(
-        "screenshot", "Write a picture of the main window to <png> once it is shown, then exit.",
+        "screenshot",
+        "Open the files, draw them from the home view, write a picture of the main window to "
+        "<png> and exit.",
         "png");
+    const QCommandLineOption size("size", "Window size for --screenshot, such as 1280x800.", "WxH");
+    const QCommandLineOption viewOnly("view-only", "With --screenshot, picture the 3D view alone.");
     parser.addOption(screenshot);
+    parser.addOption(size);
+    parser.addOption(viewOnly);
     parser.process(application);
 
     telvora::CQUARNApp app;
-    if (!app.InitInstance(parser.positionalArguments()))
+    const bool picture = parser.isSet(screenshot);
+    if (parser.isSet(size))
+    {
+        app.windowSize = ParseSize(parser.value(size));
+        if (!app.windowSize.isValid())
+        {
+            std::fprintf(stderr, "telvora: --size wants WIDTHxHEIGHT, such as 1280x800\n");
+            return 2;
+        }
+    }
+    if (picture)
+    {
+        const QString path = parser.value(screenshot);
+        const bool onlyView = parser.isSet(viewOnly);
+        app.startupDone = [&app, path, onlyView](bool loaded)
+        {
+            // Let the window settle (layout, first frames) before it is pictured.
+            QTimer::singleShot(300, [&app, path, onlyView, loaded]
+                               { TakeScreenshot(app, path, onlyView, loaded); });
+        };
+    }
+    if (!app.InitInstance(parser.positionalArguments(),
+                          picture ? &telvora::StderrNotifier() : nullptr))
     {
         return 1;
     }
-    if (parser.isSet(screenshot))
+    if (picture)
     {
-        const QString path = parser.value(screenshot);
-        // Give the window manager and the first frames time to settle.
-        QTimer::singleShot(1500, &application,
-                           [&app, path]
+        // Nobody is there to close a message box: errors go to the terminal.
+        app.MainFrame()->SetMessageSink(&telvora::StderrNotifier());
+        QObject::connect(app.MainFrame()->View(), &telvora::CQUARNView::requirementsNotMet,
+                         &application, [] { QCoreApplication::exit(1); });
+        // A display that never shows the window would leave the command waiting for ever.
+        QTimer::singleShot(120000, &application,
+                           [&app]
                            {
-                               const bool saved = app.MainFrame()->grab().save(path, "PNG");
-                               if (!saved)
+                               if (!app.MainFrame()->View()->IsInitialised())
                                {
-                                   std::fprintf(stderr, "telvora: cannot write %s\n",
-                                                qPrintable(path));
+                                   std::fprintf(stderr, "telvora: the window was never shown\n");
+                                   QCoreApplication::exit(1);
                                }
-                               app.MainFrame()->close();
-                               QCoreApplication::exit(saved ? 0 : 1);
                            });
     }
     return QApplication::exec();

@@ -1,9 +1,18 @@
 #include "view/QUARNView.h"
 
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
 #include <QTimer>
+#include <QWheelEvent>
 
+#include "scene/ColorModes.h"
+#include "scene/LasFileSet.h"
+#include "scene/PointTree.h"
+#include "scene/Preprocess.h"
+#include "view/Camera.h"
+#include "view/FrameRendering.h"
 #include "view/GLState.h"
 
 namespace telvora
@@ -17,9 +26,94 @@ CQUARNView::CQUARNView(QWidget* parent)
     setTextureFormat(GL_RGB8);
     setFocusPolicy(Qt::StrongFocus);
     setMinimumSize(1, 1);
+    // Moves without a button still have to keep the cursor position, or the next drag would
+    // start with a jump.
+    setMouseTracking(true);
 }
 
-CQUARNView::~CQUARNView() = default;
+CQUARNView::~CQUARNView()
+{
+    // The trees delete their buffers, which needs the context current.
+    ReleaseScene();
+}
+
+void CQUARNView::SetScene(std::unique_ptr<CLasFileSet> set)
+{
+    ReleaseScene();
+    fileSet = std::move(set);
+    if (fileSet)
+    {
+        trees.assign(static_cast<std::size_t>(fileSet->count), nullptr);
+    }
+}
+
+int CQUARNView::PreprocessScene(IStatusServices& status, INotifier* reporter)
+{
+    if (!fileSet || !initialised)
+    {
+        return colorMode;
+    }
+    makeCurrent();
+    PreprocessOptions options;
+    options.homeView = [this](const CBoundingBox& bounds)
+    { telvora::HomeView(context.camera, moveStep, bounds); };
+    colorMode = Preprocess(*fileSet, trees.data(), status, reporter, colorMode, options);
+    update();
+    return colorMode;
+}
+
+int CQUARNView::ColorBy(int mode, IStatusServices& status, INotifier* reporter)
+{
+    if (!fileSet || !initialised)
+    {
+        return colorMode;
+    }
+    makeCurrent();
+    colorMode = ColorScene(mode, *fileSet, trees.data(), status, reporter, colorMode);
+    update();
+    return colorMode;
+}
+
+void CQUARNView::DeleteTrees()
+{
+    if (trees.empty())
+    {
+        return;
+    }
+    // Without a context there are no buffers to delete, only the trees' memory.
+    if (initialised)
+    {
+        makeCurrent();
+    }
+    for (CPointTree*& tree : trees)
+    {
+        delete tree;
+        tree = nullptr;
+    }
+    trees.clear();
+}
+
+void CQUARNView::ReleaseScene()
+{
+    sceneReady = false;
+    DeleteTrees();
+    fileSet.reset();
+    pickRay.reset();
+    pickedPoint.reset();
+    sectionLine.reset();
+    drawnPoints = 0;
+    update();
+}
+
+void CQUARNView::HomeView()
+{
+    if (!fileSet)
+    {
+        return;
+    }
+    telvora::HomeView(context.camera, moveStep, fileSet->bounds);
+    update();
+}
 
 void CQUARNView::initializeGL()
 {
@@ -46,7 +140,9 @@ void CQUARNView::CreateContext()
         // Not from inside initializeGL: a modal message box would run a nested event loop while
         // the widget is still setting up its framebuffer.
         QTimer::singleShot(0, this, [this, report] { ReportFailure(report); });
+        return;
     }
+    QTimer::singleShot(0, this, [this] { emit contextReady(); });
 }
 
 void CQUARNView::ReportFailure(const CapabilityReport& report)
@@ -86,7 +182,148 @@ void CQUARNView::paintGL()
     {
         return;
     }
-    ClearFrame();
+    FrameScene scene;
+    scene.set = fileSet.get();
+    scene.trees = trees.data();
+    scene.sceneReady = sceneReady && fileSet != nullptr &&
+                       trees.size() == static_cast<std::size_t>(fileSet->count);
+    scene.lodEnabled = lodEnabled;
+    scene.showNodeBoxes = showNodeBoxes;
+    scene.showPickRay = showPickRay;
+    scene.marking = marking;
+    scene.sectionLine = sectionLine.get();
+    scene.pickRay = pickRay.get();
+    scene.pickedPoint = pickedPoint.get();
+    drawnPoints = RenderFrame(scene, context);
+    emit framePainted();
+}
+
+void CQUARNView::keyPressEvent(QKeyEvent* event)
+{
+    CCamera& camera = context.camera;
+    bool changed = true;
+    switch (event->key())
+    {
+    case Qt::Key_Escape:
+        // The section line goes too; once cross sections can be open, one that is keeps it.
+        pickRay.reset();
+        pickedPoint.reset();
+        sectionLine.reset();
+        emit pickCleared();
+        break;
+    case Qt::Key_Home:
+    case Qt::Key_H:
+        HomeView();
+        break;
+    case Qt::Key_Left:
+        camera.Turn(1.0f);
+        break;
+    case Qt::Key_Up:
+        camera.Pitch(1.0f);
+        break;
+    case Qt::Key_Right:
+        camera.Turn(-1.0f);
+        break;
+    case Qt::Key_Down:
+        camera.Pitch(-1.0f);
+        break;
+    case Qt::Key_A:
+        camera.Strafe(10.0f);
+        break;
+    case Qt::Key_D:
+        camera.Strafe(-10.0f);
+        break;
+    case Qt::Key_W:
+        camera.Advance(10.0f);
+        break;
+    case Qt::Key_S:
+        camera.Advance(-10.0f);
+        break;
+    case Qt::Key_B:
+        showNodeBoxes = !showNodeBoxes;
+        break;
+    case Qt::Key_R:
+        showPickRay = !showPickRay;
+        break;
+    case Qt::Key_L:
+        lodEnabled = !lodEnabled;
+        break;
+    case Qt::Key_O:
+        changed = false;
+        if (event->modifiers().testFlag(Qt::ControlModifier))
+        {
+            emit openRequested();
+        }
+        break;
+    default:
+        changed = false;
+        break;
+    }
+    if (changed)
+    {
+        update();
+    }
+    QOpenGLWidget::keyPressEvent(event);
+}
+
+void CQUARNView::wheelEvent(QWheelEvent* event)
+{
+    const QPoint angle = event->angleDelta();
+    // Some systems turn a wheel with a modifier into a horizontal one.
+    const int delta = angle.y() != 0 ? angle.y() : angle.x();
+    const bool fast = event->modifiers().testFlag(Qt::ShiftModifier);
+    const float m = fast ? 50.0f * moveStep : moveStep;
+    context.camera.Advance(static_cast<float>(delta) / 120.0f * m);
+    update();
+    event->accept();
+}
+
+void CQUARNView::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint position = event->position().toPoint();
+    if (!mouseArmed)
+    {
+        mouseArmed = true;
+        lastCursor = position;
+        return;
+    }
+    const bool fast = event->modifiers().testFlag(Qt::ShiftModifier);
+    const float m = fast ? 50.0f * moveStep : moveStep;
+    const float dx = static_cast<float>(position.x() - lastCursor.x());
+    const float dy = static_cast<float>(position.y() - lastCursor.y());
+    const Qt::MouseButtons buttons = event->buttons();
+    CCamera& camera = context.camera;
+    if (buttons.testFlag(Qt::LeftButton))
+    {
+        camera.Orbit(dy / 3.0f, -dx / 3.0f);
+    }
+    if (buttons.testFlag(Qt::RightButton))
+    {
+        camera.Strafe(dx * m);
+        camera.Rise(dy * m);
+    }
+    if (buttons & (Qt::LeftButton | Qt::RightButton))
+    {
+        update();
+    }
+    QOpenGLWidget::mouseMoveEvent(event);
+    lastCursor = position;
+}
+
+void CQUARNView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+    {
+        setFocus(Qt::MouseFocusReason);
+    }
+    lastCursor = event->position().toPoint();
+    QOpenGLWidget::mousePressEvent(event);
+}
+
+void CQUARNView::focusInEvent(QFocusEvent* event)
+{
+    QOpenGLWidget::focusInEvent(event);
+    mouseArmed = false;
 }
 
 bool CanCreateGLContext()

@@ -1,19 +1,30 @@
 #pragma once
 
 #include <QOpenGLWidget>
+#include <QPoint>
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "common/CommandIds.h"
+#include "common/Geometry.h"
 #include "common/Notifier.h"
+#include "common/StatusServices.h"
 #include "view/CapabilityCheck.h"
 #include "view/GLContext.h"
 
 namespace telvora
 {
 
+class CLasFileSet;
+class CPointTree;
+
 // The 3D view. It owns the rendering context (through QOpenGLWidget) and refuses to work when
-// the context lacks OpenGL 1.5, GLEW 1.5 or vertex buffer objects. It repaints on demand: every
-// handler that changes what is drawn calls update().
+// the context lacks OpenGL 1.5, GLEW 1.5 or vertex buffer objects. It owns the scene: the
+// loaded-file set, one point tree per file, the pick results and the section line. It repaints
+// on demand: every handler and operation that changes what is drawn calls update(), so an idle
+// viewer costs nothing while a moving camera redraws as fast as frames can be made.
 class CQUARNView : public QOpenGLWidget
 {
     Q_OBJECT
@@ -35,32 +46,80 @@ public:
 
     void Resize(int w, int h);
 
+    // Releases the current scene and takes the set, with an empty tree slot per file. Nothing is
+    // drawn until PreprocessScene has run and sceneReady is set.
+    void SetScene(std::unique_ptr<CLasFileSet> set);
+    // Builds the trees of the set, colours them by intensity and puts the camera at home.
+    // Returns the colour mode now shown, which also becomes colorMode.
+    int PreprocessScene(IStatusServices& status, INotifier* reporter);
+    // Recolours the scene; colorMode becomes the mode in effect afterwards, which is returned.
+    int ColorBy(int mode, IStatusServices& status, INotifier* reporter);
+    // Drops the trees (deleting their buffers), the set (deleting its temporary files), the pick
+    // results and the section line. The camera stays where it is.
+    void ReleaseScene();
+    // The camera over the middle of the loaded data; without data nothing changes.
+    void HomeView();
+
+    CLasFileSet* FileSet() const { return fileSet.get(); }
+    CPointTree* const* Trees() const { return trees.data(); }
+
     CGLContext context;
 
-    // What the frame's commands read and set. The scene arrives with the point tree; until
-    // then nothing is ever ready to draw.
+    // Distance unit of the wheel and drag moves; set by HomeView from the data's extent.
+    float moveStep = 10.0f;
+    std::unique_ptr<CRay> pickRay;
+    std::unique_ptr<Vec3> pickedPoint;
+    std::unique_ptr<SectionLine> sectionLine;
+
+    // What the frame's commands read and set.
     bool sceneReady = false;
+    bool showNodeBoxes = false;
+    bool showPickRay = false;
     bool lodEnabled = true;
+    // The first mouse move after the view gains the focus is only taken as the new cursor
+    // position: measured from wherever the cursor was before, it would fling the camera.
+    bool mouseArmed = true;
+    bool marking = false;
     int colorMode = ID_VIEW_INTENSITY;
     int currentArchiveEntry = 0;
-    int drawnPoints = 0;
+    // 64 bits: with the level of detail off, fifty large files draw more than 2^31 points.
+    std::int64_t drawnPoints = 0;
 
 signals:
     // Emitted once, after the message has been shown, when the check fails.
     void requirementsNotMet();
+    // The context exists and passed the check: the view can take a scene. Queued, so that
+    // receivers run outside the widget's GL setup.
+    void contextReady();
+    // Ctrl+O: the main frame's Open command.
+    void openRequested();
+    // Escape released the pick results.
+    void pickCleared();
+    // A frame has been drawn; drawnPoints holds its count.
+    void framePainted();
 
 protected:
     void initializeGL() override;
     void resizeGL(int w, int h) override;
     void paintGL() override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     void CreateContext();
     void ReportFailure(const CapabilityReport& report);
+    void DeleteTrees();
 
     INotifier* notifier = nullptr;
     InfoProbe infoProbe;
     bool initialised = false;
+    std::unique_ptr<CLasFileSet> fileSet;
+    // One tree per file of the set, same order; owned.
+    std::vector<CPointTree*> trees;
+    QPoint lastCursor;
 };
 
 // Whether a context of the view's format can be made at all. Without one Qt cannot even host the

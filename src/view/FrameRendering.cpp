@@ -1,0 +1,145 @@
+#include "view/FrameRendering.h"
+
+#include <GL/glew.h>
+#include <GL/glu.h>
+
+#include "scene/LasFileSet.h"
+#include "scene/PointTree.h"
+#include "scene/TreeDrawing.h"
+
+namespace telvora
+{
+namespace
+{
+
+void DrawSectionBand(const SectionLine& line, const CBoundingBox& bounds)
+{
+    const SectionBand band = SectionBandOf(line, bounds.minimum.z, bounds.maximum.z);
+    const Vec3* c = band.corners;
+    glColor4f(1.0f, 0.0f, 0.0f, 1.0f);
+    glBegin(GL_LINES);
+    glVertex3f(c[0].x, c[0].y, c[0].z);
+    glVertex3f(c[1].x, c[1].y, c[1].z);
+    glEnd();
+    glBegin(GL_LINES);
+    glVertex3f(c[2].x, c[2].y, c[2].z);
+    glVertex3f(c[3].x, c[3].y, c[3].z);
+    glEnd();
+    glColor4f(1.0f, 0.0f, 0.0f, 0.5f);
+    glBegin(GL_QUADS);
+    for (int i = 0; i < 4; ++i)
+    {
+        glVertex3f(c[i].x, c[i].y, c[i].z);
+    }
+    glEnd();
+}
+
+void DrawPickRay(const CRay& ray)
+{
+    const Vec3 end = ray.origin + ray.direction * ray.length;
+    glLineWidth(1.0f);
+    glColor4f(0.0f, 0.0f, 1.0f, 0.5f);
+    glBegin(GL_LINES);
+    glVertex3f(ray.origin.x, ray.origin.y, ray.origin.z);
+    glVertex3f(end.x, end.y, end.z);
+    glEnd();
+}
+
+void DrawPickedPoint(const Vec3& point, const Vec3& eye)
+{
+    GLUquadric* quadric = gluNewQuadric();
+    if (quadric == nullptr)
+    {
+        return;
+    }
+    glColor4f(0.0f, 1.0f, 0.0f, 0.6f);
+    glPushMatrix();
+    glTranslatef(point.x, point.y, point.z);
+    gluSphere(quadric, PickedSphereRadius(eye, point), 32, 32);
+    glPopMatrix();
+    gluDeleteQuadric(quadric);
+}
+
+} // namespace
+
+void ApplyCamera(CCamera& camera)
+{
+    camera.NextFrame();
+    const Vec3& e = camera.eye;
+    const Vec3 target = e + camera.forward;
+    gluLookAt(e.x, e.y, e.z, target.x, target.y, target.z, camera.up.x, camera.up.y, camera.up.z);
+}
+
+std::int64_t RenderFrame(const FrameScene& scene, CGLContext& context)
+{
+    // The widget toolkit may have drawn with state of its own since the last frame.
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(context.fovY, context.aspect, context.zNear, context.zFar);
+    glMatrixMode(GL_MODELVIEW);
+
+    if (scene.marking)
+    {
+        glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+    }
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (scene.marking)
+    {
+        glClearColor(0.5f, 0.6f, 1.0f, 1.0f);
+    }
+    glLoadIdentity();
+    ApplyCamera(context.camera);
+
+    std::int64_t drawn = 0;
+    const CLasFileSet* set = scene.set;
+    if (scene.sceneReady && set != nullptr && scene.trees != nullptr)
+    {
+        const Vec3 eye = context.camera.eye;
+        if (scene.lodEnabled)
+        {
+            const CFrustum frustum = BuildFrustum();
+            CullStatistics statistics;
+            for (int i = 0; i < set->count; ++i)
+            {
+                if (set->visible[i] != 0 && scene.trees[i] != nullptr)
+                {
+                    Cull(*scene.trees[i], eye, &frustum, statistics);
+                }
+            }
+            const double k = LodFactor(statistics);
+            for (int i = 0; i < set->count; ++i)
+            {
+                if (set->visible[i] != 0 && scene.trees[i] != nullptr)
+                {
+                    Draw(*scene.trees[i], &eye, k, scene.showNodeBoxes, drawn);
+                }
+            }
+        }
+        else
+        {
+            for (int i = 0; i < set->count; ++i)
+            {
+                if (set->visible[i] != 0 && scene.trees[i] != nullptr)
+                {
+                    Draw(*scene.trees[i], nullptr, 0.0, scene.showNodeBoxes, drawn);
+                }
+            }
+        }
+    }
+
+    if (scene.sectionLine != nullptr && set != nullptr)
+    {
+        DrawSectionBand(*scene.sectionLine, set->bounds);
+    }
+    if (scene.showPickRay && scene.pickRay != nullptr)
+    {
+        DrawPickRay(*scene.pickRay);
+    }
+    if (scene.pickedPoint != nullptr)
+    {
+        DrawPickedPoint(*scene.pickedPoint, context.camera.eye);
+    }
+    return drawn;
+}
+
+} // namespace telvora
