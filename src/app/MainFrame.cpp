@@ -87,6 +87,7 @@ CMainFrame::CMainFrame(CQUARNApp& application, QWidget* parent)
     // A failed requirement check has already explained itself; the application ends.
     connect(view, &CQUARNView::requirementsNotMet, this, &QWidget::close, Qt::QueuedConnection);
     connect(view, &CQUARNView::openRequested, this, [this] { commands.Execute(ID_FILE_OPEN); });
+    connect(view, &CQUARNView::contextReady, this, &CMainFrame::UpdateCommandUI);
 
     ribbon = new CRibbonBar(commands, this);
     setMenuWidget(ribbon);

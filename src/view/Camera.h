@@ -21,10 +21,11 @@ struct CCamera
     // Frames since the axes were last renormalised.
     int frameCount = 0;
 
-    // The camera's right-hand side as up × forward; unit length while the axes are orthonormal.
+    // The camera's left as up × forward; unit length while the axes are orthonormal.
     Vec3 Side() const { return Cross(up, forward); }
 
-    // Forward and up rotate about the camera's side axis: positive degrees tilt the view up.
+    // Forward and up rotate about up × forward: positive degrees tip the nose down, as pushing
+    // a control stick forward does.
     void Pitch(float degrees);
     // Forward and up rotate about the world's vertical axis: positive degrees turn left.
     void Turn(float degrees);

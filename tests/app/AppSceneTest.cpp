@@ -1,0 +1,536 @@
+#include <QApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QUrl>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "ProcessRun.h"
+#include "Recorders.h"
+#include "TestFiles.h"
+#include "app/MainFrame.h"
+#include "app/QUARNApp.h"
+#include "app/RibbonBar.h"
+#include "las/LasException.h"
+#include "las/LasHeader.h"
+#include "las/LasIo.h"
+#include "scene/LasFileSet.h"
+#include "scene/Palettes.h"
+#include "telvora-lasgen/SurveyGenerator.h"
+#include "view/QUARNView.h"
+
+namespace telvora
+{
+namespace
+{
+
+namespace fs = std::filesystem;
+
+const QColor kBackground(128, 153, 255);
+
+bool IsBackground(const QColor& pixel)
+{
+    return std::abs(pixel.red() - kBackground.red()) <= 1 &&
+           std::abs(pixel.green() - kBackground.green()) <= 1 && pixel.blue() == 255;
+}
+
+QStringList MenuTexts(const QMenu* menu)
+{
+    QStringList texts;
+    for (const QAction* action : menu->actions())
+    {
+        texts << (action->isSeparator() ? QString("|") : action->text());
+    }
+    return texts;
+}
+
+// Overwrites the header's extent (max x, min x, max y, min y, max z, min z).
+void SetHeaderBox(const std::string& path, const double (&box)[6])
+{
+    std::vector<unsigned char> bytes = test::ReadAll(path);
+    std::memcpy(bytes.data() + 179, box, sizeof(box));
+    test::WriteAll(path, bytes);
+}
+
+QString Q(const std::string& path)
+{
+    return QString::fromStdString(path);
+}
+
+} // namespace
+
+class AppSceneTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::string Survey(const std::string& name, std::uint32_t points, std::uint8_t format,
+                       std::uint64_t seed, double originX = 500000.0)
+    {
+        lasgen::SurveyOptions options;
+        options.points = points;
+        options.format = format;
+        options.seed = seed;
+        options.originX = originX;
+        const std::string path = folder->File(name);
+        lasgen::WriteSurvey(path, options);
+        return path;
+    }
+
+    // A real file copied into a folder of the test's own, so that saving may change it.
+    std::string RealFile(const std::string& name, const std::string& subfolder)
+    {
+        const fs::path source = fs::path(TELVORA_TESTDATA_LAS) / name;
+        if (!fs::exists(source))
+        {
+            return {};
+        }
+        const fs::path target = folder->Path() / subfolder / name;
+        fs::create_directories(target.parent_path());
+        fs::copy_file(source, target, fs::copy_options::overwrite_existing);
+        return target.string();
+    }
+
+    void ShowFrame()
+    {
+        app = std::make_unique<CQUARNApp>();
+        frame = std::make_unique<CMainFrame>(*app);
+        frame->SetMessageSink(&messages);
+        app->decompressPath = Q(folder->File("work"));
+        QDir().mkpath(app->decompressPath);
+        frame->resize(900, 700);
+        frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
+        QTRY_VERIFY(frame->View()->IsInitialised());
+        QVERIFY(frame->View()->IsCapable());
+    }
+
+    std::int64_t DrawnPoints()
+    {
+        frame->View()->grabFramebuffer();
+        return frame->View()->drawnPoints;
+    }
+
+    std::unique_ptr<test::TempDir> folder;
+    std::string formatOne;
+    std::string formatThree;
+    std::unique_ptr<CQUARNApp> app;
+    std::unique_ptr<CMainFrame> frame;
+    test::RecordingNotifier messages;
+
+private slots:
+    void initTestCase()
+    {
+        folder = std::make_unique<test::TempDir>();
+        formatOne = Survey("one.las", 30000, 1, 1);
+        formatThree = Survey("three.las", 20000, 3, 2, 500120.0);
+    }
+
+    void init()
+    {
+        messages.shown.clear();
+        ShowFrame();
+    }
+
+    void cleanup()
+    {
+        frame.reset();
+        app.reset();
+    }
+
+    void cleanupTestCase() { folder.reset(); }
+
+    void openLoadsTheFilesAndTheCommandsFollowTheSet()
+    {
+        CCommandTable& commands = frame->Commands();
+        frame->UpdateCommandUI();
+        QVERIFY(commands.IsEnabled(ID_FILE_OPEN));
+        QVERIFY(!commands.IsEnabled(ID_FILE_CLOSE));
+        QVERIFY(!commands.IsEnabled(ID_VIEW_INTENSITY));
+        QCOMPARE(frame->PointsPane()->text(), QString("Draving Points: 0"));
+
+        QVERIFY(frame->OpenFiles({Q(formatOne), Q(formatThree)}));
+        CQUARNView* view = frame->View();
+        QVERIFY(messages.shown.empty());
+        QVERIFY(view->sceneReady);
+        QCOMPARE(frame->StatusTextPane()->text(), QString("Done"));
+        QVERIFY(!frame->ProgressBar()->isVisible());
+        QCOMPARE(MenuTexts(frame->Ribbon()->LoadedFilesButton()->menu()),
+                 QStringList({"one.las", "three.las", "|", "All", "None"}));
+        QVERIFY(commands.IsChecked(ID_VIEW_FILE_FIRST) &&
+                commands.IsChecked(ID_VIEW_FILE_FIRST + 1));
+        QVERIFY(!commands.Contains(ID_VIEW_FILE_FIRST + 2));
+        QVERIFY(commands.IsChecked(ID_VIEW_INTENSITY));
+        // A file without colour among coloured ones: every mode but Color.
+        for (int id = ID_VIEW_INTENSITY; id <= ID_VIEW_FILES; ++id)
+        {
+            QVERIFY(commands.IsEnabled(id));
+        }
+        QVERIFY(!commands.IsEnabled(ID_VIEW_COLOR));
+        QVERIFY(commands.IsEnabled(ID_FILE_CLOSE) && commands.IsEnabled(ID_FILE_SAVE));
+        QVERIFY(!commands.IsEnabled(ID_FILE_SAVE_AS));
+        QCOMPARE(DrawnPoints(), std::int64_t{50000});
+        frame->UpdateCommandUI();
+        QCOMPARE(frame->PointsPane()->text(), QString("Draving Points: 50000"));
+
+        // Hiding one file through the menu: fewer points, and Save As has its one file.
+        QVERIFY(commands.Execute(ID_VIEW_FILE_FIRST));
+        QVERIFY(!commands.IsChecked(ID_VIEW_FILE_FIRST));
+        QCOMPARE(DrawnPoints(), std::int64_t{20000});
+        QVERIFY(commands.IsEnabled(ID_FILE_SAVE_AS));
+        QVERIFY(commands.Execute(ID_VIEW_FILE_NONE));
+        QCOMPARE(DrawnPoints(), std::int64_t{0});
+        QVERIFY(!commands.IsEnabled(ID_FILE_SAVE_AS));
+        QVERIFY(commands.Execute(ID_VIEW_FILE_ALL));
+        QCOMPARE(DrawnPoints(), std::int64_t{50000});
+        QVERIFY(commands.IsChecked(ID_VIEW_FILE_FIRST));
+
+        // The level-of-detail pane and the L key share one flag.
+        QVERIFY(commands.Execute(ID_STATUSBAR_PANE_LOD));
+        QVERIFY(!view->lodEnabled && !commands.IsChecked(ID_STATUSBAR_PANE_LOD));
+        QTest::keyClick(view, Qt::Key_L);
+        frame->UpdateCommandUI();
+        QVERIFY(view->lodEnabled && commands.IsChecked(ID_STATUSBAR_PANE_LOD));
+
+        QVERIFY(commands.Execute(ID_FILE_CLOSE));
+        QVERIFY(view->FileSet() == nullptr && !view->sceneReady);
+        QVERIFY(frame->Ribbon()->LoadedFilesButton()->menu()->actions().isEmpty());
+        QVERIFY(!commands.Contains(ID_VIEW_FILE_FIRST));
+        QVERIFY(!commands.IsEnabled(ID_FILE_CLOSE) && !commands.IsEnabled(ID_VIEW_INTENSITY));
+        QCOMPARE(DrawnPoints(), std::int64_t{0});
+    }
+
+    void homeViewAfterLoadingFollowsTheExtentOfTheData()
+    {
+        // 2,000 m by 500 m with heights from 100 to 300 m.
+        const std::string path = Survey("extent.las", 2000, 1, 5);
+        const double box[6] = {501000.0, 499000.0, 5400300.0, 5399800.0, 300.0, 100.0};
+        SetHeaderBox(path, box);
+        QVERIFY(frame->OpenFiles({Q(path)}));
+        const CCamera& camera = frame->View()->context.camera;
+        QCOMPARE(frame->View()->moveStep, 1.0f);
+        QCOMPARE(camera.eye.x, 0.0f);
+        QCOMPARE(camera.eye.y, 0.0f);
+        QCOMPARE(camera.eye.z, 1200.0f);
+        QCOMPARE(camera.forward.z, -1.0f);
+    }
+
+    void colourModesRecolourThePointsAndCheckTheirCommand()
+    {
+        QVERIFY(frame->OpenFiles({Q(formatThree)}));
+        CCommandTable& commands = frame->Commands();
+        frame->UpdateCommandUI();
+        QVERIFY(commands.IsEnabled(ID_VIEW_COLOR));
+
+        QVERIFY(commands.Execute(ID_VIEW_CLASSIFICATION));
+        QCOMPARE(frame->View()->colorMode, int(ID_VIEW_CLASSIFICATION));
+        QVERIFY(commands.IsChecked(ID_VIEW_CLASSIFICATION) &&
+                !commands.IsChecked(ID_VIEW_INTENSITY));
+        QCOMPARE(frame->StatusTextPane()->text(), QString("Done"));
+        QVERIFY(!frame->ProgressBar()->isVisible());
+        // Every pixel is the sky or a colour of the class palette: nothing in between.
+        const QImage image = frame->View()->grabFramebuffer();
+        int coloured = 0;
+        for (int y = 0; y < image.height(); y += 2)
+        {
+            for (int x = 0; x < image.width(); x += 2)
+            {
+                const QColor pixel = image.pixelColor(x, y);
+                if (IsBackground(pixel))
+                {
+                    continue;
+                }
+                bool inPalette = false;
+                for (const Color& c : ClassPalette)
+                {
+                    inPalette = inPalette || (std::abs(pixel.red() - c[0] * 255.0f) <= 1.5f &&
+                                              std::abs(pixel.green() - c[1] * 255.0f) <= 1.5f &&
+                                              std::abs(pixel.blue() - c[2] * 255.0f) <= 1.5f);
+                }
+                QVERIFY2(inPalette, qPrintable(pixel.name()));
+                ++coloured;
+            }
+        }
+        QVERIFY(coloured > 1000);
+
+        for (int id : {int(ID_VIEW_HEIGHT), int(ID_VIEW_COLOR), int(ID_VIEW_INTENSITY)})
+        {
+            QVERIFY(commands.Execute(id));
+            QCOMPARE(frame->View()->colorMode, id);
+            QVERIFY(commands.IsChecked(id));
+        }
+        QVERIFY(messages.shown.empty());
+        // Close keeps the mode.
+        QVERIFY(commands.Execute(ID_VIEW_RETURNNUMBER));
+        QVERIFY(commands.Execute(ID_FILE_CLOSE));
+        QCOMPARE(frame->View()->colorMode, int(ID_VIEW_RETURNNUMBER));
+    }
+
+    void aFileThatCannotBeOpenedIsReportedAndNothingStaysLoaded()
+    {
+        const std::string garbage = folder->File("garbage.las");
+        // Too short for a header.
+        test::WriteAll(garbage, std::vector<unsigned char>(100, 'x'));
+        QVERIFY(frame->OpenFiles({Q(formatOne)}));
+        app->temporaryFiles = true;
+
+        // The second file is not there: its header cannot be read, and the copy of the first
+        // is removed again.
+        QVERIFY(!frame->OpenFiles({Q(formatOne), Q(folder->File("missing.las"))}));
+        QCOMPARE(messages.shown.size(), std::size_t{1});
+        QCOMPARE(messages.shown[0].text, std::string(LasMessage::kReadFileOpen));
+        QCOMPARE(messages.shown[0].icon, MessageIcon::Error);
+        QVERIFY(frame->View()->FileSet() == nullptr);
+        QVERIFY(frame->Ribbon()->LoadedFilesButton()->menu()->actions().isEmpty());
+        QVERIFY(QDir(app->decompressPath).entryList(QDir::Files).isEmpty());
+        QVERIFY(fs::exists(formatOne));
+
+        QVERIFY(!frame->OpenFiles({Q(garbage)}));
+        QCOMPARE(messages.shown.size(), std::size_t{2});
+        QCOMPARE(messages.shown[1].text, std::string(LasMessage::kReadHeader));
+        QVERIFY(frame->View()->FileSet() == nullptr);
+        QVERIFY(QDir(app->decompressPath).entryList(QDir::Files).isEmpty());
+        QCOMPARE(DrawnPoints(), std::int64_t{0});
+    }
+
+    void temporaryCopiesReachTheOriginalsOnlyThroughSave()
+    {
+        const std::string original = RealFile("simple.las", "originals");
+        if (original.empty())
+        {
+            QSKIP("the real LAS files are not beside the repository");
+        }
+        const std::vector<unsigned char> before = test::ReadAll(original);
+        app->temporaryFiles = true;
+        QVERIFY(frame->OpenFiles({Q(original)}));
+        const std::string copy = (fs::path(app->decompressPath.toStdString()) / "simple.las");
+        QVERIFY(fs::exists(copy));
+        CLasFileSet* set = frame->View()->FileSet();
+        QCOMPARE(std::string(set->files[0].path), copy);
+        QCOMPARE(MenuTexts(frame->Ribbon()->LoadedFilesButton()->menu()).front(),
+                 QString("simple.las"));
+
+        // A change to the working copy, as a reclassification makes it.
+        const LasHeader header = ReadLasHeaderBlock(copy.c_str());
+        const unsigned char changed[1] = {
+            static_cast<unsigned char>(before[header.offsetToPointData + 15] ^ 0x1f)};
+        WriteLasPointRecord(copy.c_str(), 1, changed, header.offsetToPointData + 15);
+        QVERIFY(test::ReadAll(original) == before);
+
+        QVERIFY(frame->Commands().Execute(ID_FILE_SAVE));
+        QVERIFY(messages.shown.empty());
+        QVERIFY(test::ReadAll(original) == test::ReadAll(copy));
+        QVERIFY(test::ReadAll(original) != before);
+
+        // Save As with copies: the copy stays in use and the next Save writes to the new file.
+        const std::string renamed = folder->File("renamed.las");
+        frame->SetSaveAsChooser([&] { return Q(renamed); });
+        QVERIFY(frame->Commands().Execute(ID_FILE_SAVE_AS));
+        QCOMPARE(std::string(set->files[0].path), copy);
+        QCOMPARE(std::string(set->sourcePaths[0]), renamed);
+        QVERIFY(test::ReadAll(renamed) == test::ReadAll(copy));
+
+        // Switching the setting off does not strand the changes in the copies.
+        app->temporaryFiles = false;
+        WriteLasPointRecord(copy.c_str(), 1, before.data() + header.offsetToPointData + 15,
+                            header.offsetToPointData + 15);
+        QVERIFY(frame->Commands().Execute(ID_FILE_SAVE));
+        QVERIFY(test::ReadAll(renamed) == before);
+
+        QVERIFY(frame->Commands().Execute(ID_FILE_CLOSE));
+        QVERIFY(!fs::exists(copy));
+        QVERIFY(fs::exists(original) && fs::exists(renamed));
+    }
+
+    void saveAsWithoutCopiesMovesTheSetToTheNewFile()
+    {
+        const std::string original = RealFile("simple.las", "plain");
+        const std::string other = RealFile("warsaw_small.las", "plain");
+        if (original.empty() || other.empty())
+        {
+            QSKIP("the real LAS files are not beside the repository");
+        }
+        const std::vector<unsigned char> before = test::ReadAll(original);
+        const std::vector<unsigned char> otherBefore = test::ReadAll(other);
+        QVERIFY(frame->OpenFiles({Q(original), Q(other)}));
+        CLasFileSet* set = frame->View()->FileSet();
+        QVERIFY(set->sourcePaths == nullptr);
+        // Save has no originals to write to.
+        QVERIFY(frame->Commands().Execute(ID_FILE_SAVE));
+        QVERIFY(test::ReadAll(original) == before);
+
+        // Two visible files: no Save As until one is hidden.
+        QVERIFY(!frame->Commands().IsEnabled(ID_FILE_SAVE_AS));
+        QVERIFY(frame->Commands().Execute(ID_VIEW_FILE_FIRST + 1));
+        QVERIFY(frame->Commands().IsEnabled(ID_FILE_SAVE_AS));
+
+        // Not over the other loaded file.
+        frame->SetSaveAsChooser([&] { return Q(other); });
+        QVERIFY(frame->Commands().Execute(ID_FILE_SAVE_AS));
+        QCOMPARE(messages.shown.size(), std::size_t{1});
+        QVERIFY(test::ReadAll(other) == otherBefore);
+
+        const std::string saved = folder->File("saved as.las");
+        frame->SetSaveAsChooser([&] { return Q(saved); });
+        QVERIFY(frame->Commands().Execute(ID_FILE_SAVE_AS));
+        QVERIFY(test::ReadAll(saved) == before);
+        QCOMPARE(std::string(set->files[0].path), saved);
+        QCOMPARE(MenuTexts(frame->Ribbon()->LoadedFilesButton()->menu()).front(),
+                 QString("saved as.las"));
+        // A cancelled dialog changes nothing.
+        frame->SetSaveAsChooser([] { return QString(); });
+        QVERIFY(frame->Commands().Execute(ID_FILE_SAVE_AS));
+        QCOMPARE(std::string(set->files[0].path), saved);
+        QVERIFY(test::ReadAll(original) == before);
+    }
+
+    void openTakesTheFirstFiftyFilesAndACancelKeepsTheScene()
+    {
+        QStringList paths;
+        for (int i = 0; i < 60; ++i)
+        {
+            const std::string name = "tile" + std::to_string(100 + i);
+            paths << Q(Survey(name + ".las", 200, 0, static_cast<std::uint64_t>(i + 1)));
+        }
+        frame->SetOpenChooser([&] { return paths; });
+        QVERIFY(frame->Commands().Execute(ID_FILE_OPEN));
+        const QStringList texts = MenuTexts(frame->Ribbon()->LoadedFilesButton()->menu());
+        QCOMPARE(texts.size(), 53);
+        QCOMPARE(texts[0], QString("tile100.las"));
+        QCOMPARE(texts[49], QString("tile149.las"));
+        QCOMPARE(texts.mid(50), QStringList({"|", "All", "None"}));
+        QVERIFY(frame->Commands().Contains(ID_VIEW_FILE_FIRST + 49));
+        QVERIFY(!frame->Commands().Contains(ID_VIEW_FILE_FIRST + 50));
+
+        frame->SetOpenChooser([] { return QStringList(); });
+        QVERIFY(frame->Commands().Execute(ID_FILE_OPEN));
+        QCOMPARE(frame->View()->FileSet()->count, 50);
+
+        // Ctrl+O in the view is the same command.
+        int asked = 0;
+        frame->SetOpenChooser(
+            [&]
+            {
+                ++asked;
+                return QStringList();
+            });
+        QTest::keyClick(frame->View(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(asked, 1);
+    }
+
+    void droppedLasFilesAreOpened()
+    {
+        auto data = std::make_unique<QMimeData>();
+        data->setUrls({QUrl::fromLocalFile(Q(folder->File("notes.txt"))),
+                       QUrl::fromLocalFile(Q(formatThree))});
+        const QPoint at = frame->View()->geometry().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(frame.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(at), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(frame.get(), &drop);
+        QTRY_VERIFY(frame->View()->FileSet() != nullptr);
+        QCOMPARE(frame->View()->FileSet()->count, 1);
+
+        QMimeData text;
+        text.setText("not a file");
+        QDragEnterEvent refused(at, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+        refused.setAccepted(false);
+        QApplication::sendEvent(frame.get(), &refused);
+        QVERIFY(!refused.isAccepted());
+    }
+
+    void filesNamedAtStartOpenOnceTheViewCanTakeThem()
+    {
+        cleanup();
+        CQUARNApp starting;
+        bool reported = false;
+        bool loaded = false;
+        starting.startupDone = [&](bool ok)
+        {
+            reported = true;
+            loaded = ok;
+        };
+        QVERIFY(starting.InitInstance({Q(formatOne)}));
+        QTRY_VERIFY(reported);
+        QVERIFY(loaded);
+        QCOMPARE(starting.MainFrame()->View()->FileSet()->count, 1);
+        QVERIFY(starting.MainFrame()->View()->sceneReady);
+        starting.MainFrame()->close();
+    }
+
+    void screenshotPicturesTheLoadedSurveyAndExits()
+    {
+        cleanup();
+        const std::string picture = folder->File("view.png");
+        const test::ProcessResult run = test::RunProcess(
+            TELVORA_VIEWER,
+            {"--screenshot", picture, "--size", "640x480", "--view-only", formatOne},
+            folder->File("screenshot.err"));
+        QCOMPARE(run.exitCode, 0);
+        const QImage image(Q(picture));
+        QVERIFY(!image.isNull());
+        int points = 0;
+        for (int y = 0; y < image.height(); ++y)
+        {
+            for (int x = 0; x < image.width(); ++x)
+            {
+                const QColor pixel = image.pixelColor(x, y);
+                if (IsBackground(pixel))
+                {
+                    continue;
+                }
+                // Intensity greys and nothing else.
+                QVERIFY2(std::abs(pixel.red() - pixel.green()) <= 1 &&
+                             std::abs(pixel.green() - pixel.blue()) <= 1,
+                         qPrintable(pixel.name()));
+                ++points;
+            }
+        }
+        QVERIFY(points > image.width() * image.height() / 10);
+
+        const std::string window = folder->File("window.png");
+        const test::ProcessResult whole = test::RunProcess(
+            TELVORA_VIEWER, {"--screenshot", window, "--size", "1024x768", formatOne},
+            folder->File("window.err"));
+        QCOMPARE(whole.exitCode, 0);
+        QCOMPARE(QImage(Q(window)).size(), QSize(1024, 768));
+
+        // A file that cannot be read: the message goes to the terminal and no picture is made.
+        const std::string none = folder->File("none.png");
+        const test::ProcessResult failed =
+            test::RunProcess(TELVORA_VIEWER, {"--screenshot", none, folder->File("missing.las")},
+                             folder->File("failed.err"));
+        QVERIFY(failed.exitCode != 0);
+        QVERIFY(!fs::exists(none));
+        const std::vector<unsigned char> err = test::ReadAll(folder->File("failed.err"));
+        QVERIFY(std::string(err.begin(), err.end()).find(LasMessage::kReadFileOpen) !=
+                std::string::npos);
+    }
+};
+
+} // namespace telvora
+
+int main(int argc, char* argv[])
+{
+    // Settings and the default decompression folder go to a folder of this run only.
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
+    qputenv("XDG_DATA_HOME", (home.path() + "/data").toUtf8());
+    telvora::SetDefaultViewFormat();
+    QApplication app(argc, argv);
+    telvora::AppSceneTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "AppSceneTest.moc"

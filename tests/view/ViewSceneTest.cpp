@@ -1,0 +1,417 @@
+#include <QApplication>
+#include <QFocusEvent>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWheelEvent>
+#include <cmath>
+#include <functional>
+#include <memory>
+
+#include "Recorders.h"
+#include "TestFiles.h"
+#include "scene/LasFileSet.h"
+#include "scene/PointTree.h"
+#include "telvora-lasgen/SurveyGenerator.h"
+#include "view/Camera.h"
+#include "view/QUARNView.h"
+
+namespace telvora
+{
+namespace
+{
+
+const QColor kBackground(128, 153, 255);
+
+bool Near(const QColor& a, const QColor& b, int tolerance = 2)
+{
+    return std::abs(a.red() - b.red()) <= tolerance &&
+           std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+// Pixels of the picture that are within tolerance of the colour.
+int CountColour(const QImage& image, const QColor& colour, int tolerance = 2)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+    {
+        for (int x = 0; x < image.width(); ++x)
+        {
+            count += Near(image.pixelColor(x, y), colour, tolerance) ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+std::uint64_t StoredPoints(const CPointTree* tree)
+{
+    std::uint64_t total = 0;
+    tree->ForEachNode([&](const CPointNode& node) { total += node.IsLeaf() ? node.count : 0; });
+    return total;
+}
+
+void Expect(const Vec3& actual, const Vec3& expected, float tolerance = 1e-3f)
+{
+    QVERIFY2(std::abs(actual.x - expected.x) <= tolerance &&
+                 std::abs(actual.y - expected.y) <= tolerance &&
+                 std::abs(actual.z - expected.z) <= tolerance,
+             qPrintable(QString("(%1, %2, %3) instead of (%4, %5, %6)")
+                            .arg(actual.x)
+                            .arg(actual.y)
+                            .arg(actual.z)
+                            .arg(expected.x)
+                            .arg(expected.y)
+                            .arg(expected.z)));
+}
+
+void SendMove(QWidget& widget, QPoint position, Qt::MouseButtons buttons,
+              Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QMouseEvent move(QEvent::MouseMove, QPointF(position), widget.mapToGlobal(QPointF(position)),
+                     Qt::NoButton, buttons, modifiers);
+    QApplication::sendEvent(&widget, &move);
+}
+
+void SendWheel(QWidget& widget, int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    const QPointF at(10, 10);
+    QWheelEvent wheel(at, widget.mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      modifiers, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&widget, &wheel);
+}
+
+} // namespace
+
+class ViewSceneTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::string Survey(const std::string& name, std::uint32_t points, std::uint8_t format,
+                       std::uint64_t seed, double originX = 500000.0)
+    {
+        lasgen::SurveyOptions options;
+        options.points = points;
+        options.format = format;
+        options.seed = seed;
+        options.originX = originX;
+        const std::string path = folder->File(name);
+        lasgen::WriteSurvey(path, options);
+        return path;
+    }
+
+    // A shown view holding the two surveys, preprocessed and ready.
+    std::unique_ptr<CQUARNView> LoadedView()
+    {
+        auto view = std::make_unique<CQUARNView>();
+        view->resize(320, 240);
+        view->show();
+        if (!QTest::qWaitForWindowExposed(view.get()))
+        {
+            return nullptr;
+        }
+        if (!QTest::qWaitFor([&] { return view->IsInitialised(); }, 5000))
+        {
+            return nullptr;
+        }
+        auto set = std::make_unique<CLasFileSet>(2);
+        set->OpenFile(0, first.c_str());
+        set->OpenFile(1, second.c_str());
+        view->SetScene(std::move(set));
+        view->PreprocessScene(status, &notifier);
+        view->sceneReady = true;
+        return view;
+    }
+
+    std::unique_ptr<test::TempDir> folder;
+    std::string first;
+    std::string second;
+    test::RecordingStatus status;
+    test::RecordingNotifier notifier;
+
+private slots:
+    void initTestCase()
+    {
+        folder = std::make_unique<test::TempDir>();
+        first = Survey("first.las", 30000, 1, 1);
+        second = Survey("second.las", 20000, 3, 2, 500120.0);
+    }
+
+    void cleanupTestCase() { folder.reset(); }
+
+    void loadedSceneStartsAtHomeAndDrawsEveryStoredPointOfTheVisibleFiles()
+    {
+        auto view = LoadedView();
+        QVERIFY(view);
+        QVERIFY(notifier.shown.empty());
+        QCOMPARE(view->colorMode, int(ID_VIEW_INTENSITY));
+
+        CCamera home;
+        float step = 0.0f;
+        HomeView(home, step, view->FileSet()->bounds);
+        QCOMPARE(view->moveStep, step);
+        Expect(view->context.camera.eye, home.eye);
+        Expect(view->context.camera.forward, {0.0f, 0.0f, -1.0f});
+
+        const std::uint64_t firstStored = StoredPoints(view->Trees()[0]);
+        const std::uint64_t secondStored = StoredPoints(view->Trees()[1]);
+        QCOMPARE(firstStored, std::uint64_t{30000});
+        QCOMPARE(secondStored, std::uint64_t{20000});
+
+        // From home everything is in sight and far below the budget: all of it, LOD or not.
+        view->grabFramebuffer();
+        QCOMPARE(view->drawnPoints, std::int64_t{50000});
+        view->lodEnabled = false;
+        view->grabFramebuffer();
+        QCOMPARE(view->drawnPoints, std::int64_t{50000});
+
+        view->FileSet()->visible[0] = 0;
+        view->grabFramebuffer();
+        QCOMPARE(view->drawnPoints, std::int64_t{20000});
+
+        // Nothing visible: only the sky is left.
+        view->FileSet()->visible[1] = 0;
+        const QImage empty = view->grabFramebuffer();
+        QCOMPARE(view->drawnPoints, std::int64_t{0});
+        QCOMPARE(CountColour(empty, kBackground), empty.width() * empty.height());
+
+        // Looking away culls every leaf with the level of detail on.
+        view->FileSet()->visible[0] = 1;
+        view->FileSet()->visible[1] = 1;
+        view->lodEnabled = true;
+        view->context.camera.Pitch(-180.0f);
+        const QImage away = view->grabFramebuffer();
+        QCOMPARE(view->drawnPoints, std::int64_t{0});
+        QCOMPARE(CountColour(away, kBackground), away.width() * away.height());
+    }
+
+    void pointsShowTheirIntensityGreysOverTheSky()
+    {
+        auto view = LoadedView();
+        QVERIFY(view);
+        const QImage image = view->grabFramebuffer();
+        int grey = 0;
+        for (int y = 0; y < image.height(); ++y)
+        {
+            for (int x = 0; x < image.width(); ++x)
+            {
+                const QColor pixel = image.pixelColor(x, y);
+                if (Near(pixel, kBackground))
+                {
+                    continue;
+                }
+                // Intensity colours are greys; anything else means a wrong colour array.
+                QVERIFY2(std::abs(pixel.red() - pixel.green()) <= 1 &&
+                             std::abs(pixel.green() - pixel.blue()) <= 1,
+                         qPrintable(QString("pixel %1,%2 is %3").arg(x).arg(y).arg(pixel.name())));
+                ++grey;
+            }
+        }
+        // The survey covers the middle of the picture.
+        QVERIFY(grey > image.width() * image.height() / 10);
+    }
+
+    void keysMoveByFixedStepsAndToggleTheDisplayFlags()
+    {
+        auto view = LoadedView();
+        QVERIFY(view);
+        CCamera& camera = view->context.camera;
+        QSignalSpy open(view.get(), &CQUARNView::openRequested);
+        QSignalSpy cleared(view.get(), &CQUARNView::pickCleared);
+
+        CCamera expected = camera;
+        QTest::keyClick(view.get(), Qt::Key_W);
+        expected.Advance(10.0f);
+        Expect(camera.eye, expected.eye);
+        QTest::keyClick(view.get(), Qt::Key_A);
+        expected.Strafe(10.0f);
+        Expect(camera.eye, expected.eye);
+        Expect(camera.pivot, expected.pivot);
+        QTest::keyClick(view.get(), Qt::Key_D);
+        QTest::keyClick(view.get(), Qt::Key_D);
+        expected.Strafe(-20.0f);
+        QTest::keyClick(view.get(), Qt::Key_S);
+        expected.Advance(-10.0f);
+        Expect(camera.eye, expected.eye);
+        QTest::keyClick(view.get(), Qt::Key_Up);
+        expected.Pitch(1.0f);
+        QTest::keyClick(view.get(), Qt::Key_Left);
+        expected.Turn(1.0f);
+        QTest::keyClick(view.get(), Qt::Key_Right);
+        QTest::keyClick(view.get(), Qt::Key_Right);
+        expected.Turn(-2.0f);
+        QTest::keyClick(view.get(), Qt::Key_Down);
+        expected.Pitch(-1.0f);
+        Expect(camera.forward, expected.forward, 1e-5f);
+        Expect(camera.up, expected.up, 1e-5f);
+
+        const Vec3 moved = camera.eye;
+        QTest::keyClick(view.get(), Qt::Key_H);
+        Expect(camera.eye, {0.0f, 0.0f, camera.eye.z});
+        Expect(camera.forward, {0.0f, 0.0f, -1.0f});
+        QVERIFY(camera.eye.z != moved.z || camera.eye.x != moved.x);
+        camera.eye.x = 50.0f;
+        QTest::keyClick(view.get(), Qt::Key_Home);
+        QCOMPARE(camera.eye.x, 0.0f);
+
+        QTest::keyClick(view.get(), Qt::Key_B);
+        QTest::keyClick(view.get(), Qt::Key_R);
+        QTest::keyClick(view.get(), Qt::Key_L);
+        QVERIFY(view->showNodeBoxes);
+        QVERIFY(view->showPickRay);
+        QVERIFY(!view->lodEnabled);
+        QTest::keyClick(view.get(), Qt::Key_L);
+        QVERIFY(view->lodEnabled);
+
+        QTest::keyClick(view.get(), Qt::Key_O);
+        QCOMPARE(open.count(), 0);
+        QTest::keyClick(view.get(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(open.count(), 1);
+
+        view->pickRay = std::make_unique<CRay>();
+        view->pickedPoint = std::make_unique<Vec3>();
+        view->sectionLine = std::make_unique<SectionLine>();
+        QTest::keyClick(view.get(), Qt::Key_Escape);
+        QVERIFY(!view->pickRay && !view->pickedPoint && !view->sectionLine);
+        QCOMPARE(cleared.count(), 1);
+    }
+
+    void homeWithoutDataLeavesTheCameraAlone()
+    {
+        CQUARNView view;
+        view.resize(160, 120);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.context.camera.eye = {1.0f, 2.0f, 3.0f};
+        QTest::keyClick(&view, Qt::Key_H);
+        QTest::keyClick(&view, Qt::Key_Home);
+        Expect(view.context.camera.eye, {1.0f, 2.0f, 3.0f});
+        QCOMPARE(view.moveStep, 10.0f);
+    }
+
+    void wheelAndDragsMoveInUnitsOfTheMoveStep()
+    {
+        auto view = LoadedView();
+        QVERIFY(view);
+        CCamera& camera = view->context.camera;
+        const float m = view->moveStep;
+        QVERIFY(m > 0.0f);
+
+        CCamera expected = camera;
+        SendWheel(*view, 120);
+        expected.Advance(m);
+        Expect(camera.eye, expected.eye);
+        SendWheel(*view, -240, Qt::ShiftModifier);
+        expected.Advance(-100.0f * m);
+        Expect(camera.eye, expected.eye, 1e-2f);
+        Expect(camera.pivot, expected.pivot);
+
+        // After the view gains the focus the first move only takes the cursor position.
+        QFocusEvent focus(QEvent::FocusIn, Qt::OtherFocusReason);
+        QApplication::sendEvent(view.get(), &focus);
+        QVERIFY(!view->mouseArmed);
+        SendMove(*view, {100, 100}, Qt::LeftButton);
+        QVERIFY(view->mouseArmed);
+        Expect(camera.forward, expected.forward, 1e-6f);
+
+        // 30 pixels to the right with the left button: a turn of -10 degrees about the point
+        // ahead.
+        SendMove(*view, {130, 100}, Qt::LeftButton);
+        expected.Orbit(0.0f, -10.0f);
+        Expect(camera.eye, expected.eye, 1e-2f);
+        Expect(camera.forward, expected.forward, 1e-5f);
+
+        // Right button: the scene follows the cursor, by the move step per pixel.
+        SendMove(*view, {140, 95}, Qt::RightButton);
+        expected.Strafe(10.0f * m);
+        expected.Rise(-5.0f * m);
+        Expect(camera.eye, expected.eye, 1e-2f);
+        SendMove(*view, {141, 95}, Qt::RightButton, Qt::ShiftModifier);
+        expected.Strafe(50.0f * m);
+        Expect(camera.eye, expected.eye, 1e-2f);
+
+        // Without a button the cursor is only followed.
+        SendMove(*view, {10, 10}, Qt::NoButton);
+        Expect(camera.eye, expected.eye, 1e-2f);
+        SendMove(*view, {13, 10}, Qt::LeftButton);
+        expected.Orbit(0.0f, -1.0f);
+        Expect(camera.forward, expected.forward, 1e-5f);
+    }
+
+    void overlaysBlendOverTheSceneInTheirColours()
+    {
+        auto view = LoadedView();
+        QVERIFY(view);
+        // Only the overlays: every file hidden, the camera level and 300 m south of the band,
+        // which it sees face on.
+        view->FileSet()->visible[0] = 0;
+        view->FileSet()->visible[1] = 0;
+        const CBoundingBox& bounds = view->FileSet()->bounds;
+        CCamera& camera = view->context.camera;
+        camera.eye = {0.0f, -300.0f, bounds.centre.z};
+        camera.forward = {0.0f, 1.0f, 0.0f};
+        camera.up = {0.0f, 0.0f, 1.0f};
+        view->sectionLine =
+            std::make_unique<SectionLine>(SectionLine{{-40.0f, 0.0f, 0.0f}, {40.0f, 0.0f, 0.0f}});
+        const QImage band = view->grabFramebuffer();
+        // Half red over the sky, and the opaque red edges.
+        const QColor halfRed(191, 76, 128);
+        const int bandPixels = CountColour(band, halfRed);
+        const int sky = CountColour(band, kBackground);
+        const int edges = CountColour(band, QColor(255, 0, 0));
+        QVERIFY2(bandPixels > 200, qPrintable(QString("%1 band pixels").arg(bandPixels)));
+        QVERIFY(edges > 2);
+        // Nothing else: the band has no other colour, and no point leaked through.
+        QVERIFY2(bandPixels + sky + edges >= band.width() * band.height() - band.height() * 2,
+                 qPrintable(QString("%1 band, %2 sky, %3 edge pixels of %4")
+                                .arg(bandPixels)
+                                .arg(sky)
+                                .arg(edges)
+                                .arg(band.width() * band.height())));
+        view->sectionLine.reset();
+
+        // The picked point: a green sphere with alpha 0.6 that keeps its size on screen. It is
+        // a few pixels across, so the view is made larger to count them.
+        view->resize(1000, 800);
+        HomeView(view->context.camera, view->moveStep, view->FileSet()->bounds);
+        view->pickedPoint = std::make_unique<Vec3>(Vec3{0.0f, 0.0f, 0.0f});
+        const QColor green(51, 214, 102);
+        const int far = CountColour(view->grabFramebuffer(), green, 3);
+        view->context.camera.Advance(view->context.camera.eye.z / 2.0f);
+        const int near = CountColour(view->grabFramebuffer(), green, 3);
+        QVERIFY2(far >= 20 && std::abs(near - far) <= far / 4,
+                 qPrintable(QString("%1 pixels far, %2 near").arg(far).arg(near)));
+    }
+
+    void releasingTheSceneDropsEverythingButTheCamera()
+    {
+        auto view = LoadedView();
+        QVERIFY(view);
+        view->pickedPoint = std::make_unique<Vec3>();
+        view->sectionLine = std::make_unique<SectionLine>();
+        const Vec3 eye = view->context.camera.eye;
+        view->ReleaseScene();
+        QVERIFY(view->FileSet() == nullptr);
+        QVERIFY(!view->sceneReady);
+        QVERIFY(!view->pickedPoint && !view->sectionLine);
+        Expect(view->context.camera.eye, eye);
+        const QImage image = view->grabFramebuffer();
+        QCOMPARE(view->drawnPoints, std::int64_t{0});
+        QCOMPARE(CountColour(image, kBackground), image.width() * image.height());
+        // A second release, as Close after Close, is harmless.
+        view->ReleaseScene();
+    }
+};
+
+} // namespace telvora
+
+int main(int argc, char* argv[])
+{
+    telvora::SetDefaultViewFormat();
+    QApplication app(argc, argv);
+    telvora::ViewSceneTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "ViewSceneTest.moc"
