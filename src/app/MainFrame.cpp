@@ -88,6 +88,9 @@ CMainFrame::CMainFrame(CQUARNApp& application, QWidget* parent)
     connect(view, &CQUARNView::requirementsNotMet, this, &QWidget::close, Qt::QueuedConnection);
     connect(view, &CQUARNView::openRequested, this, [this] { commands.Execute(ID_FILE_OPEN); });
     connect(view, &CQUARNView::contextReady, this, &CMainFrame::UpdateCommandUI);
+    // The count of the frame just drawn, not of one a quarter of a second old.
+    connect(view, &CQUARNView::framePainted, this,
+            [this] { pointsPane->setText(QString("Draving Points: %1").arg(view->drawnPoints)); });
 
     ribbon = new CRibbonBar(commands, this);
     setMenuWidget(ribbon);

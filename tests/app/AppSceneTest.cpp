@@ -15,8 +15,10 @@
 #include <filesystem>
 #include <memory>
 
+#include "PixelChecks.h"
 #include "ProcessRun.h"
 #include "Recorders.h"
+#include "Surveys.h"
 #include "TestFiles.h"
 #include "app/MainFrame.h"
 #include "app/QUARNApp.h"
@@ -26,7 +28,6 @@
 #include "las/LasIo.h"
 #include "scene/LasFileSet.h"
 #include "scene/Palettes.h"
-#include "telvora-lasgen/SurveyGenerator.h"
 #include "view/QUARNView.h"
 
 namespace telvora
@@ -36,13 +37,7 @@ namespace
 
 namespace fs = std::filesystem;
 
-const QColor kBackground(128, 153, 255);
-
-bool IsBackground(const QColor& pixel)
-{
-    return std::abs(pixel.red() - kBackground.red()) <= 1 &&
-           std::abs(pixel.green() - kBackground.green()) <= 1 && pixel.blue() == 255;
-}
+using test::IsSky;
 
 QStringList MenuTexts(const QMenu* menu)
 {
@@ -77,14 +72,7 @@ private:
     std::string Survey(const std::string& name, std::uint32_t points, std::uint8_t format,
                        std::uint64_t seed, double originX = 500000.0)
     {
-        lasgen::SurveyOptions options;
-        options.points = points;
-        options.format = format;
-        options.seed = seed;
-        options.originX = originX;
-        const std::string path = folder->File(name);
-        lasgen::WriteSurvey(path, options);
-        return path;
+        return test::WriteSurvey(*folder, name, points, format, seed, originX);
     }
 
     // A real file copied into a folder of the test's own, so that saving may change it.
@@ -246,7 +234,7 @@ private slots:
             for (int x = 0; x < image.width(); x += 2)
             {
                 const QColor pixel = image.pixelColor(x, y);
-                if (IsBackground(pixel))
+                if (IsSky(pixel))
                 {
                     continue;
                 }
@@ -486,14 +474,12 @@ private slots:
             for (int x = 0; x < image.width(); ++x)
             {
                 const QColor pixel = image.pixelColor(x, y);
-                if (IsBackground(pixel))
+                if (IsSky(pixel))
                 {
                     continue;
                 }
                 // Intensity greys and nothing else.
-                QVERIFY2(std::abs(pixel.red() - pixel.green()) <= 1 &&
-                             std::abs(pixel.green() - pixel.blue()) <= 1,
-                         qPrintable(pixel.name()));
+                QVERIFY2(test::IsGrey(pixel), qPrintable(pixel.name()));
                 ++points;
             }
         }

@@ -8,6 +8,7 @@
 
 #include "Recorders.h"
 #include "SceneGLSupport.h"
+#include "Surveys.h"
 #include "TestFiles.h"
 #include "common/CommandIds.h"
 #include "scene/ColorModes.h"
@@ -101,14 +102,7 @@ protected:
     std::string Survey(const std::string& name, std::uint32_t points, std::uint8_t format,
                        std::uint64_t seed, double originX = 500000.0)
     {
-        lasgen::SurveyOptions options;
-        options.points = points;
-        options.format = format;
-        options.seed = seed;
-        options.originX = originX;
-        const std::string path = folder.File(name);
-        lasgen::WriteSurvey(path, options);
-        return path;
+        return test::WriteSurvey(folder, name, points, format, seed, originX);
     }
 
     test::TempDir folder;

@@ -8,11 +8,12 @@
 #include <functional>
 #include <memory>
 
+#include "PixelChecks.h"
 #include "Recorders.h"
+#include "Surveys.h"
 #include "TestFiles.h"
 #include "scene/LasFileSet.h"
 #include "scene/PointTree.h"
-#include "telvora-lasgen/SurveyGenerator.h"
 #include "view/Camera.h"
 #include "view/QUARNView.h"
 
@@ -21,28 +22,8 @@ namespace telvora
 namespace
 {
 
-const QColor kBackground(128, 153, 255);
-
-bool Near(const QColor& a, const QColor& b, int tolerance = 2)
-{
-    return std::abs(a.red() - b.red()) <= tolerance &&
-           std::abs(a.green() - b.green()) <= tolerance &&
-           std::abs(a.blue() - b.blue()) <= tolerance;
-}
-
-// Pixels of the picture that are within tolerance of the colour.
-int CountColour(const QImage& image, const QColor& colour, int tolerance = 2)
-{
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y)
-    {
-        for (int x = 0; x < image.width(); ++x)
-        {
-            count += Near(image.pixelColor(x, y), colour, tolerance) ? 1 : 0;
-        }
-    }
-    return count;
-}
+using test::CountColour;
+using test::kSkyColour;
 
 std::uint64_t StoredPoints(const CPointTree* tree)
 {
@@ -91,14 +72,7 @@ private:
     std::string Survey(const std::string& name, std::uint32_t points, std::uint8_t format,
                        std::uint64_t seed, double originX = 500000.0)
     {
-        lasgen::SurveyOptions options;
-        options.points = points;
-        options.format = format;
-        options.seed = seed;
-        options.originX = originX;
-        const std::string path = folder->File(name);
-        lasgen::WriteSurvey(path, options);
-        return path;
+        return test::WriteSurvey(*folder, name, points, format, seed, originX);
     }
 
     // A shown view holding the two surveys, preprocessed and ready.
@@ -174,7 +148,7 @@ private slots:
         view->FileSet()->visible[1] = 0;
         const QImage empty = view->grabFramebuffer();
         QCOMPARE(view->drawnPoints, std::int64_t{0});
-        QCOMPARE(CountColour(empty, kBackground), empty.width() * empty.height());
+        QCOMPARE(CountColour(empty, kSkyColour), empty.width() * empty.height());
 
         // Looking away culls every leaf with the level of detail on.
         view->FileSet()->visible[0] = 1;
@@ -183,7 +157,7 @@ private slots:
         view->context.camera.Pitch(-180.0f);
         const QImage away = view->grabFramebuffer();
         QCOMPARE(view->drawnPoints, std::int64_t{0});
-        QCOMPARE(CountColour(away, kBackground), away.width() * away.height());
+        QCOMPARE(CountColour(away, kSkyColour), away.width() * away.height());
     }
 
     void pointsShowTheirIntensityGreysOverTheSky()
@@ -197,13 +171,12 @@ private slots:
             for (int x = 0; x < image.width(); ++x)
             {
                 const QColor pixel = image.pixelColor(x, y);
-                if (Near(pixel, kBackground))
+                if (test::IsSky(pixel))
                 {
                     continue;
                 }
                 // Intensity colours are greys; anything else means a wrong colour array.
-                QVERIFY2(std::abs(pixel.red() - pixel.green()) <= 1 &&
-                             std::abs(pixel.green() - pixel.blue()) <= 1,
+                QVERIFY2(test::IsGrey(pixel),
                          qPrintable(QString("pixel %1,%2 is %3").arg(x).arg(y).arg(pixel.name())));
                 ++grey;
             }
@@ -358,7 +331,7 @@ private slots:
         // Half red over the sky, and the opaque red edges.
         const QColor halfRed(191, 76, 128);
         const int bandPixels = CountColour(band, halfRed);
-        const int sky = CountColour(band, kBackground);
+        const int sky = CountColour(band, kSkyColour);
         const int edges = CountColour(band, QColor(255, 0, 0));
         QVERIFY2(bandPixels > 200, qPrintable(QString("%1 band pixels").arg(bandPixels)));
         QVERIFY(edges > 2);
@@ -398,7 +371,7 @@ private slots:
         Expect(view->context.camera.eye, eye);
         const QImage image = view->grabFramebuffer();
         QCOMPARE(view->drawnPoints, std::int64_t{0});
-        QCOMPARE(CountColour(image, kBackground), image.width() * image.height());
+        QCOMPARE(CountColour(image, kSkyColour), image.width() * image.height());
         // A second release, as Close after Close, is harmless.
         view->ReleaseScene();
     }

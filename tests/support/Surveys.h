@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "TestFiles.h"
+#include "telvora-lasgen/SurveyGenerator.h"
+
+namespace telvora::test
+{
+
+// A generated survey in the test's folder; tests that use it link the generator.
+inline std::string WriteSurvey(const TempDir& folder, const std::string& name, std::uint32_t points,
+                               std::uint8_t format, std::uint64_t seed, double originX = 500000.0)
+{
+    lasgen::SurveyOptions options;
+    options.points = points;
+    options.format = format;
+    options.seed = seed;
+    options.originX = originX;
+    const std::string path = folder.File(name);
+    lasgen::WriteSurvey(path, options);
+    return path;
+}
+
+} // namespace telvora::test
