@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QOpenGLContext>
 #include <QProgressBar>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -196,6 +197,20 @@ private slots:
         QVERIFY(!commands.Contains(ID_VIEW_FILE_FIRST));
         QVERIFY(!commands.IsEnabled(ID_FILE_CLOSE) && !commands.IsEnabled(ID_VIEW_INTENSITY));
         QCOMPARE(DrawnPoints(), std::int64_t{0});
+    }
+
+    void progressRedrawsLeaveTheViewsContextCurrent()
+    {
+        // Long work draws into the view's buffers between progress steps; redrawing the bar must
+        // not leave another context current.
+        CQUARNView* view = frame->View();
+        view->makeCurrent();
+        frame->SetProgressRange(0, 200);
+        frame->SetProgressPos(50);
+        QCOMPARE(QOpenGLContext::currentContext(), view->QOpenGLWidget::context());
+        frame->SetStatusText("working");
+        frame->SetProgressPos(0);
+        QCOMPARE(QOpenGLContext::currentContext(), view->QOpenGLWidget::context());
     }
 
     void homeViewAfterLoadingFollowsTheExtentOfTheData()
