@@ -1,10 +1,14 @@
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fmt/core.h>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "common/StatusServices.h"
 #include "telvora-lasgen/SurveyGenerator.h"
@@ -24,6 +28,21 @@ public:
 private:
     int position = 0;
 };
+
+// Wall time of the work in seconds.
+inline double Seconds(const std::function<void()>& work)
+{
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The middle of the values: one slow repeat on a busy machine does not move it.
+inline double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
 
 // Where the benchmarks keep their files: TELVORA_BENCH_DIR, or the system's temporary folder.
 inline std::filesystem::path BenchFolder()

@@ -34,24 +34,13 @@ namespace
 {
 
 using namespace telvora;
-using Clock = std::chrono::steady_clock;
 
 constexpr int kRepeats = 3;
 
 using bench::NullProgress;
 
-double Seconds(const std::function<void()>& work)
-{
-    const auto start = Clock::now();
-    work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+using bench::Median;
+using bench::Seconds;
 
 // Resident set now and its peak since the last reset, in bytes.
 std::uint64_t StatusValue(const char* key)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -53,6 +54,7 @@ public:
     SingleBuffer(const SingleBuffer&) = delete;
     SingleBuffer& operator=(const SingleBuffer&) = delete;
     void Draw() const;
+    std::size_t Count() const { return count; }
 
 private:
     std::uint32_t name = 0;
