@@ -47,6 +47,9 @@ constexpr int kMaxOpenFiles = 50;
 // Often enough that a menu or button never shows a stale state for long, rarely enough to
 // cost nothing while the window idles.
 constexpr int kIdleUpdateMs = 250;
+// Ten times a second is smooth enough for a bar; a hundred steps per file would otherwise cost
+// as much as the work they report.
+constexpr int kProgressRedrawMs = 100;
 
 QDockWidget* MakePane(const QString& title, const QString& name, QWidget* parent)
 {
@@ -612,15 +615,23 @@ int CMainFrame::GetProgressPos() const
 void CMainFrame::SetProgressPos(int pos)
 {
     progressPos = std::clamp(pos, progressBar->minimum(), progressBar->maximum());
-    progressBar->setValue(progressPos);
     const bool show = progressPos != 0;
-    if (progressBar->isVisibleTo(this) != show)
+    const bool shownChanges = progressBar->isVisibleTo(this) != show;
+    // The bar draws itself at once whenever its value moves a pixel, and so does the window
+    // around it: between two draws the position is only remembered.
+    if (!shownChanges && progressDrawn.isValid() && progressDrawn.elapsed() < kProgressRedrawMs)
+    {
+        return;
+    }
+    progressBar->setValue(progressPos);
+    if (shownChanges)
     {
         progressBar->setVisible(show);
         // Long work keeps the event loop from laying the bar out on its own.
         QCoreApplication::sendPostedEvents(statusBar(), QEvent::LayoutRequest);
+        progressBar->repaint();
     }
-    progressBar->repaint();
+    progressDrawn.start();
 }
 
 void CMainFrame::ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon)

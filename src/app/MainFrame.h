@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
 #include <QTimer>
@@ -119,6 +120,9 @@ private:
     CQUARNView* view = nullptr;
     QTimer idleTimer;
     int progressPos = 0;
+    // When the bar was last drawn: drawing it is a redraw of the window with the 3D view in it,
+    // which costs milliseconds without a GPU, so it is drawn at most every kProgressRedrawMs.
+    QElapsedTimer progressDrawn;
     int look = ID_VIEW_APPLOOK_WINDOWS_7;
     INotifier* messageSink = nullptr;
     std::function<void()> optionsRunner;
