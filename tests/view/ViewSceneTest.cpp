@@ -344,6 +344,19 @@ private slots:
                                 .arg(band.width() * band.height())));
         view->sectionLine.reset();
 
+        // The pick ray: drawn only while showPickRay is set, half blue over the sky.
+        view->pickRay = std::make_unique<CRay>(
+            CRay{{-60.0f, 0.0f, bounds.centre.z}, {1.0f, 0.0f, 0.0f}, 120.0f});
+        const QColor halfBlue(64, 77, 255);
+        QCOMPARE(CountColour(view->grabFramebuffer(), halfBlue), 0);
+        view->showPickRay = true;
+        const QImage ray = view->grabFramebuffer();
+        const int rayPixels = CountColour(ray, halfBlue);
+        QVERIFY2(rayPixels > 100 &&
+                     rayPixels + CountColour(ray, kSkyColour) == ray.width() * ray.height(),
+                 qPrintable(QString("%1 ray pixels").arg(rayPixels)));
+        view->pickRay.reset();
+
         // The picked point: a green sphere with alpha 0.6 that keeps its size on screen. It is
         // a few pixels across, so the view is made larger to count them.
         view->resize(1000, 800);
