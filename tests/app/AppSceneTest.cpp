@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "AppTestMain.h"
 #include "PixelChecks.h"
 #include "ProcessRun.h"
 #include "Recorders.h"
@@ -524,14 +525,7 @@ private slots:
 
 int main(int argc, char* argv[])
 {
-    // Settings and the default decompression folder go to a folder of this run only.
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
-    qputenv("XDG_DATA_HOME", (home.path() + "/data").toUtf8());
-    telvora::SetDefaultViewFormat();
-    QApplication app(argc, argv);
-    telvora::AppSceneTest test;
-    return QTest::qExec(&test, argc, argv);
+    return telvora::test::RunAppTest<telvora::AppSceneTest>(argc, argv);
 }
 
 #include "AppSceneTest.moc"

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "AppTestMain.h"
 #include "Recorders.h"
 #include "app/AboutDialog.h"
 #include "app/AppLook.h"
@@ -374,14 +375,7 @@ private slots:
 
 int main(int argc, char* argv[])
 {
-    // Settings and the default decompression folder go to a folder of this run only.
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
-    qputenv("XDG_DATA_HOME", (home.path() + "/data").toUtf8());
-    telvora::SetDefaultViewFormat();
-    QApplication app(argc, argv);
-    telvora::AppWidgetTest test;
-    return QTest::qExec(&test, argc, argv);
+    return telvora::test::RunAppTest<telvora::AppWidgetTest>(argc, argv);
 }
 
 #include "AppWidgetTest.moc"
