@@ -92,8 +92,7 @@ CMainFrame::CMainFrame(CQUARNApp& application, QWidget* parent)
     connect(view, &CQUARNView::openRequested, this, [this] { commands.Execute(ID_FILE_OPEN); });
     connect(view, &CQUARNView::contextReady, this, &CMainFrame::UpdateCommandUI);
     // The count of the frame just drawn, not of one a quarter of a second old.
-    connect(view, &CQUARNView::framePainted, this,
-            [this] { pointsPane->setText(QString("Draving Points: %1").arg(view->drawnPoints)); });
+    connect(view, &CQUARNView::framePainted, this, &CMainFrame::ShowDrawnPoints);
 
     ribbon = new CRibbonBar(commands, this);
     setMenuWidget(ribbon);
@@ -577,7 +576,15 @@ UiState CMainFrame::CurrentUiState() const
 void CMainFrame::UpdateCommandUI()
 {
     commands.Update(CurrentUiState());
-    pointsPane->setText(QString("Draving Points: %1").arg(view->drawnPoints));
+    ShowDrawnPoints();
+}
+
+void CMainFrame::ShowDrawnPoints()
+{
+    if (pointsPane != nullptr)
+    {
+        pointsPane->setText(QString("Draving Points: %1").arg(view->drawnPoints));
+    }
 }
 
 void CMainFrame::ApplyApplicationLook(int id)

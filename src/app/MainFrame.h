@@ -100,6 +100,7 @@ private:
     void ChooseAndOpen();
     void ChooseAndSaveAs();
     void FinishCommand();
+    void ShowDrawnPoints();
     void ReportError(const char* text);
     static QStringList LasPathsOf(const QMimeData* data);
     void CreateStatusBar();
