@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QOpenGLContext>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSettings>
@@ -50,6 +51,41 @@ constexpr int kIdleUpdateMs = 250;
 // Ten times a second is smooth enough for a bar; a hundred steps per file would otherwise cost
 // as much as the work they report.
 constexpr int kProgressRedrawMs = 100;
+
+// Drawing a widget of the window can make the window's compositing context current. Long work in
+// the view fills buffers between two progress steps, and must find its own context current again.
+class KeepCurrentContext
+{
+public:
+    explicit KeepCurrentContext(CQUARNView& owner)
+        : view(owner)
+        , context(QOpenGLContext::currentContext())
+        , surface(context != nullptr ? context->surface() : nullptr)
+    {
+    }
+    ~KeepCurrentContext()
+    {
+        if (context == nullptr || QOpenGLContext::currentContext() == context)
+        {
+            return;
+        }
+        if (context == view.QOpenGLWidget::context())
+        {
+            view.makeCurrent();
+        }
+        else
+        {
+            context->makeCurrent(surface);
+        }
+    }
+    KeepCurrentContext(const KeepCurrentContext&) = delete;
+    KeepCurrentContext& operator=(const KeepCurrentContext&) = delete;
+
+private:
+    CQUARNView& view;
+    QOpenGLContext* context;
+    QSurface* surface;
+};
 
 QDockWidget* MakePane(const QString& title, const QString& name, QWidget* parent)
 {
@@ -604,6 +640,7 @@ void CMainFrame::ApplyApplicationLook(int id)
 
 void CMainFrame::SetStatusText(const std::string& text)
 {
+    const KeepCurrentContext keep(*view);
     statusText->setText(QString::fromStdString(text));
     statusBar()->repaint();
 }
@@ -630,6 +667,7 @@ void CMainFrame::SetProgressPos(int pos)
     {
         return;
     }
+    const KeepCurrentContext keep(*view);
     progressBar->setValue(progressPos);
     if (shownChanges)
     {
@@ -643,6 +681,8 @@ void CMainFrame::SetProgressPos(int pos)
 
 void CMainFrame::ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon)
 {
+    // A message in the middle of preprocessing: the work goes on in the view's context.
+    const KeepCurrentContext keep(*view);
     if (messageSink != nullptr)
     {
         messageSink->ShowMessage(text, caption, icon);
