@@ -240,6 +240,21 @@ bool CMainFrame::IsLasPath(const QString& path)
     return path.endsWith(".las", Qt::CaseInsensitive);
 }
 
+QStringList CMainFrame::RunLasDialog(const QString& title, int acceptMode, int fileMode)
+{
+    QFileDialog dialog(this, title, lastFolder, LasFileFilter());
+    dialog.setAcceptMode(static_cast<QFileDialog::AcceptMode>(acceptMode));
+    dialog.setFileMode(static_cast<QFileDialog::FileMode>(fileMode));
+    // Files from other systems often carry the extension in capitals.
+    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+    if (dialog.exec() != QDialog::Accepted)
+    {
+        return {};
+    }
+    lastFolder = dialog.directory().absolutePath();
+    return dialog.selectedFiles();
+}
+
 void CMainFrame::ChooseAndOpen()
 {
     QStringList paths;
@@ -249,16 +264,7 @@ void CMainFrame::ChooseAndOpen()
     }
     else
     {
-        QFileDialog dialog(this, "Open", lastFolder, LasFileFilter());
-        dialog.setFileMode(QFileDialog::ExistingFiles);
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        // Files from other systems often carry the extension in capitals.
-        dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
-        if (dialog.exec() == QDialog::Accepted)
-        {
-            paths = dialog.selectedFiles();
-            lastFolder = dialog.directory().absolutePath();
-        }
+        paths = RunLasDialog("Open", QFileDialog::AcceptOpen, QFileDialog::ExistingFiles);
     }
     if (!paths.isEmpty())
     {
@@ -377,14 +383,11 @@ void CMainFrame::ChooseAndSaveAs()
     }
     else
     {
-        QFileDialog dialog(this, "Save As", lastFolder, LasFileFilter());
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        const QStringList chosen =
+            RunLasDialog("Save As", QFileDialog::AcceptSave, QFileDialog::AnyFile);
+        if (!chosen.isEmpty())
         {
-            path = dialog.selectedFiles().front();
-            lastFolder = dialog.directory().absolutePath();
+            path = chosen.front();
         }
     }
     if (!path.isEmpty())

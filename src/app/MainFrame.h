@@ -97,6 +97,9 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // The file dialog of Open and Save As (QFileDialog's accept and file modes); the chosen
+    // paths, none when cancelled.
+    QStringList RunLasDialog(const QString& title, int acceptMode, int fileMode);
     void ChooseAndOpen();
     void ChooseAndSaveAs();
     void FinishCommand();
