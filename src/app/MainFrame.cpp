@@ -27,11 +27,13 @@
 #include "app/AppIcons.h"
 #include "app/AppLook.h"
 #include "app/MessageBoxNotifier.h"
+#include "app/OpenMessages.h"
 #include "app/OptionsDialog.h"
 #include "app/QUARNApp.h"
 #include "app/RibbonBar.h"
 #include "common/PathHelpers.h"
 #include "las/LasException.h"
+#include "las/LasFileCheck.h"
 #include "las/LasHeader.h"
 #include "las/LasIo.h"
 #include "scene/LasFileSet.h"
@@ -280,8 +282,49 @@ bool CMainFrame::OpenFiles(const QStringList& chosen)
     }
     view->sceneReady = false;
     CloseScene();
-    const QStringList paths = chosen.mid(0, kMaxOpenFiles);
-    const char* failure = nullptr;
+
+    // Files that cannot be shown are refused before anything is loaded, all of them in one
+    // message; the others load as if they had been opened alone.
+    QStringList accepted;
+    std::vector<RefusedFile> refused;
+    for (const QString& path : chosen.mid(0, kMaxOpenFiles))
+    {
+        try
+        {
+            ReadCheckedLasHeader(QFile::encodeName(path).constData());
+            accepted << path;
+        }
+        catch (const CLasException& error)
+        {
+            refused.push_back({error.GetErrorText(), error.GetDetail()});
+        }
+    }
+    if (!refused.empty())
+    {
+        const OpenMessage message = RefusalMessage(refused);
+        ShowMessage(message.text, kErrorCaption, MessageIcon::Error, message.detail);
+    }
+    const bool loaded = !accepted.isEmpty() && LoadScene(accepted);
+    if (!loaded)
+    {
+        SetStatusText("Ready");
+    }
+    if (chosen.size() > kMaxOpenFiles)
+    {
+        std::vector<std::string> names;
+        for (const QString& path : chosen.mid(kMaxOpenFiles))
+        {
+            names.push_back(QFileInfo(path).fileName().toStdString());
+        }
+        const OpenMessage message = LeftOutMessage(names, kMaxOpenFiles);
+        ShowMessage(message.text, kErrorCaption, MessageIcon::Information, message.detail);
+    }
+    return loaded;
+}
+
+bool CMainFrame::LoadScene(const QStringList& paths)
+{
+    bool failed = true;
     try
     {
         // The set becomes the view's only once every header has been read and the copies made,
@@ -297,23 +340,23 @@ bool CMainFrame::OpenFiles(const QStringList& chosen)
             set->CreateTemporaryCopies(QFile::encodeName(app.decompressPath).constData());
         }
         view->SetScene(std::move(set));
-        view->PreprocessScene(*this, this);
+        // A file that vanished or changed since it was checked has been reported once already.
+        failed = !view->PreprocessScene(*this, this);
     }
     catch (const CLasException& error)
     {
-        failure = error.GetErrorText();
+        ReportError(error);
     }
     catch (const std::bad_alloc&)
     {
-        failure = "Not enough memory to load these files.";
+        ShowMessage("Not enough memory to load these files.", kErrorCaption, MessageIcon::Error,
+                    {});
     }
-    if (failure != nullptr)
+    if (failed)
     {
         view->ReleaseScene();
         SetProgressPos(0);
         RebuildLoadedFilesMenu();
-        SetStatusText("Ready");
-        ReportError(failure);
         UpdateCommandUI();
         return false;
     }
@@ -368,7 +411,7 @@ void CMainFrame::SaveFiles()
     }
     catch (const CLasException& error)
     {
-        ReportError(error.GetErrorText());
+        ReportError(error);
         return;
     }
     SetStatusText("Done");
@@ -432,7 +475,7 @@ bool CMainFrame::SaveVisibleFileAs(const QString& path)
         if (working || original)
         {
             ShowMessage("The file is one of the files loaded now. Please choose another name.",
-                        kErrorCaption, MessageIcon::Error);
+                        kErrorCaption, MessageIcon::Error, {});
             return false;
         }
     }
@@ -443,7 +486,7 @@ bool CMainFrame::SaveVisibleFileAs(const QString& path)
     }
     catch (const CLasException& error)
     {
-        ReportError(error.GetErrorText());
+        ReportError(error);
         return false;
     }
     if (set->sourcePaths != nullptr)
@@ -536,9 +579,9 @@ void CMainFrame::FinishCommand()
     SetStatusText("Done");
 }
 
-void CMainFrame::ReportError(const char* text)
+void CMainFrame::ReportError(const CLasException& error)
 {
-    ShowMessage(text, kErrorCaption, MessageIcon::Error);
+    ShowMessage(error.GetErrorText(), kErrorCaption, MessageIcon::Error, error.GetDetail());
 }
 
 QStringList CMainFrame::LasPathsOf(const QMimeData* data)
@@ -682,16 +725,17 @@ void CMainFrame::SetProgressPos(int pos)
     progressDrawn.start();
 }
 
-void CMainFrame::ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon)
+void CMainFrame::ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
+                             const std::string& detail)
 {
     // A message in the middle of preprocessing: the work goes on in the view's context.
     const KeepCurrentContext keep(*view);
     if (messageSink != nullptr)
     {
-        messageSink->ShowMessage(text, caption, icon);
+        messageSink->ShowMessage(text, caption, icon, detail);
         return;
     }
-    CMessageBoxNotifier(this).ShowMessage(text, caption, icon);
+    CMessageBoxNotifier(this).ShowMessage(text, caption, icon, detail);
 }
 
 void CMainFrame::ShowOptions()

@@ -19,6 +19,7 @@ class QToolButton;
 namespace telvora
 {
 
+class CLasException;
 class CQUARNApp;
 class CQUARNView;
 class CRibbonBar;
@@ -58,16 +59,18 @@ public:
     void SetProgressPos(int pos) override;
 
     // INotifier: a message box owned by this window, or the sink tests put in its place.
-    void ShowMessage(const std::string& text, const std::string& caption,
-                     MessageIcon icon) override;
+    void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
+                     const std::string& detail) override;
     void SetMessageSink(INotifier* sink) { messageSink = sink; }
 
     // The options dialog is modal; tests replace how it is run.
     void SetOptionsRunner(std::function<void()> runner) { optionsRunner = std::move(runner); }
 
     // What the Open command does once files are chosen (also for the command line and dropped
-    // files): closes the scene and loads at most 50 of the paths, in their order. An error is
-    // shown in a message box and leaves the view empty. True when the scene was loaded.
+    // files): closes the scene and loads at most 50 of the paths, in their order. Files that
+    // cannot be shown are refused in one message naming each and saying why, and the others
+    // load; the files beyond 50 are named in a message of their own. A failure while the points
+    // are read leaves the view empty. True when the scene was loaded.
     bool OpenFiles(const QStringList& paths);
     // Close: releases the scene and empties the menus of loaded files and archive entries.
     void CloseScene();
@@ -104,7 +107,9 @@ private:
     void ChooseAndSaveAs();
     void FinishCommand();
     void ShowDrawnPoints();
-    void ReportError(const char* text);
+    // Loads the paths, all of which passed the check, as one scene.
+    bool LoadScene(const QStringList& paths);
+    void ReportError(const CLasException& error);
     static QStringList LasPathsOf(const QMimeData* data);
     void CreateStatusBar();
     void CreatePanes();

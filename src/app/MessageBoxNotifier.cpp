@@ -26,10 +26,13 @@ QMessageBox::Icon BoxIcon(MessageIcon icon)
 } // namespace
 
 void CMessageBoxNotifier::ShowMessage(const std::string& text, const std::string& caption,
-                                      MessageIcon icon)
+                                      MessageIcon icon, const std::string& detail)
 {
     QMessageBox box(BoxIcon(icon), QString::fromStdString(caption), QString::fromStdString(text),
                     QMessageBox::Ok, owner);
+    // Informative rather than detailed text: the file and the reason are what the user needs,
+    // and a collapsed "Show Details" section would hide them.
+    box.setInformativeText(QString::fromStdString(detail));
     box.exec();
 }
 

@@ -16,8 +16,8 @@ public:
     {
     }
 
-    void ShowMessage(const std::string& text, const std::string& caption,
-                     MessageIcon icon) override;
+    void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
+                     const std::string& detail) override;
 
 private:
     QWidget* owner;

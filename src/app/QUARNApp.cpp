@@ -77,7 +77,7 @@ bool CQUARNApp::InitInstance(const QStringList& files, INotifier* notifier)
         const CapabilityReport report = CheckCapabilities(GLInfo{});
         CMessageBoxNotifier boxes;
         (notifier != nullptr ? *notifier : boxes)
-            .ShowMessage(report.text, report.caption, MessageIcon::Warning);
+            .ShowMessage(report.text, report.caption, MessageIcon::Warning, {});
         return false;
     }
     frame = std::make_unique<CMainFrame>(*this);

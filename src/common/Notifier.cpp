@@ -11,9 +11,14 @@ namespace
 class CStderrNotifier final : public INotifier
 {
 public:
-    void ShowMessage(const std::string& text, const std::string& caption, MessageIcon) override
+    void ShowMessage(const std::string& text, const std::string& caption, MessageIcon,
+                     const std::string& detail) override
     {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+        if (!detail.empty())
+        {
+            std::fprintf(stderr, "%s\n", detail.c_str());
+        }
     }
 };
 

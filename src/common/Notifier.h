@@ -20,12 +20,14 @@ class INotifier
 public:
     virtual ~INotifier() = default;
 
-    virtual void ShowMessage(const std::string& text, const std::string& caption,
-                             MessageIcon icon) = 0;
+    // The text is the program's fixed message; the detail, which may be empty, names the file
+    // and says why in plain words, and is shown beneath it.
+    virtual void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
+                             const std::string& detail) = 0;
 };
 
-// Writes "caption: text" to standard error: what command-line tools, and callers that pass no
-// notifier of their own, get.
+// Writes "caption: text" (and the detail on the next line) to standard error: what command-line
+// tools, and callers that pass no notifier of their own, get.
 INotifier& StderrNotifier();
 
 } // namespace telvora

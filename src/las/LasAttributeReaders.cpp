@@ -11,10 +11,12 @@
 #include <unistd.h>
 #include <vector>
 
+#include "common/PathHelpers.h"
 #include "las/ByteOrder.h"
 #include "las/LASPointFormats.h"
 #include "las/LasException.h"
 #include "las/LasFile.h"
+#include "las/LasFileCheck.h"
 #include "las/PosixFile.h"
 
 namespace telvora
@@ -118,9 +120,16 @@ std::unique_ptr<Element[]> ReadAttribute(const LasHeader* header, const char* pa
 
     auto shortRead = [&]() -> std::unique_ptr<Element[]>
     {
+        // The file is measured again: it may have shrunk while it was read.
+        const std::int64_t size = file.Size();
+        const std::uint64_t block =
+            size > static_cast<std::int64_t>(header->offsetToPointData)
+                ? static_cast<std::uint64_t>(size) - header->offsetToPointData
+                : 0;
         INotifier& shown = notifier != nullptr ? *notifier : StderrNotifier();
         shown.ShowMessage(LasMessage::kAttributeShortRead, LasMessage::kAttributeShortReadCaption,
-                          MessageIcon::Error);
+                          MessageIcon::Error,
+                          TruncatedRecordsReason(FileNameOf(path), *header, block));
         return nullptr;
     };
 

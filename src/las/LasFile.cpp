@@ -6,6 +6,7 @@
 #include "las/ByteOrder.h"
 #include "las/LASPointFormats.h"
 #include "las/LasException.h"
+#include "las/LasFileCheck.h"
 #include "las/LasIo.h"
 
 namespace telvora
@@ -115,6 +116,13 @@ void CLasFile::ReadHeader()
     delete header;
     header = nullptr;
     header = new LasHeader(ReadLasHeaderBlock(path));
+}
+
+void CLasFile::ReadCheckedHeader()
+{
+    delete header;
+    header = nullptr;
+    header = new LasHeader(ReadCheckedLasHeader(path));
 }
 
 unsigned char** CLasFile::ReadVariableLengthRecords()

@@ -31,6 +31,9 @@ public:
     // Replaces the header by the one read from the path. The previous header is released first,
     // also when the read fails.
     void ReadHeader();
+    // The same, for a file that is to be shown: refuses, with the reason as the exception's
+    // detail, a file whose header or size says its points cannot be read (LasFileCheck.h).
+    void ReadCheckedHeader();
 
     // The table of Number of Variable Length Records pointers into one block read from Header Size
     // to Offset to point data; entry 0 is the block's start and owns it. The caller owns both

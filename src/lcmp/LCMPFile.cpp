@@ -297,7 +297,7 @@ std::vector<std::string> ListArchive(const char* archivePath, INotifier* notifie
     {
         INotifier& shown = notifier != nullptr ? *notifier : StderrNotifier();
         shown.ShowMessage(LcmpMessage::kListOpen, LcmpMessage::kListCaption,
-                          MessageIcon::Information);
+                          MessageIcon::Information, {});
         return {};
     }
     return ListArchive(archive, notifier);
@@ -322,7 +322,8 @@ std::vector<std::string> ListArchive(IByteSource& archive, INotifier* notifier)
     }
     catch (const CLasException& error)
     {
-        shown.ShowMessage(error.GetErrorText(), LcmpMessage::kListCaption, MessageIcon::Error);
+        shown.ShowMessage(error.GetErrorText(), LcmpMessage::kListCaption, MessageIcon::Error,
+                          error.GetDetail());
         return {};
     }
     std::vector<std::string> names;

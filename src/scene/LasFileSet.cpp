@@ -205,7 +205,7 @@ void CLasFileSet::OpenFile(std::int32_t i, const char* path)
     }
     CLasFile& file = files[i];
     file.SetPath(path);
-    file.ReadHeader();
+    file.ReadCheckedHeader();
 
     const LasHeader& header = *file.header;
     totalPoints += header.numberOfPointRecords;

@@ -34,8 +34,9 @@ public:
     // when the set is destroyed.
     void SetArchiveEntryPath(const char* decompressedPath);
 
-    // Reads file i's header and adds its points and box to the set. Header read failures are
-    // thrown as CLasException and leave the totals and the box as they were. Each index is meant
+    // Reads and checks file i's header and adds its points and box to the set. A file that cannot
+    // be shown (LasFileCheck.h) is refused with a CLasException that names it and says why; the
+    // totals and the box stay as they were. Each index is meant
     // to be opened once, from 0 upwards.
     void OpenFile(std::int32_t i, const char* path);
 

@@ -5,6 +5,9 @@
 
 #include "common/CommandIds.h"
 #include "common/PathHelpers.h"
+#include "common/SystemErrors.h"
+#include "las/LasException.h"
+#include "las/PosixFile.h"
 #include "scene/ColorModes.h"
 
 namespace telvora
@@ -32,14 +35,59 @@ CBoundingBox SceneBoxOf(const LasHeader& header, const Vec3& sceneOffset)
     return box;
 }
 
-void BuildTree(CLasFile& file, CPointTree& tree, const Vec3& offset, int pointStep,
+// Passes messages on and remembers whether any was shown, so that a failure the reader has
+// already reported is not reported a second time.
+class CountingNotifier final : public INotifier
+{
+public:
+    explicit CountingNotifier(INotifier& target)
+        : shown(target)
+    {
+    }
+    void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
+                     const std::string& detail) override
+    {
+        ++count;
+        shown.ShowMessage(text, caption, icon, detail);
+    }
+    int Count() const { return count; }
+
+private:
+    INotifier& shown;
+    int count = 0;
+};
+
+// The readers say nothing when a file cannot be opened at all (it vanished, or its permissions
+// changed); the user must still learn which file it was. Among the files given, the first that
+// cannot be opened is named.
+void ReportUnreadable(const CLasFile* files, int count, CountingNotifier& reported)
+{
+    if (reported.Count() > 0)
+    {
+        return;
+    }
+    for (int i = 0; i < count; ++i)
+    {
+        const char* path = files[i].path != nullptr ? files[i].path : "";
+        const PosixFile probe(path, PosixFile::Mode::Read);
+        if (!probe.IsOpen() || i + 1 == count)
+        {
+            const std::string reason =
+                probe.IsOpen() ? FileProblem(FileNameOf(path), "its points could not be read")
+                               : FileProblem(FileNameOf(path), errno);
+            reported.ShowMessage(LasMessage::kReadFileOpen, "Telvora", MessageIcon::Error, reason);
+            return;
+        }
+    }
+}
+
+bool BuildTree(CLasFile& file, CPointTree& tree, const Vec3& offset, int pointStep,
                IStatusServices& status, INotifier* notifier)
 {
     auto positions = file.ReadPositions(&status, notifier);
     if (!positions)
     {
-        // The file stays in the set with an empty tree; the reader has said why, where it could.
-        return;
+        return false;
     }
     const std::uint32_t n = file.header->numberOfPointRecords;
     const std::uint32_t quotient = n / 100 / static_cast<std::uint32_t>(pointStep);
@@ -67,13 +115,17 @@ void BuildTree(CLasFile& file, CPointTree& tree, const Vec3& offset, int pointSt
     }
     tree.CreateBuffers();
     tree.UploadPositions(p);
+    return true;
 }
 
 } // namespace
 
-int Preprocess(CLasFileSet& set, CPointTree** trees, IStatusServices& status, INotifier* notifier,
-               int currentColorMode, const PreprocessOptions& options)
+PreprocessResult Preprocess(CLasFileSet& set, CPointTree** trees, IStatusServices& status,
+                            INotifier* notifier, int currentColorMode,
+                            const PreprocessOptions& options)
 {
+    CountingNotifier reported(notifier != nullptr ? *notifier : StderrNotifier());
+    PreprocessResult result{false, currentColorMode};
     set.ComputeSceneOffset();
     const int pointStep = PointStep(set.totalPoints);
     for (int i = 0; i < set.count; ++i)
@@ -96,16 +148,31 @@ int Preprocess(CLasFileSet& set, CPointTree** trees, IStatusServices& status, IN
         {
             trees[i]->SetShuffleSeed(*options.shuffleSeed + static_cast<std::uint64_t>(i));
         }
-        BuildTree(file, *trees[i], set.sceneOffset, pointStep, status, notifier);
+        // One file that cannot be read makes the whole scene wrong (its neighbours would be
+        // drawn as if it were empty), so the work ends here.
+        if (!BuildTree(file, *trees[i], set.sceneOffset, pointStep, status, &reported))
+        {
+            ReportUnreadable(&file, 1, reported);
+            status.SetProgressPos(0);
+            return result;
+        }
     }
     // After a load the points show intensities, so the checked colour command says so too.
-    const int mode = ColorScene(ID_VIEW_INTENSITY, set, trees, status, notifier, currentColorMode);
+    result.colorMode =
+        ColorScene(ID_VIEW_INTENSITY, set, trees, status, &reported, currentColorMode);
+    if (result.colorMode != ID_VIEW_INTENSITY)
+    {
+        ReportUnreadable(set.files, set.count, reported);
+        status.SetProgressPos(0);
+        return result;
+    }
     if (options.homeView)
     {
         options.homeView(set.bounds);
     }
     status.SetProgressPos(0);
-    return mode;
+    result.complete = true;
+    return result;
 }
 
 } // namespace telvora

@@ -47,19 +47,21 @@ void CQUARNView::SetScene(std::unique_ptr<CLasFileSet> set)
     }
 }
 
-int CQUARNView::PreprocessScene(IStatusServices& status, INotifier* reporter)
+bool CQUARNView::PreprocessScene(IStatusServices& status, INotifier* reporter)
 {
     if (!fileSet || !initialised)
     {
-        return colorMode;
+        return false;
     }
     makeCurrent();
     PreprocessOptions options;
     options.homeView = [this](const CBoundingBox& bounds)
     { telvora::HomeView(context.camera, moveStep, bounds); };
-    colorMode = Preprocess(*fileSet, trees.data(), status, reporter, colorMode, options);
+    const PreprocessResult result =
+        Preprocess(*fileSet, trees.data(), status, reporter, colorMode, options);
+    colorMode = result.colorMode;
     update();
-    return colorMode;
+    return result.complete;
 }
 
 int CQUARNView::ColorBy(int mode, IStatusServices& status, INotifier* reporter)
@@ -149,7 +151,7 @@ void CQUARNView::ReportFailure(const CapabilityReport& report)
 {
     INotifier& target = notifier != nullptr ? *notifier : StderrNotifier();
     target.ShowMessage(report.text, report.caption,
-                       report.caption == "Error" ? MessageIcon::Error : MessageIcon::Warning);
+                       report.caption == "Error" ? MessageIcon::Error : MessageIcon::Warning, {});
     emit requirementsNotMet();
 }
 

@@ -49,9 +49,10 @@ public:
     // Releases the current scene and takes the set, with an empty tree slot per file. Nothing is
     // drawn until PreprocessScene has run and sceneReady is set.
     void SetScene(std::unique_ptr<CLasFileSet> set);
-    // Builds the trees of the set, colours them by intensity and puts the camera at home.
-    // Returns the colour mode now shown, which also becomes colorMode.
-    int PreprocessScene(IStatusServices& status, INotifier* reporter);
+    // Builds the trees of the set, colours them by intensity and puts the camera at home;
+    // colorMode becomes the mode now shown. False when a file's points could not be read: the
+    // reporter has been told once, and the scene is not fit to be drawn.
+    bool PreprocessScene(IStatusServices& status, INotifier* reporter);
     // Recolours the scene; colorMode becomes the mode in effect afterwards, which is returned.
     int ColorBy(int mode, IStatusServices& status, INotifier* reporter);
     // Drops the trees (deleting their buffers), the set (deleting its temporary files), the pick

@@ -288,14 +288,14 @@ private slots:
         QVERIFY(frame->OpenFiles({Q(formatOne)}));
         app->temporaryFiles = true;
 
-        // The second file is not there: its header cannot be read, and the copy of the first
-        // is removed again.
-        QVERIFY(!frame->OpenFiles({Q(formatOne), Q(folder->File("missing.las"))}));
+        // The second file is not there: it is named and the first loads alone.
+        QVERIFY(frame->OpenFiles({Q(formatOne), Q(folder->File("missing.las"))}));
         QCOMPARE(messages.shown.size(), std::size_t{1});
         QCOMPARE(messages.shown[0].text, std::string(LasMessage::kReadFileOpen));
+        QCOMPARE(messages.shown[0].detail, std::string("missing.las: no such file or folder"));
         QCOMPARE(messages.shown[0].icon, MessageIcon::Error);
-        QVERIFY(frame->View()->FileSet() == nullptr);
-        QVERIFY(frame->Ribbon()->LoadedFilesButton()->menu()->actions().isEmpty());
+        QCOMPARE(frame->View()->FileSet()->count, 1);
+        QVERIFY(frame->Commands().Execute(ID_FILE_CLOSE));
         QVERIFY(QDir(app->decompressPath).entryList(QDir::Files).isEmpty());
         QVERIFY(fs::exists(formatOne));
 

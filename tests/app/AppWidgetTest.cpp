@@ -264,7 +264,8 @@ private slots:
                                icon = box->icon();
                                box->accept();
                            });
-        frame.ShowMessage("Vertex Buffer Object(VBO) not suported!", "Error", MessageIcon::Error);
+        frame.ShowMessage("Vertex Buffer Object(VBO) not suported!", "Error", MessageIcon::Error,
+                          {});
         QCOMPARE(title, QString("Error"));
         QCOMPARE(text, QString("Vertex Buffer Object(VBO) not suported!"));
         QCOMPARE(icon, QMessageBox::Critical);

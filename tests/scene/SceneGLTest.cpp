@@ -77,7 +77,7 @@ public:
             homeBounds = bounds;
             ++homeCalls;
         };
-        mode = Preprocess(set, trees.data(), status, &notifier, ID_VIEW_HEIGHT, options);
+        mode = Preprocess(set, trees.data(), status, &notifier, ID_VIEW_HEIGHT, options).colorMode;
     }
     ~LoadedScene()
     {
@@ -189,28 +189,55 @@ TEST_F(SceneGL, SmallFileAdvancesTheInsertionProgressOnce)
     EXPECT_EQ(positions[r + 2], 0);
 }
 
-TEST_F(SceneGL, UnreadableFileKeepsAnEmptyTreeAndTheOthersLoad)
+// A file that vanished or was cut after it was opened: the work stops with exactly one message
+// that names the file, whichever reader met the failure first.
+TEST_F(SceneGL, FileThatChangedAfterOpeningStopsTheWorkWithOneMessageNamingIt)
 {
-    const std::string a = Survey("a.las", 5000, 1, 5);
-    const std::string b = Survey("b.las", 5000, 1, 6, 500100.0);
-    CLasFileSet set(2);
-    set.OpenFile(0, a.c_str());
-    set.OpenFile(1, b.c_str());
-    std::filesystem::remove(a);
-    std::vector<CPointTree*> trees(2, nullptr);
-    test::RecordingStatus status;
-    test::RecordingNotifier notifier;
-    PreprocessOptions options;
-    options.homeView = [](const CBoundingBox&) {};
-    const int mode = Preprocess(set, trees.data(), status, &notifier, ID_VIEW_HEIGHT, options);
-    ASSERT_NE(trees[0], nullptr);
-    EXPECT_TRUE(ReadTree(*trees[0]).positions.empty());
-    EXPECT_EQ(ReadTree(*trees[1]).positions.size(), 5000u);
-    // Intensity colouring stopped at the missing file: the mode stays what it was.
-    EXPECT_EQ(mode, ID_VIEW_HEIGHT);
-    for (CPointTree* tree : trees)
+    struct Case
     {
-        delete tree;
+        const char* label;
+        std::uintmax_t cutTo; // 0: the file is removed
+        const char* text;
+        const char* detail;
+    };
+    // b.las: 5,000 records of 28 bytes behind a 227-byte header; cut to 227 + 100 * 28 + 5.
+    const Case cases[] = {
+        {"removed", 0, "ReadError::File could not be open.", "b.las: no such file or folder"},
+        {"cut", 227 + 100 * 28 + 5, "Can't Read LasPoint0",
+         "b.las ends inside its point records: 100 of 5000 are complete"},
+    };
+    for (const Case& c : cases)
+    {
+        const std::string a = Survey("a.las", 5000, 1, 5);
+        const std::string b = Survey("b.las", 5000, 1, 6, 500100.0);
+        CLasFileSet set(2);
+        set.OpenFile(0, a.c_str());
+        set.OpenFile(1, b.c_str());
+        if (c.cutTo == 0)
+        {
+            std::filesystem::remove(b);
+        }
+        else
+        {
+            std::filesystem::resize_file(b, c.cutTo);
+        }
+        std::vector<CPointTree*> trees(2, nullptr);
+        test::RecordingStatus status;
+        test::RecordingNotifier notifier;
+        int homeCalls = 0;
+        PreprocessOptions options;
+        options.homeView = [&homeCalls](const CBoundingBox&) { ++homeCalls; };
+        const PreprocessResult result =
+            Preprocess(set, trees.data(), status, &notifier, ID_VIEW_HEIGHT, options);
+        EXPECT_FALSE(result.complete) << c.label;
+        EXPECT_EQ(homeCalls, 0) << c.label;
+        ASSERT_EQ(notifier.shown.size(), 1u) << c.label;
+        EXPECT_EQ(notifier.shown[0].text, c.text) << c.label;
+        EXPECT_EQ(notifier.shown[0].detail, c.detail) << c.label;
+        for (CPointTree* tree : trees)
+        {
+            delete tree;
+        }
     }
 }
 

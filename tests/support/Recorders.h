@@ -38,14 +38,16 @@ struct ShownMessage
     std::string text;
     std::string caption;
     MessageIcon icon;
+    std::string detail;
 };
 
 class RecordingNotifier : public INotifier
 {
 public:
-    void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override
+    void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
+                     const std::string& detail) override
     {
-        shown.push_back({text, caption, icon});
+        shown.push_back({text, caption, icon, detail});
     }
 
     std::vector<ShownMessage> shown;

@@ -108,9 +108,10 @@ public:
     {
     }
 
-    void ShowMessage(const std::string& text, const std::string& caption, MessageIcon) override
+    void ShowMessage(const std::string& text, const std::string& caption, MessageIcon,
+                     const std::string& detail) override
     {
-        lines.push_back(caption + ": " + text);
+        lines.push_back(caption + ": " + text + (detail.empty() ? "" : " (" + detail + ")"));
         ++shown;
     }
 

@@ -24,9 +24,10 @@ namespace
 class CollectingNotifier final : public INotifier
 {
 public:
-    void ShowMessage(const std::string& text, const std::string&, MessageIcon) override
+    void ShowMessage(const std::string& text, const std::string&, MessageIcon,
+                     const std::string& detail) override
     {
-        messages.push_back(text);
+        messages.push_back(detail.empty() ? text : text + " (" + detail + ")");
     }
 
     std::vector<std::string> messages;

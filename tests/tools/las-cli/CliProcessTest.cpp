@@ -86,7 +86,8 @@ TEST_F(CliProcess, TruncatedFileStatsFailAfterHeader)
     const CommandResult result = Run({"info", "--stats", truncated.string()});
     EXPECT_EQ(result.exitCode, kExitFailure);
     EXPECT_TRUE(Contains(result.out, "Number of point records: 1065\n")) << result.out;
-    EXPECT_EQ(result.err, "ReadError: Can't Read LasPoint0\n");
+    EXPECT_EQ(result.err, "ReadError: Can't Read LasPoint0 (truncated.las ends inside its point "
+                          "records: 500 of 1065 are complete)\n");
 
     const CommandResult plain = Run({"info", truncated.string()});
     EXPECT_EQ(plain.exitCode, kExitOk) << plain.err;

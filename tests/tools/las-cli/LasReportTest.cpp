@@ -168,7 +168,8 @@ TEST(LasReport, DamagedFilesShowWhatCanBeRead)
     const std::vector<std::string> errors = Lines(info.err);
     ASSERT_EQ(errors.size(), 2u) << info.err;
     EXPECT_TRUE(Contains(errors[0], "ReadError::LAS VRL (1069128089 variable length records"));
-    EXPECT_EQ(errors[1], "ReadError: Can't Read LasPoint0");
+    EXPECT_EQ(errors[1], "ReadError: Can't Read LasPoint0 (garbage_nVariableLength.las ends inside "
+                         "its point records: 718 of 719 are complete)");
 
     // The listing stops at the first record that is not whole; the JSON array is still closed.
     const CommandResult points = Points(garbage, {{}, 716, 5}, true);

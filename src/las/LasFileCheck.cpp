@@ -1,0 +1,132 @@
+#include "las/LasFileCheck.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fmt/format.h>
+
+#include "common/PathHelpers.h"
+#include "common/SystemErrors.h"
+#include "las/ByteOrder.h"
+#include "las/LASPointFormats.h"
+#include "las/LasException.h"
+#include "las/PosixFile.h"
+
+namespace telvora
+{
+
+namespace
+{
+
+// The compressed (LAZ) variant of a format sets bit 7 (or, in old files, bit 6) of the format byte.
+bool IsCompressedFormat(std::uint8_t format)
+{
+    return (format & 0xC0u) != 0 && (format & 0x3Fu) <= 10;
+}
+
+LasFileVerdict Refuse(const char* text, std::string reason)
+{
+    return {text, std::move(reason)};
+}
+
+} // namespace
+
+std::string TruncatedRecordsReason(std::string_view name, const LasHeader& header,
+                                   std::uint64_t blockBytes)
+{
+    const std::uint64_t stride = std::max<std::uint64_t>(1, header.pointDataRecordLength);
+    const std::uint64_t complete =
+        std::min<std::uint64_t>(blockBytes / stride, header.numberOfPointRecords);
+    return fmt::format("{} ends inside its point records: {} of {} are complete", name, complete,
+                       header.numberOfPointRecords);
+}
+
+LasFileVerdict CheckLasHeader(const LasHeader& header, std::uint64_t fileSize,
+                              std::string_view name)
+{
+    if (std::memcmp(header.fileSignature, "LASF", 4) != 0)
+    {
+        return Refuse(LasMessage::kReadHeader, fmt::format("{} is not a LAS file", name));
+    }
+    const unsigned major = header.versionMajor;
+    const unsigned minor = header.versionMinor;
+    const unsigned format = header.pointDataFormatId;
+    if (major != 1)
+    {
+        return Refuse(LasMessage::kReadFormat,
+                      fmt::format("{}: LAS {}.{} files cannot be opened; Telvora reads LAS 1.x "
+                                  "files with point formats 0 to 3",
+                                  name, major, minor));
+    }
+    if (IsCompressedFormat(header.pointDataFormatId))
+    {
+        return Refuse(LasMessage::kReadFormat,
+                      fmt::format("{} holds compressed (LAZ) point records, which cannot be "
+                                  "opened; Telvora reads uncompressed LAS files",
+                                  name));
+    }
+    const std::size_t standard = StandardRecordSize(format);
+    if (standard == 0)
+    {
+        return Refuse(LasMessage::kReadFormat,
+                      fmt::format("{}: LAS {}.{} files with point format {} cannot be opened; "
+                                  "Telvora reads point formats 0 to 3",
+                                  name, major, minor, format));
+    }
+    if (header.pointDataRecordLength < standard)
+    {
+        return Refuse(LasMessage::kReadHeader,
+                      fmt::format("{}: its point records are {} bytes long, too short for point "
+                                  "format {} ({} bytes)",
+                                  name, header.pointDataRecordLength, format, standard));
+    }
+    const std::uint32_t headerEnd =
+        std::max<std::uint32_t>(header.headerSize, LasHeader::kImageSize);
+    if (header.offsetToPointData < headerEnd)
+    {
+        return Refuse(LasMessage::kReadHeader,
+                      fmt::format("{}: its point data would start at byte {}, inside its "
+                                  "{}-byte header",
+                                  name, header.offsetToPointData, headerEnd));
+    }
+    const std::uint64_t needed =
+        static_cast<std::uint64_t>(header.numberOfPointRecords) * header.pointDataRecordLength;
+    const std::uint64_t available =
+        fileSize > header.offsetToPointData ? fileSize - header.offsetToPointData : 0;
+    if (needed > available)
+    {
+        return Refuse(LasMessage::kReadPoint, TruncatedRecordsReason(name, header, available));
+    }
+    return {};
+}
+
+LasHeader ReadCheckedLasHeader(const char* path)
+{
+    const std::string_view name = FileNameOf(path != nullptr ? path : "");
+    PosixFile file(path, PosixFile::Mode::Read);
+    if (!file.IsOpen())
+    {
+        throw CLasException(LasMessage::kReadFileOpen, FileProblem(name, errno));
+    }
+    const std::int64_t size = file.Size();
+    unsigned char image[LasHeader::kImageSize] = {};
+    const std::size_t got = file.ReadAt(image, sizeof image, 0);
+    if (got != sizeof image)
+    {
+        // A stranger's file is told apart from a LAS file cut inside its header.
+        const bool lasSignature = got >= 4 && std::memcmp(image, "LASF", 4) == 0;
+        throw CLasException(LasMessage::kReadHeader,
+                            lasSignature ? fmt::format("{} ends inside its header: {} of {} bytes",
+                                                       name, got, LasHeader::kImageSize)
+                                         : fmt::format("{} is not a LAS file", name));
+    }
+    const LasHeader header = ParseLasHeader(image);
+    LasFileVerdict verdict = CheckLasHeader(header, static_cast<std::uint64_t>(size), name);
+    if (!verdict)
+    {
+        throw CLasException(verdict.text, std::move(verdict.reason));
+    }
+    return header;
+}
+
+} // namespace telvora

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "las/LasHeader.h"
+
+namespace telvora
+{
+
+// Whether a file can be shown, decided from its header and its size before any of its points are
+// read: signature "LASF", major version 1, point format 0 to 3, records at least as long as their
+// format, point data behind the header, and every declared record inside the file. LAS 1.3 and
+// 1.4 files of formats 0 to 3 pass: their first 227 bytes are laid out as in 1.2.
+struct LasFileVerdict
+{
+    // None when the file can be shown; otherwise the program's fixed message text.
+    const char* text = nullptr;
+    // "name: why", in words a surveyor understands; empty when the file can be shown.
+    std::string reason;
+
+    explicit operator bool() const { return text == nullptr; }
+};
+
+// The verdict on a header read from a file of fileSize bytes; name is how the file is called in
+// the reason.
+LasFileVerdict CheckLasHeader(const LasHeader& header, std::uint64_t fileSize,
+                              std::string_view name);
+
+// Reads the header and the size of the file in one open and checks them. Throws CLasException
+// with the fixed text and the reason as its detail when the file cannot be shown (also when it
+// cannot be opened or is shorter than a header).
+LasHeader ReadCheckedLasHeader(const char* path);
+
+// "name ends inside its point records: k of n are complete", for a point block of blockBytes
+// bytes (what lies between Offset to point data and the end of the file).
+std::string TruncatedRecordsReason(std::string_view name, const LasHeader& header,
+                                   std::uint64_t blockBytes);
+
+} // namespace telvora
