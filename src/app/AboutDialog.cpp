@@ -44,7 +44,7 @@ QString CAboutDlg::DescriptionText()
            "clouds in 3D, cuts cross sections to measure and reclassify them, and unpacks "
            "compressed archives. It is an efficient tool for analysing of data collected by "
            "LiDAR technology. This version support LAS file format version 1.0/1.1/1.2 for "
-           "WindowsXP/Vista/7.";
+           "Linux.";
 }
 
 } // namespace telvora

@@ -176,6 +176,36 @@ QIcon AppIcon()
     return icon;
 }
 
+namespace
+{
+
+// The style greys a disabled icon by its colours, which leaves an icon of dark lines on white (the
+// print icons) looking as enabled as ever. A faded copy reads as disabled in every look.
+QIcon WithFadedDisabledMode(const QIcon& icon)
+{
+    QIcon faded;
+    for (int size : {16, 24, 32})
+    {
+        const QPixmap normal = icon.pixmap(size, size);
+        if (normal.isNull())
+        {
+            continue;
+        }
+        QPixmap disabled(normal.size());
+        disabled.setDevicePixelRatio(normal.devicePixelRatio());
+        disabled.fill(Qt::transparent);
+        QPainter painter(&disabled);
+        painter.setOpacity(0.3);
+        painter.drawPixmap(0, 0, normal);
+        painter.end();
+        faded.addPixmap(normal, QIcon::Normal);
+        faded.addPixmap(disabled, QIcon::Disabled);
+    }
+    return faded;
+}
+
+} // namespace
+
 QIcon CommandIcon(int id)
 {
     QStyle* style = QApplication::style();
@@ -192,7 +222,7 @@ QIcon CommandIcon(int id)
         return style->standardIcon(QStyle::SP_DialogCloseButton);
     case ID_FILE_PRINT:
     case ID_FILE_PRINT_DIRECT:
-        return style->standardIcon(QStyle::SP_FileDialogDetailedView);
+        return WithFadedDisabledMode(style->standardIcon(QStyle::SP_FileDialogDetailedView));
     case ID_VIEW_FILE:
         return style->standardIcon(QStyle::SP_DirIcon);
     case ID_VIEW_FILE_FIRST:

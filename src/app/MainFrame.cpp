@@ -47,6 +47,8 @@ namespace
 constexpr const char* kApplicationLook = "ApplicationLook";
 constexpr const char* kErrorCaption = "Telvora";
 constexpr int kMaxOpenFiles = 50;
+constexpr const char* kNothingToSave =
+    "Nothing to save: changes are written straight into the opened files";
 // Often enough that a menu or button never shows a stale state for long, rarely enough to
 // cost nothing while the window idles.
 constexpr int kIdleUpdateMs = 250;
@@ -391,8 +393,15 @@ void CMainFrame::SaveFiles()
     // Only a set opened on temporary copies has originals to write back. It is the way the set
     // was opened that counts: were the setting switched off since, the copies with the user's
     // changes would otherwise be deleted unsaved at Close.
-    if (set == nullptr || set->sourcePaths == nullptr)
+    if (set == nullptr)
     {
+        return;
+    }
+    if (set->sourcePaths == nullptr)
+    {
+        // Without temporary copies there is nothing to write back, which the user should not
+        // have to guess.
+        SetStatusText(kNothingToSave);
         return;
     }
     try
@@ -674,8 +683,10 @@ void CMainFrame::ApplyApplicationLook(int id)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     look = id;
     ApplyLook(id);
-    const auto settings = CQUARNApp::OpenSettings();
-    settings->setValue(kApplicationLook, id);
+    if (!app.keepSettings)
+    {
+        CQUARNApp::OpenSettings()->setValue(kApplicationLook, id);
+    }
     update();
     QApplication::restoreOverrideCursor();
     if (ribbon != nullptr)

@@ -48,7 +48,8 @@ public:
     // Runs every command's update rule and refreshes the points pane.
     void UpdateCommandUI();
 
-    // The current look (command 215 to 219); applying one stores it as "ApplicationLook".
+    // The current look (command 215 to 219); applying one stores it as "ApplicationLook" (unless
+    // the application keeps its settings untouched).
     int CurrentLook() const { return look; }
     void ApplyApplicationLook(int id);
 

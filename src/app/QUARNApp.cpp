@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
+#include <QWindow>
 
 #include "app/MainFrame.h"
 #include "app/MessageBoxNotifier.h"
@@ -84,15 +86,7 @@ bool CQUARNApp::InitInstance(const QStringList& files, INotifier* notifier)
     frame->setWindowTitle("Telvora");
     LoadCustomState(*frame);
     QObject::connect(
-        frame->View(), &CQUARNView::contextReady, frame.get(),
-        [this]
-        {
-            const bool loaded = startupFiles.isEmpty() || frame->OpenFiles(startupFiles);
-            if (startupDone)
-            {
-                startupDone(loaded);
-            }
-        },
+        frame->View(), &CQUARNView::contextReady, frame.get(), [this] { OpenStartupFiles(0); },
         Qt::SingleShotConnection);
     if (windowSize.isValid())
     {
@@ -105,6 +99,30 @@ bool CQUARNApp::InitInstance(const QStringList& files, INotifier* notifier)
     }
     frame->repaint();
     return true;
+}
+
+void CQUARNApp::OpenStartupFiles(int waitedMs)
+{
+    // The view's context exists before the window has reached the screen. Loading a large file
+    // then would keep the window black, without ribbon or progress, for seconds: the files are
+    // opened only once the window is exposed and has been drawn. A display that never exposes it
+    // (a minimised start) gets its files after a while all the same.
+    constexpr int kPollMs = 20;
+    constexpr int kMaxWaitMs = 10000;
+    const QWindow* window = frame->windowHandle();
+    if (!startupFiles.isEmpty() && (window == nullptr || !window->isExposed()) &&
+        waitedMs < kMaxWaitMs)
+    {
+        QTimer::singleShot(kPollMs, frame.get(),
+                           [this, waitedMs] { OpenStartupFiles(waitedMs + kPollMs); });
+        return;
+    }
+    frame->repaint();
+    const bool loaded = startupFiles.isEmpty() || frame->OpenFiles(startupFiles);
+    if (startupDone)
+    {
+        startupDone(loaded);
+    }
 }
 
 void CQUARNApp::LoadCustomState(CMainFrame& target)
@@ -140,6 +158,10 @@ void CQUARNApp::LoadCustomState(CMainFrame& target)
 
 void CQUARNApp::SaveCustomState(const CMainFrame& source)
 {
+    if (keepSettings)
+    {
+        return;
+    }
     WindowPlacement placement;
     const Qt::WindowStates state = source.windowState();
     placement.showCmd = state.testFlag(Qt::WindowMinimized)   ? kShowMinimized

@@ -54,8 +54,14 @@ public:
     // A fixed window size instead of a maximized window, for pictures of the window.
     QSize windowSize;
     std::function<void(bool loaded)> startupDone;
+    // Settings are read but never written (pictures taken by scripts must not move the user's
+    // window or change the look).
+    bool keepSettings = false;
 
 private:
+    // Opens startupFiles once the window is on the screen, then calls startupDone.
+    void OpenStartupFiles(int waitedMs);
+
     std::unique_ptr<CMainFrame> frame;
 };
 

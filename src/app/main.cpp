@@ -12,6 +12,10 @@
 namespace
 {
 
+// A picture larger than this in either direction takes minutes and gigabytes to draw without a
+// GPU, and more than many drivers can hold.
+constexpr int kMaxPictureSide = 16384;
+
 // "1280x800" as a size; an invalid size for anything else.
 QSize ParseSize(const QString& text)
 {
@@ -22,11 +26,29 @@ QSize ParseSize(const QString& text)
         return {};
     }
     const QSize size(match.captured(1).toInt(), match.captured(2).toInt());
-    return size.width() >= 64 && size.height() >= 64 ? size : QSize();
+    const bool fits = size.width() >= 64 && size.height() >= 64 &&
+                      size.width() <= kMaxPictureSide && size.height() <= kMaxPictureSide;
+    return fits ? size : QSize();
 }
 
+// Nobody is there to close a message box: messages go to the terminal, and an error among them
+// makes the run fail even when a picture could be taken of what did load.
+class ScreenshotMessages final : public telvora::INotifier
+{
+public:
+    void ShowMessage(const std::string& text, const std::string& caption,
+                     telvora::MessageIcon icon, const std::string& detail) override
+    {
+        failed = failed || icon == telvora::MessageIcon::Error;
+        telvora::StderrNotifier().ShowMessage(text, caption, icon, detail);
+    }
+
+    bool failed = false;
+};
+
 // Writes the picture once the scene is loaded and drawn, then ends the application.
-void TakeScreenshot(telvora::CQUARNApp& app, const QString& path, bool viewOnly, bool loaded)
+void TakeScreenshot(telvora::CQUARNApp& app, const QString& path, bool viewOnly, bool loaded,
+                    const ScreenshotMessages& messages)
 {
     telvora::CMainFrame* frame = app.MainFrame();
     bool saved = false;
@@ -41,7 +63,7 @@ void TakeScreenshot(telvora::CQUARNApp& app, const QString& path, bool viewOnly,
         }
     }
     frame->close();
-    QCoreApplication::exit(saved ? 0 : 1);
+    QCoreApplication::exit(saved && !messages.failed ? 0 : 1);
 }
 
 } // namespace
@@ -91,30 +113,33 @@ int main(int argc, char* argv[])
         app.windowSize = ParseSize(parser.value(size));
         if (!app.windowSize.isValid())
         {
-            std::fprintf(stderr, "telvora: --size wants WIDTHxHEIGHT, such as 1280x800\n");
+            std::fprintf(stderr,
+                         "telvora: --size wants WIDTHxHEIGHT from 64x64 to %dx%d, such as "
+                         "1280x800\n",
+                         kMaxPictureSide, kMaxPictureSide);
             return 2;
         }
     }
+    ScreenshotMessages messages;
     if (picture)
     {
         const QString path = parser.value(screenshot);
         const bool onlyView = parser.isSet(viewOnly);
-        app.startupDone = [&app, path, onlyView](bool loaded)
+        app.keepSettings = true;
+        app.startupDone = [&app, &messages, path, onlyView](bool loaded)
         {
             // Let the window settle (layout, first frames) before it is pictured.
-            QTimer::singleShot(300, [&app, path, onlyView, loaded]
-                               { TakeScreenshot(app, path, onlyView, loaded); });
+            QTimer::singleShot(300, [&app, &messages, path, onlyView, loaded]
+                               { TakeScreenshot(app, path, onlyView, loaded, messages); });
         };
     }
-    if (!app.InitInstance(parser.positionalArguments(),
-                          picture ? &telvora::StderrNotifier() : nullptr))
+    if (!app.InitInstance(parser.positionalArguments(), picture ? &messages : nullptr))
     {
         return 1;
     }
     if (picture)
     {
-        // Nobody is there to close a message box: errors go to the terminal.
-        app.MainFrame()->SetMessageSink(&telvora::StderrNotifier());
+        app.MainFrame()->SetMessageSink(&messages);
         QObject::connect(app.MainFrame()->View(), &telvora::CQUARNView::requirementsNotMet,
                          &application, [] { QCoreApplication::exit(1); });
         // A display that never shows the window would leave the command waiting for ever.

@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -130,9 +131,24 @@ CPointNode::~CPointNode()
 CPointTree::CPointTree(const CBoundingBox& fileBox)
     : box(fileBox)
 {
+    // One point, identical points, a line or a column have a box without area. They still get a
+    // cell, a little wider than the data on each flat axis, so that they are drawn and picked.
+    for (int axis = 0; axis < 2; ++axis)
+    {
+        float& low = box.minimum[axis];
+        float& high = box.maximum[axis];
+        if (low == high && std::isfinite(low))
+        {
+            const float step = std::nextafter(std::fabs(low), INFINITY) - std::fabs(low);
+            const float margin = std::max(kFlatMargin, 4.0f * step);
+            low -= margin;
+            high += margin;
+        }
+    }
+    box.UpdateCentre();
     const float dx = box.maximum.x - box.minimum.x;
     const float dy = box.maximum.y - box.minimum.y;
-    // A box without extent on either axis (or with NaNs in it) gets no cells and stores nothing.
+    // A box with NaNs in it, or inverted, gets no cells and stores nothing.
     if (!(dx > 0.0f) || !(dy > 0.0f) || !std::isfinite(dx) || !std::isfinite(dy))
     {
         return;

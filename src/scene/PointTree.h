@@ -61,6 +61,9 @@ public:
     // Root cells are capped so that an extremely thin box cannot ask for millions of them; the
     // cells then get longer than wide, which costs nothing but a few more splits.
     static constexpr std::uint32_t kMaxRootCells = 4096;
+    // Half the width given to a box that is flat in x or y (a millimetre, or more where floats
+    // are coarser at the data's distance from the scene's centre).
+    static constexpr float kFlatMargin = 0.001f;
     // Below this depth a full leaf no longer splits but grows: points sharing a position (more
     // than a leaf holds) would otherwise split it forever.
     static constexpr std::uint32_t kMaxDepth = 24;

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
+#include <QWindow>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -280,31 +281,87 @@ private slots:
         QCOMPARE(frame->View()->colorMode, int(ID_VIEW_RETURNNUMBER));
     }
 
-    void aFileThatCannotBeOpenedIsReportedAndNothingStaysLoaded()
+    void filesThatCannotBeShownAreRefusedInOneMessageAndTheOthersLoad()
     {
-        const std::string garbage = folder->File("garbage.las");
-        // Too short for a header.
-        test::WriteAll(garbage, std::vector<unsigned char>(100, 'x'));
-        QVERIFY(frame->OpenFiles({Q(formatOne)}));
-        app->temporaryFiles = true;
+        // one.las: 30,000 records of 28 bytes from byte 227. Each bad file is that file with a
+        // field of its header changed, or cut.
+        const std::vector<unsigned char> good = test::ReadAll(formatOne);
+        using Patch = std::pair<std::size_t, std::vector<unsigned char>>;
+        const auto bad =
+            [&](const std::string& name, const std::vector<Patch>& patches, std::size_t length = 0)
+        {
+            std::vector<unsigned char> image = good;
+            for (const auto& [at, bytes] : patches)
+            {
+                std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<long>(at));
+            }
+            image.resize(length != 0 ? length : image.size());
+            test::WriteAll(folder->File(name), image);
+            return Q(folder->File(name));
+        };
+        const QString png = bad("photo.las", {{0, {0x89, 'P', 'N', 'G'}}});
+        const QString format6 = bad("t2.las", {{24, {1, 4}}, {104, {6}}});
+        const QString cut = bad("cut.las", {}, 227 + 28 * 718 + 14);
+        const QString missing = Q(folder->File("gone.las"));
 
-        // The second file is not there: it is named and the first loads alone.
-        QVERIFY(frame->OpenFiles({Q(formatOne), Q(folder->File("missing.las"))}));
+        QVERIFY(frame->OpenFiles({png, Q(formatOne), format6, cut, missing}));
         QCOMPARE(messages.shown.size(), std::size_t{1});
-        QCOMPARE(messages.shown[0].text, std::string(LasMessage::kReadFileOpen));
-        QCOMPARE(messages.shown[0].detail, std::string("missing.las: no such file or folder"));
         QCOMPARE(messages.shown[0].icon, MessageIcon::Error);
+        QCOMPARE(messages.shown[0].text, std::string("ReadError::LAS Header\n"
+                                                     "ReadError::LAS Point Format\n"
+                                                     "ReadError::LAS Point\n"
+                                                     "ReadError::File could not be open."));
+        QCOMPARE(messages.shown[0].detail,
+                 std::string("photo.las is not a LAS file\n"
+                             "t2.las: LAS 1.4 files with point format 6 cannot be opened; "
+                             "Telvora reads point formats 0 to 3\n"
+                             "cut.las ends inside its point records: 718 of 30000 are complete\n"
+                             "gone.las: no such file or folder"));
+        // The good file is loaded as if it had been opened alone.
         QCOMPARE(frame->View()->FileSet()->count, 1);
-        QVERIFY(frame->Commands().Execute(ID_FILE_CLOSE));
-        QVERIFY(QDir(app->decompressPath).entryList(QDir::Files).isEmpty());
-        QVERIFY(fs::exists(formatOne));
+        QCOMPARE(MenuTexts(frame->Ribbon()->LoadedFilesButton()->menu()),
+                 QStringList({"one.las", "|", "All", "None"}));
+        QCOMPARE(DrawnPoints(), std::int64_t{30000});
+        QCOMPARE(frame->StatusTextPane()->text(), QString("Done"));
 
-        QVERIFY(!frame->OpenFiles({Q(garbage)}));
+        // Nothing left to load: nothing is loaded, and there is nothing to save.
+        app->temporaryFiles = true;
+        QVERIFY(!frame->OpenFiles({png, cut}));
         QCOMPARE(messages.shown.size(), std::size_t{2});
-        QCOMPARE(messages.shown[1].text, std::string(LasMessage::kReadHeader));
         QVERIFY(frame->View()->FileSet() == nullptr);
+        QVERIFY(frame->Ribbon()->LoadedFilesButton()->menu()->actions().isEmpty());
+        QVERIFY(!frame->Commands().IsEnabled(ID_FILE_SAVE) &&
+                !frame->Commands().IsEnabled(ID_FILE_SAVE_AS));
+        QCOMPARE(frame->StatusTextPane()->text(), QString("Ready"));
         QVERIFY(QDir(app->decompressPath).entryList(QDir::Files).isEmpty());
         QCOMPARE(DrawnPoints(), std::int64_t{0});
+    }
+
+    void flatDataIsDrawn()
+    {
+        // One point, and a column of 500 points one above the other: boxes without area.
+        const std::string single = Survey("single.las", 1, 1, 3);
+        const std::string column = Survey("column.las", 500, 1, 4);
+        std::vector<unsigned char> bytes = test::ReadAll(column);
+        for (std::size_t i = 0; i < 500; ++i)
+        {
+            // X and Y of every record become those of the first; Z stays.
+            std::copy_n(bytes.begin() + 227, 8, bytes.begin() + 227 + static_cast<long>(28 * i));
+        }
+        test::WriteAll(column, bytes);
+        const LasHeader header = ReadLasHeaderBlock(column.c_str());
+        std::int32_t raw[2];
+        std::memcpy(raw, &bytes[227], sizeof raw);
+        const double x = raw[0] * header.xScaleFactor + header.xOffset;
+        const double y = raw[1] * header.yScaleFactor + header.yOffset;
+        const double box[6] = {x, x, y, y, header.maxZ, header.minZ};
+        SetHeaderBox(column, box);
+        for (const std::string& path : {single, column})
+        {
+            QVERIFY(frame->OpenFiles({Q(path)}));
+            QCOMPARE(DrawnPoints(), std::int64_t{path == single ? 1 : 500});
+        }
+        QVERIFY(messages.shown.empty());
     }
 
     void temporaryCopiesReachTheOriginalsOnlyThroughSave()
@@ -369,9 +426,11 @@ private slots:
         QVERIFY(frame->OpenFiles({Q(original), Q(other)}));
         CLasFileSet* set = frame->View()->FileSet();
         QVERIFY(set->sourcePaths == nullptr);
-        // Save has no originals to write to.
+        // Save has no originals to write to, and says so.
         QVERIFY(frame->Commands().Execute(ID_FILE_SAVE));
         QVERIFY(test::ReadAll(original) == before);
+        QCOMPARE(frame->StatusTextPane()->text(),
+                 QString("Nothing to save: changes are written straight into the opened files"));
 
         // Two visible files: no Save As until one is hidden.
         QVERIFY(!frame->Commands().IsEnabled(ID_FILE_SAVE_AS));
@@ -415,6 +474,15 @@ private slots:
         QCOMPARE(texts.mid(50), QStringList({"|", "All", "None"}));
         QVERIFY(frame->Commands().Contains(ID_VIEW_FILE_FIRST + 49));
         QVERIFY(!frame->Commands().Contains(ID_VIEW_FILE_FIRST + 50));
+        // The ten left out are named.
+        QCOMPARE(messages.shown.size(), std::size_t{1});
+        QCOMPARE(messages.shown[0].icon, MessageIcon::Information);
+        QCOMPARE(messages.shown[0].text, std::string("At most 50 files can be open at once: the "
+                                                     "first 50 were opened and 10 were left out."));
+        QCOMPARE(messages.shown[0].detail, std::string("tile150.las\ntile151.las\ntile152.las\n"
+                                                       "tile153.las\ntile154.las\ntile155.las\n"
+                                                       "tile156.las\ntile157.las\ntile158.las\n"
+                                                       "tile159.las"));
 
         frame->SetOpenChooser([] { return QStringList(); });
         QVERIFY(frame->Commands().Execute(ID_FILE_OPEN));
@@ -465,8 +533,27 @@ private slots:
             reported = true;
             loaded = ok;
         };
-        QVERIFY(starting.InitInstance({Q(formatOne)}));
+        // The load must find the window on the screen, or it would stay black until the end: the
+        // message about a missing file, shown before the others load, sees the window exposed.
+        class ExposureProbe : public INotifier
+        {
+        public:
+            void ShowMessage(const std::string&, const std::string&, MessageIcon,
+                             const std::string& detail) override
+            {
+                shown.push_back(detail);
+                exposed = frame != nullptr && frame->windowHandle()->isExposed();
+            }
+            CMainFrame* frame = nullptr;
+            std::vector<std::string> shown;
+            bool exposed = false;
+        } probe;
+        QVERIFY(starting.InitInstance({Q(folder->File("gone.las")), Q(formatOne)}));
+        probe.frame = starting.MainFrame();
+        starting.MainFrame()->SetMessageSink(&probe);
         QTRY_VERIFY(reported);
+        QCOMPARE(probe.shown, std::vector<std::string>{"gone.las: no such file or folder"});
+        QVERIFY(probe.exposed);
         QVERIFY(loaded);
         QCOMPARE(starting.MainFrame()->View()->FileSet()->count, 1);
         QVERIFY(starting.MainFrame()->View()->sceneReady);
@@ -476,6 +563,15 @@ private slots:
     void screenshotPicturesTheLoadedSurveyAndExits()
     {
         cleanup();
+        // The user's settings, which a picture taken by a script must leave as they are.
+        const std::string settings =
+            qEnvironmentVariable("XDG_CONFIG_HOME").toStdString() + "/MERVAK/QUARN 2.2.conf";
+        fs::create_directories(fs::path(settings).parent_path());
+        const std::string stored = "[General]\nApplicationLook=215\n\n[Settings]\n"
+                                   "Placement=\"0,1,-1,-1,-1,-1,10,20,610,420\"\n"
+                                   "TemporaryFiles=0\n";
+        test::WriteAll(settings, std::vector<unsigned char>(stored.begin(), stored.end()));
+
         const std::string picture = folder->File("view.png");
         const test::ProcessResult run = test::RunProcess(
             TELVORA_VIEWER,
@@ -509,15 +605,36 @@ private slots:
         QCOMPARE(QImage(Q(window)).size(), QSize(1024, 768));
 
         // A file that cannot be read: the message goes to the terminal and no picture is made.
-        const std::string none = folder->File("none.png");
-        const test::ProcessResult failed =
-            test::RunProcess(TELVORA_VIEWER, {"--screenshot", none, folder->File("missing.las")},
-                             folder->File("failed.err"));
-        QVERIFY(failed.exitCode != 0);
-        QVERIFY(!fs::exists(none));
-        const std::vector<unsigned char> err = test::ReadAll(folder->File("failed.err"));
-        QVERIFY(std::string(err.begin(), err.end()).find(LasMessage::kReadFileOpen) !=
-                std::string::npos);
+        // Beside a good file, the good one is pictured but the run still fails.
+        for (const bool withGoodFile : {false, true})
+        {
+            const std::string none = folder->File(withGoodFile ? "partial.png" : "none.png");
+            std::vector<std::string> arguments = {"--screenshot", none,
+                                                  folder->File("missing.las")};
+            if (withGoodFile)
+            {
+                arguments.push_back(formatOne);
+            }
+            const test::ProcessResult failed =
+                test::RunProcess(TELVORA_VIEWER, arguments, folder->File("failed.err"));
+            QCOMPARE(failed.exitCode, 1);
+            QCOMPARE(fs::exists(none), withGoodFile);
+            // Qt may warn about the environment before; the message is the end of the output.
+            const std::vector<unsigned char> err = test::ReadAll(folder->File("failed.err"));
+            const std::string expected = "Telvora: ReadError::File could not be open.\n"
+                                         "missing.las: no such file or folder\n";
+            QVERIFY(std::string(err.begin(), err.end()).ends_with(expected));
+        }
+
+        // Pictures beyond 16384 pixels a side would take minutes and gigabytes.
+        const test::ProcessResult huge = test::RunProcess(
+            TELVORA_VIEWER, {"--screenshot", folder->File("huge.png"), "--size", "16385x600"},
+            folder->File("huge.err"));
+        QCOMPARE(huge.exitCode, 2);
+        QVERIFY(!fs::exists(folder->File("huge.png")));
+
+        const std::vector<unsigned char> after = test::ReadAll(settings);
+        QCOMPARE(std::string(after.begin(), after.end()), stored);
     }
 };
 

@@ -368,7 +368,7 @@ private slots:
         QVERIFY(text.contains("tool for LiDAR data processing"));
         QVERIFY(text.endsWith(
             "It is an efficient tool for analysing of data collected by LiDAR technology. This "
-            "version support LAS file format version 1.0/1.1/1.2 for WindowsXP/Vista/7."));
+            "version support LAS file format version 1.0/1.1/1.2 for Linux."));
     }
 };
 

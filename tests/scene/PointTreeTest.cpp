@@ -1,6 +1,7 @@
 #include "scene/PointTree.h"
 
 #include <algorithm>
+#include <array>
 #include <gtest/gtest.h>
 #include <random>
 #include <set>
@@ -92,17 +93,40 @@ TEST(PointTree, CellsTileTheBoxExactlyEvenWithAwkwardSteps)
     EXPECT_EQ(tree.rootCells[tree.cellCount - 1].box.maximum.x, tree.box.maximum.x);
 }
 
-TEST(PointTree, BoxWithoutExtentOrWithNaNsHasNoCellsAndStoresNothing)
+TEST(PointTree, FlatDataIsStoredWhole)
 {
-    for (const CBoundingBox& box :
-         {Box(0, 0, 0, 100, 0, 5), Box(3, 0, 0, 3, 100, 5), Box(0, 0, 0, std::nanf(""), 10, 0)})
+    struct Case
     {
-        CPointTree tree(box);
-        EXPECT_EQ(tree.cellCount, 0u);
+        const char* label;
+        CBoundingBox box;
+        std::vector<std::array<float, 3>> points;
+    };
+    // Far from the scene's centre a float step is 0.25 m: the box must still grow past it.
+    const float far = 3.0e6f;
+    std::vector<std::array<float, 3>> identical(25000, {7.5f, -2.0f, 40.0f});
+    std::vector<std::array<float, 3>> line;
+    std::vector<std::array<float, 3>> column;
+    for (int i = 0; i < 30000; ++i)
+    {
+        line.push_back({3.0f, 0.05f * static_cast<float>(i), 1.0f});
+        column.push_back({far, far, 0.01f * static_cast<float>(i)});
+    }
+    const Case cases[] = {
+        {"one point", Box(7.5f, -2, 40, 7.5f, -2, 40), {{7.5f, -2.0f, 40.0f}}},
+        {"identical points", Box(7.5f, -2, 40, 7.5f, -2, 40), identical},
+        {"line without x extent", Box(3, 0, 1, 3, line.back()[1], 1), line},
+        {"column far out", Box(far, far, 0, far, far, 299.99f), column},
+    };
+    for (const Case& c : cases)
+    {
+        CPointTree tree(c.box);
         Points points;
-        points.Add(3, 0, 1);
+        for (const auto& p : c.points)
+        {
+            points.Add(p[0], p[1], p[2]);
+        }
         points.InsertAll(tree);
-        EXPECT_TRUE(StoredIndices(tree).empty());
+        EXPECT_EQ(StoredIndices(tree).size(), c.points.size()) << c.label;
     }
 }
 
