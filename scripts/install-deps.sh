@@ -50,6 +50,7 @@ if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
         grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' >>/etc/locale.gen
         locale-gen >/dev/null
     else
-        echo "Note: the de_DE.UTF-8 locale is missing; the locale tests will be skipped." >&2
+        echo "Note: the de_DE.UTF-8 locale is missing and only root can generate it;" \
+            "scripts/test.sh needs it." >&2
     fi
 fi

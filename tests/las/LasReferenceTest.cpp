@@ -15,6 +15,7 @@
 
 #include "AllAttributes.h"
 #include "Recorders.h"
+#include "TestData.h"
 #include "las/LASPointFormats.h"
 #include "las/LasException.h"
 #include "las/LasFile.h"
@@ -402,7 +403,7 @@ TEST(LasReferenceSet, HoldsTheExpectedFiles)
 {
     if (!std::filesystem::exists(kDataDir))
     {
-        GTEST_SKIP() << "no shared test data at " << kDataDir;
+        TELVORA_MISSING_TEST_INPUT("no shared test data at " + kDataDir.string());
     }
     EXPECT_GE(ReferenceFiles().size(), 31u);
 }

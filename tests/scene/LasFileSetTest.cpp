@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "LasErrors.h"
+#include "TestData.h"
 #include "TestFiles.h"
 #include "common/PathHelpers.h"
 #include "las/LasException.h"
@@ -135,7 +136,7 @@ TEST(CLasFileSet, TwoOverlappingFilesGiveTheirUnionAndItsHorizontalCentre)
     const std::string second = kTestData + "/thin-2.las";
     if (!fs::exists(first) || !fs::exists(second))
     {
-        GTEST_SKIP() << "real LAS files not found in " << kTestData;
+        TELVORA_MISSING_TEST_INPUT("real LAS files not found in " + kTestData);
     }
     CLasFileSet set(2);
     set.OpenFile(0, first.c_str());

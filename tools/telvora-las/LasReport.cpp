@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <fmt/format.h>
 #include <memory>
@@ -166,12 +167,6 @@ std::optional<PointStats> CollectStats(const CLasFile& file, AttributeProgress* 
                                        std::vector<std::string>& diagnostics)
 {
     const LasHeader& header = *file.header;
-    if (const auto message = UnsupportedFormatMessage(header.pointDataFormatId))
-    {
-        diagnostics.push_back(*message);
-        return std::nullopt;
-    }
-
     CollectingNotifier notifier(diagnostics);
     // The readers return nothing without a message when the file cannot be opened again or the
     // array cannot be allocated; that must not pass for success either.
@@ -404,21 +399,9 @@ Json DescribePoint(const LasHeader& header, std::uint32_t index, const LASPoint&
     return json;
 }
 
-std::optional<std::string> UnsupportedFormatMessage(std::uint8_t pointDataFormatId)
+std::string RefusalLine(const char* text, const std::string& reason)
 {
-    if (pointDataFormatId <= 3)
-    {
-        return std::nullopt;
-    }
-    // Compressors mark their files by setting the top bits of the format byte.
-    if ((pointDataFormatId & 0xC0u) != 0)
-    {
-        return fmt::format("Point data format {} is compressed (LAZ, base format {}); only "
-                           "uncompressed point data formats 0 to 3 can be read",
-                           pointDataFormatId, pointDataFormatId & 0x3Fu);
-    }
-    return fmt::format("Point data format {} cannot be read; only point data formats 0 to 3 can",
-                       pointDataFormatId);
+    return reason.empty() ? std::string(text) : fmt::format("{} ({})", text, reason);
 }
 
 Json DescribeStats(const PointStats& stats)
@@ -453,15 +436,37 @@ InfoReport BuildInfoReport(const std::string& path, bool withStats, AttributePro
 {
     CLasFile file;
     file.SetPath(path.c_str());
-    file.ReadHeader();
-
     InfoReport report;
+    try
+    {
+        file.ReadCheckedHeader();
+    }
+    catch (const CLasException& refusal)
+    {
+        // The fields of a refused file are what a user needs to see why; but a file that is
+        // too short for a header, or is no LAS file at all, has no fields worth showing.
+        try
+        {
+            file.ReadHeader();
+        }
+        catch (const CLasException&)
+        {
+            throw refusal;
+        }
+        if (std::memcmp(file.header->fileSignature, "LASF", 4) != 0)
+        {
+            throw refusal;
+        }
+        report.verdict = {refusal.GetErrorText(), refusal.GetDetail()};
+        report.diagnostics.push_back(RefusalLine(refusal.GetErrorText(), refusal.GetDetail()));
+    }
     report.header = *file.header;
     report.statsRequested = withStats;
     // The table lies before the point block and says nothing about it, so the records are read
-    // even when the table is damaged.
+    // even when the table is damaged; but not those of a file the viewer refuses, whose records
+    // are missing or in a form that is not read.
     ReadVlrs(file, report);
-    if (withStats)
+    if (withStats && report.verdict)
     {
         report.stats = CollectStats(file, progress, report.diagnostics);
     }
@@ -471,6 +476,8 @@ InfoReport BuildInfoReport(const std::string& path, bool withStats, AttributePro
 Json InfoToJson(const InfoReport& report)
 {
     Json json = DescribeHeader(report.header);
+    json["readable"] = static_cast<bool>(report.verdict);
+    json["reason"] = report.verdict ? Json() : Json(report.verdict.reason);
     // null, not an empty list: "no records" and "could not be read" must stay apart.
     if (report.vlrs.has_value())
     {
@@ -496,6 +503,8 @@ std::string InfoToText(const InfoReport& report)
 {
     std::string text;
     AppendFields(text, DescribeHeader(report.header), "");
+    text += report.verdict ? std::string("Readable: yes\n")
+                           : fmt::format("Readable: no ({})\n", report.verdict.reason);
     if (!report.vlrs.has_value())
     {
         text += "Variable Length Records: could not be read\n";
@@ -544,7 +553,7 @@ int RunInfo(const std::string& path, const InfoOptions& options, std::ostream& o
     }
     catch (const CLasException& error)
     {
-        err << error.GetErrorText() << '\n';
+        err << RefusalLine(error.GetErrorText(), error.GetDetail()) << '\n';
         return kExitFailure;
     }
     catch (const std::exception& error)
@@ -604,19 +613,15 @@ int RunPoints(const std::string& path, const PointSelection& selection, bool jso
     file.SetPath(path.c_str());
     try
     {
-        file.ReadHeader();
+        // The viewer's check: what it refuses is not listed either.
+        file.ReadCheckedHeader();
     }
     catch (const CLasException& error)
     {
-        err << error.GetErrorText() << '\n';
+        err << RefusalLine(error.GetErrorText(), error.GetDetail()) << '\n';
         return kExitFailure;
     }
     const LasHeader& header = *file.header;
-    if (const auto message = UnsupportedFormatMessage(header.pointDataFormatId))
-    {
-        err << *message << '\n';
-        return kExitFailure;
-    }
     const ResolvedSelection resolved = ResolveSelection(selection, header.numberOfPointRecords);
     if (!resolved.error.empty())
     {

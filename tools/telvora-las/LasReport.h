@@ -13,6 +13,7 @@
 
 #include "common/StatusServices.h"
 #include "las/LASPoint.h"
+#include "las/LasFileCheck.h"
 #include "las/LasHeader.h"
 
 // What telvora-las prints, kept apart from its command line so that tests can run every command
@@ -45,8 +46,9 @@ Json DescribeVlr(const LasVlrHeader& vlr);
 // would hide digits of large coordinates.
 Json DescribePoint(const LasHeader& header, std::uint32_t index, const LASPoint& point);
 
-// Why a format cannot be read record by record; none for formats 0 to 3.
-std::optional<std::string> UnsupportedFormatMessage(std::uint8_t pointDataFormatId);
+// A refusal as the tool writes it to the error output: the fixed message text, then the reason in
+// brackets, as the viewer shows them together.
+std::string RefusalLine(const char* text, const std::string& reason);
 
 // What the point records really hold, as opposed to what the header claims.
 struct PointStats
@@ -69,6 +71,9 @@ Json DescribeStats(const PointStats& stats);
 struct InfoReport
 {
     LasHeader header;
+    // The viewer's verdict on the file: the same check, so that the tool and the viewer agree on
+    // what can be opened.
+    LasFileVerdict verdict;
     // None when the table could not be read.
     std::optional<std::vector<LasVlrHeader>> vlrs;
     bool statsRequested = false;
@@ -78,14 +83,17 @@ struct InfoReport
     std::vector<std::string> diagnostics;
 };
 
-// Reads the header, the VLR table and, when asked, every record. Throws CLasException only when
-// the header cannot be read: without it there is nothing to report. Every later failure lands in
-// diagnostics and leaves its part of the report empty, so that a damaged VLR table or a truncated
-// point block never hides what could be read.
+// Reads the header, the VLR table and, when asked, every record. Throws CLasException, with the
+// viewer's reason as its detail, only when there is no header to report: the file cannot be
+// opened, is shorter than a header or is not a LAS file. A file the viewer refuses still has its
+// header and VLRs reported, with the refusal as the first diagnostic; its records are not read.
+// Every later failure lands in diagnostics and leaves its part of the report empty, so that a
+// damaged VLR table never hides what could be read.
 InfoReport BuildInfoReport(const std::string& path, bool withStats, AttributeProgress* progress);
 
-// The header fields under their names, then "vlrs": a list, or null when the table could not be
-// read, and, when statistics were asked for, "stats": null when the records could not be read.
+// The header fields under their names, then "readable" (the verdict) and "reason" (why not, or
+// null), "vlrs": a list, or null when the table could not be read, and, when statistics were
+// asked for, "stats": null when the records could not be read.
 Json InfoToJson(const InfoReport& report);
 // The same in "Name: value" lines; a part that could not be read says so in one line.
 std::string InfoToText(const InfoReport& report);
@@ -128,8 +136,9 @@ struct ResolvedSelection
 // kDefaultPointCount records, or all of them when the file has fewer.
 ResolvedSelection ResolveSelection(const PointSelection& selection, std::uint32_t recordCount);
 
-// The `points` command. Records are written as they are read, so a read error stops the listing
-// at the failing record; the JSON array is closed all the same.
+// The `points` command. A file the viewer refuses lists nothing. Records are written as they are
+// read, so a read error stops the listing at the failing record; the JSON array is closed all the
+// same.
 int RunPoints(const std::string& path, const PointSelection& selection, bool json,
               std::ostream& out, std::ostream& err);
 

@@ -45,7 +45,8 @@ int Run(int argc, char** argv)
     std::string firstText;
     std::string countText;
 
-    CLI::App* info = app.add_subcommand("info", "Header fields and variable length records");
+    CLI::App* info = app.add_subcommand(
+        "info", "Header fields, variable length records and whether the viewer opens the file");
     info->add_option("file", path, "LAS file")->required();
     info->add_flag("--json", json, "One JSON object instead of text");
     info->add_flag("--stats", stats,

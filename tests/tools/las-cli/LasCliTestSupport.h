@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "TestData.h"
 #include "telvora-las/LasReport.h"
 
 namespace telvora::lascli::test
@@ -29,7 +30,8 @@ inline std::filesystem::path TestFile(std::string_view name)
     {                                                                                              \
         if (!std::filesystem::is_directory(::telvora::lascli::test::TestDataDir()))                \
         {                                                                                          \
-            GTEST_SKIP() << "no test data in " << ::telvora::lascli::test::TestDataDir();          \
+            TELVORA_MISSING_TEST_INPUT("no test data in " +                                        \
+                                       ::telvora::lascli::test::TestDataDir().string());           \
         }                                                                                          \
     } while (false)
 
@@ -105,12 +107,6 @@ inline void WriteBytes(const std::filesystem::path& file, const std::string& byt
 {
     std::ofstream stream(file, std::ios::binary | std::ios::trunc);
     stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string ReadBytes(const std::filesystem::path& file)
-{
-    std::ifstream stream(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
 }
 
 } // namespace telvora::lascli::test
