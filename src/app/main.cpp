@@ -7,6 +7,7 @@
 #include "app/AppIcons.h"
 #include "app/MainFrame.h"
 #include "app/QUARNApp.h"
+#include "common/SystemErrors.h"
 #include "view/QUARNView.h"
 
 namespace
@@ -36,8 +37,8 @@ QSize ParseSize(const QString& text)
 class ScreenshotMessages final : public telvora::INotifier
 {
 public:
-    void ShowMessage(const std::string& text, const std::string& caption,
-                     telvora::MessageIcon icon, const std::string& detail) override
+    void ShowMessage(const std::string& text, const std::string& caption, telvora::MessageIcon icon,
+                     const std::string& detail) override
     {
         failed = failed || icon == telvora::MessageIcon::Error;
         telvora::StderrNotifier().ShowMessage(text, caption, icon, detail);
@@ -70,6 +71,7 @@ void TakeScreenshot(telvora::CQUARNApp& app, const QString& path, bool viewOnly,
 
 int main(int argc, char* argv[])
 {
+    telvora::IgnoreFileSizeLimitSignal();
     // GLEW here talks to GLX: in a Wayland session run through XWayland, and keep Qt's GLX
     // integration so that glewInit finds the context.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <string>
 
@@ -54,6 +55,11 @@ std::string ErrorReason(int error)
         text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
     }
     return text;
+}
+
+void IgnoreFileSizeLimitSignal()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 std::string FileProblem(std::string_view path, std::string_view reason)

@@ -307,7 +307,7 @@ bool CLasFile::WritePoint(std::uint32_t index, const LASPoint& point)
     }
     const std::uint64_t offset = static_cast<std::uint64_t>(header->offsetToPointData) +
                                  static_cast<std::uint64_t>(index) * header->pointDataRecordLength;
-    WriteLasPointRecord(path, standard, image, offset);
+    WriteLasPointRecord(path, standard, image, offset, index);
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <mutex>
 #include <random>
 #include <string>
@@ -15,6 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "common/SystemErrors.h"
 #include "las/LASPointFormats.h"
 #include "las/LasException.h"
 #include "las/PosixFile.h"
@@ -37,6 +39,39 @@ void ThrowIf(bool failed, const char* message)
     {
         throw CLasException(message);
     }
+}
+
+// The fixed text, with the file and the system's reason as the detail.
+[[noreturn]] void ThrowFor(const char* message, const char* path, int error)
+{
+    throw CLasException(message, FileProblem(path != nullptr ? path : "", error));
+}
+
+void ThrowIfFailed(bool failed, const char* message, const char* path, const PosixFile& file)
+{
+    if (failed)
+    {
+        ThrowFor(message, path, file.LastError());
+    }
+}
+
+// A file the user has marked read-only is not replaced or rewritten, also not by a user whom the
+// system would let (root, or the owner of the folder).
+bool IsReadOnlyFile(const char* path)
+{
+    struct stat info
+    {
+    };
+    if (::stat(path, &info) != 0 || !S_ISREG(info.st_mode))
+    {
+        return false;
+    }
+    return (info.st_mode & 0222) == 0 || ::access(path, W_OK) != 0;
+}
+
+[[noreturn]] void ThrowReadOnly(const char* message, const char* path)
+{
+    throw CLasException(message, FileProblem(path, "the file is read-only"));
 }
 
 // A file beside the destination that no one else uses, created with the default permissions.
@@ -94,7 +129,11 @@ public:
     {
         if (!thread.joinable())
         {
-            failed = failed || file.Write(block.data(), used) != used;
+            if (!failed && file.Write(block.data(), used) != used)
+            {
+                failed = true;
+                error = file.LastError();
+            }
             return !failed;
         }
         std::unique_lock lock(mutex);
@@ -119,6 +158,13 @@ public:
         return !failed;
     }
 
+    // Why a block could not be written (the errno of the writing thread).
+    int Error()
+    {
+        std::lock_guard lock(mutex);
+        return error;
+    }
+
 private:
     void Run()
     {
@@ -133,8 +179,13 @@ private:
             const std::size_t size = pendingSize;
             lock.unlock();
             const bool written = file.Write(spare.data(), size) == size;
+            const int writeError = file.LastError();
             lock.lock();
-            failed = failed || !written;
+            if (!written && !failed)
+            {
+                failed = true;
+                error = writeError;
+            }
             pendingSize = 0;
             idle.notify_one();
         }
@@ -161,6 +212,7 @@ private:
     std::size_t pendingSize = 0;
     bool stopping = false;
     bool failed = false;
+    int error = 0;
     std::thread thread;
 };
 
@@ -177,7 +229,7 @@ bool SameFile(const struct stat& a, const char* path)
 LasHeader ReadLasHeaderBlock(const char* path)
 {
     PosixFile file(path, PosixFile::Mode::Read);
-    ThrowIf(!file.IsOpen(), LasMessage::kReadFileOpen);
+    ThrowIfFailed(!file.IsOpen(), LasMessage::kReadFileOpen, path, file);
     unsigned char image[LasHeader::kImageSize];
     ThrowIf(file.ReadAt(image, sizeof image, 0) != sizeof image, LasMessage::kReadHeader);
     return ParseLasHeader(image);
@@ -186,7 +238,7 @@ LasHeader ReadLasHeaderBlock(const char* path)
 unsigned char* ReadLasBlock(const char* path, std::uint32_t size, std::uint32_t offset)
 {
     PosixFile file(path, PosixFile::Mode::Read);
-    ThrowIf(!file.IsOpen(), LasMessage::kReadFileOpen);
+    ThrowIfFailed(!file.IsOpen(), LasMessage::kReadFileOpen, path, file);
     // A header can claim a block far larger than its file; never allocate for bytes that are not
     // there.
     const std::int64_t fileSize = file.Size();
@@ -205,7 +257,7 @@ void ReadLasPointRecord(const char* path, std::size_t size, unsigned char* buffe
                         std::uint64_t offset)
 {
     PosixFile file(path, PosixFile::Mode::Read);
-    ThrowIf(!file.IsOpen(), LasMessage::kReadFileOpen);
+    ThrowIfFailed(!file.IsOpen(), LasMessage::kReadFileOpen, path, file);
     ThrowIf(file.ReadAt(buffer, size, static_cast<std::int64_t>(offset)) != size,
             LasMessage::kReadPoint);
 }
@@ -213,27 +265,39 @@ void ReadLasPointRecord(const char* path, std::size_t size, unsigned char* buffe
 void CopyLasFile(const char* source, const char* destination)
 {
     PosixFile in(source, PosixFile::Mode::Read);
-    ThrowIf(!in.IsOpen(), LasMessage::kReadFileOpen);
+    ThrowIfFailed(!in.IsOpen(), LasMessage::kReadFileOpen, source, in);
     ThrowIf(destination == nullptr || *destination == '\0', LasMessage::kWriteFileCreate);
 
     struct stat sourceInfo
     {
     };
-    ThrowIf(::fstat(in.Descriptor(), &sourceInfo) != 0, LasMessage::kReadFileOpen);
+    if (::fstat(in.Descriptor(), &sourceInfo) != 0)
+    {
+        ThrowFor(LasMessage::kReadFileOpen, source, errno);
+    }
     if (SameFile(sourceInfo, destination))
     {
         return;
     }
+    // The rename below needs only the folder's permission: it would replace a file that the
+    // user protected.
+    if (IsReadOnlyFile(destination))
+    {
+        ThrowReadOnly(LasMessage::kWriteFileCreate, destination);
+    }
 
     std::string partPath;
     PosixFile out = CreateSibling(destination, partPath);
-    ThrowIf(!out.IsOpen(), LasMessage::kWriteFileCreate);
+    if (!out.IsOpen())
+    {
+        ThrowFor(LasMessage::kWriteFileCreate, destination, errno);
+    }
 
-    auto fail = [&](const char* message)
+    auto fail = [&](const char* message, const char* path, int error)
     {
         out.Close();
         ::unlink(partPath.c_str());
-        throw CLasException(message);
+        ThrowFor(message, path, error);
     };
 
     struct stat destinationInfo
@@ -256,70 +320,97 @@ void CopyLasFile(const char* source, const char* destination)
         }
         if (out.Write(buffer.data(), got) != got)
         {
-            fail(LasMessage::kWriteFileCreate);
+            fail(LasMessage::kWriteFileCreate, destination, out.LastError());
         }
         copied += static_cast<std::int64_t>(got);
     }
     // Anything short of the whole source (a read error) must not replace the destination.
     if (copied != in.Size())
     {
-        fail(LasMessage::kReadFileOpen);
+        fail(LasMessage::kReadFileOpen, source, in.LastError() != 0 ? in.LastError() : EIO);
     }
     if (!out.Sync() || !out.Close())
     {
-        fail(LasMessage::kWriteFileCreate);
+        fail(LasMessage::kWriteFileCreate, destination, out.LastError());
     }
     if (::rename(partPath.c_str(), destination) != 0)
     {
-        fail(LasMessage::kWriteFileCreate);
+        fail(LasMessage::kWriteFileCreate, destination, errno);
     }
 }
 
 void WriteLasHeader(const LasHeader& header, const char* path)
 {
     PosixFile file(path, PosixFile::Mode::Truncate);
-    ThrowIf(!file.IsOpen(), LasMessage::kWriteHeader);
+    ThrowIfFailed(!file.IsOpen(), LasMessage::kWriteHeader, path, file);
     unsigned char image[LasHeader::kImageSize];
     SerializeLasHeader(header, image);
-    ThrowIf(file.Write(image, sizeof image) != sizeof image, LasMessage::kWriteHeader);
-    ThrowIf(!file.Close(), LasMessage::kWriteHeader);
+    ThrowIfFailed(file.Write(image, sizeof image) != sizeof image, LasMessage::kWriteHeader, path,
+                  file);
+    ThrowIfFailed(!file.Close(), LasMessage::kWriteHeader, path, file);
 }
 
 void AppendLasBlock(const char* path, std::size_t size, const unsigned char* bytes)
 {
     PosixFile file(path, PosixFile::Mode::Append);
-    ThrowIf(!file.IsOpen(), LasMessage::kWriteFileOpen);
+    ThrowIfFailed(!file.IsOpen(), LasMessage::kWriteFileOpen, path, file);
     ThrowIf(size > 0 && bytes == nullptr, LasMessage::kWriteVlr);
-    ThrowIf(file.Write(bytes, size) != size, LasMessage::kWriteVlr);
-    ThrowIf(!file.Close(), LasMessage::kWriteVlr);
+    ThrowIfFailed(file.Write(bytes, size) != size, LasMessage::kWriteVlr, path, file);
+    ThrowIfFailed(!file.Close(), LasMessage::kWriteVlr, path, file);
 }
 
 void AppendPointDataStartSignature(const char* path)
 {
     PosixFile file(path, PosixFile::Mode::Append);
-    ThrowIf(!file.IsOpen(), LasMessage::kWriteFileOpen);
+    ThrowIfFailed(!file.IsOpen(), LasMessage::kWriteFileOpen, path, file);
     const unsigned char signature[2] = {0xDD, 0xCC};
-    ThrowIf(file.Write(signature, sizeof signature) != sizeof signature,
-            LasMessage::kWriteSignature);
-    ThrowIf(!file.Close(), LasMessage::kWriteSignature);
+    ThrowIfFailed(file.Write(signature, sizeof signature) != sizeof signature,
+                  LasMessage::kWriteSignature, path, file);
+    ThrowIfFailed(!file.Close(), LasMessage::kWriteSignature, path, file);
 }
 
 void WriteLasPointRecord(const char* path, std::size_t size, const unsigned char* bytes,
-                         std::uint64_t offset)
+                         std::uint64_t offset, std::int64_t recordIndex)
 {
+    if (IsReadOnlyFile(path))
+    {
+        ThrowReadOnly(LasMessage::kWriteFileOpen, path);
+    }
     PosixFile file(path, PosixFile::Mode::Update);
-    ThrowIf(!file.IsOpen(), LasMessage::kWriteFileOpen);
-    ThrowIf(file.WriteAt(bytes, size, static_cast<std::int64_t>(offset)) != size,
-            LasMessage::kWritePoint);
-    ThrowIf(!file.Close(), LasMessage::kWritePoint);
+    ThrowIfFailed(!file.IsOpen(), LasMessage::kWriteFileOpen, path, file);
+    const auto at = static_cast<std::int64_t>(offset);
+    // The record's bytes before the write, so that a write cut short (a full disk, a size limit)
+    // can be undone instead of leaving half a record in the user's file.
+    std::vector<unsigned char> previous(size);
+    if (file.ReadAt(previous.data(), size, at) != size)
+    {
+        throw CLasException(LasMessage::kWritePoint,
+                            FileProblem(path, "the record lies beyond the end of the file"));
+    }
+    const std::size_t written = file.WriteAt(bytes, size, at);
+    if (written != size)
+    {
+        // Only the bytes that reached the file need to go back.
+        const int error = file.LastError();
+        const bool restored = written == 0 || file.WriteAt(previous.data(), written, at) == written;
+        const std::string record = recordIndex >= 0 ? fmt::format("record {}", recordIndex)
+                                                    : fmt::format("the record at byte {}", offset);
+        throw CLasException(
+            LasMessage::kWritePoint,
+            FileProblem(path, fmt::format("{}; {} {}", ErrorReason(error), record,
+                                          restored ? "was left as it was" : "may be damaged")));
+    }
+    ThrowIfFailed(!file.Close(), LasMessage::kWritePoint, path, file);
 }
 
-void AppendLasPointRecords(const char* path, std::uint32_t count, std::uint16_t recordLength,
-                           LASPoint* const* points, std::atomic<std::int32_t>* counter)
+namespace
 {
-    PosixFile file(path, PosixFile::Mode::Append);
-    ThrowIf(!file.IsOpen(), LasMessage::kWriteFileOpen);
 
+// The records of AppendLasPointRecords, written to the end of the open file.
+void AppendRecords(PosixFile& file, const char* path, std::uint32_t count,
+                   std::uint16_t recordLength, LASPoint* const* points,
+                   std::atomic<std::int32_t>* counter)
+{
     const std::uint32_t step = count < 100 ? count : count / 100;
     if (counter != nullptr)
     {
@@ -338,7 +429,10 @@ void AppendLasPointRecords(const char* path, std::uint32_t count, std::uint16_t 
     OverlappedWriter writer(file, block.size());
     auto flush = [&]
     {
-        ThrowIf(!writer.Submit(block, used), LasMessage::kWritePoint);
+        if (!writer.Submit(block, used))
+        {
+            ThrowFor(LasMessage::kWritePoint, path, writer.Error());
+        }
         used = 0;
     };
 
@@ -379,7 +473,33 @@ void AppendLasPointRecords(const char* path, std::uint32_t count, std::uint16_t 
         }
     }
     flush();
-    ThrowIf(!writer.Finish() || !file.Close(), LasMessage::kWritePoint);
+    if (!writer.Finish())
+    {
+        ThrowFor(LasMessage::kWritePoint, path, writer.Error());
+    }
+}
+
+} // namespace
+
+void AppendLasPointRecords(const char* path, std::uint32_t count, std::uint16_t recordLength,
+                           LASPoint* const* points, std::atomic<std::int32_t>* counter)
+{
+    PosixFile file(path, PosixFile::Mode::Append);
+    ThrowIfFailed(!file.IsOpen(), LasMessage::kWriteFileOpen, path, file);
+    // A failure part way cuts the file back to where it ended, so that no torn record and no
+    // half batch remains after the records that are whole.
+    const std::int64_t startLength = file.Size();
+    ThrowIfFailed(startLength < 0, LasMessage::kWriteFileOpen, path, file);
+    try
+    {
+        AppendRecords(file, path, count, recordLength, points, counter);
+    }
+    catch (...)
+    {
+        file.Truncate(startLength);
+        throw;
+    }
+    ThrowIfFailed(!file.Close(), LasMessage::kWritePoint, path, file);
 }
 
 } // namespace telvora

@@ -12,7 +12,8 @@ namespace telvora
 class LASPoint;
 
 // Low-level readers and writers of LAS files. Each opens the file by its path, does its work and
-// closes it again; failures throw CLasException with the fixed texts of LasException.h.
+// closes it again; failures throw CLasException with the fixed texts of LasException.h and, as
+// the detail, the path and the system's reason.
 
 // The first 227 bytes, whatever the version or Header Size say.
 LasHeader ReadLasHeaderBlock(const char* path);
@@ -27,7 +28,7 @@ void ReadLasPointRecord(const char* path, std::size_t size, unsigned char* buffe
 // Makes destination an exact copy of source. The copy goes to a new file beside the destination
 // and replaces it only once complete and flushed, so a failed copy never leaves the destination
 // damaged. Copying a file onto itself does nothing. An existing destination keeps its
-// permissions.
+// permissions; a read-only one (no write permission, or none for this user) is refused.
 void CopyLasFile(const char* source, const char* destination);
 
 // Creates or truncates the file and writes the 227-byte header image.
@@ -38,15 +39,17 @@ void AppendLasBlock(const char* path, std::size_t size, const unsigned char* byt
 // The LAS 1.0 point data start signature 0xCCDD, stored as the bytes DD CC.
 void AppendPointDataStartSignature(const char* path);
 
-// Overwrites size bytes of an existing file at offset; its length stays unless the bytes reach
-// past its end.
+// Overwrites size bytes of an existing file at offset, which must lie inside the file. A write
+// cut short puts the previous bytes back; the message says whether that worked, naming the
+// record by recordIndex (by its offset when negative). A read-only file is refused.
 void WriteLasPointRecord(const char* path, std::size_t size, const unsigned char* bytes,
-                         std::uint64_t offset);
+                         std::uint64_t offset, std::int64_t recordIndex = -1);
 
 // Appends count records of recordLength bytes taken from points[0..count). A record longer than
 // the point's standard size gets zero bytes after the standard part; a shorter one cannot hold
-// the point and fails. The counter, when given, is set to 0 and incremented about a hundred
-// times; another thread may read it.
+// the point and fails. A failure cuts the file back to the length it had before the call. The
+// counter, when given, is set to 0 and incremented about a hundred times; another thread may
+// read it.
 void AppendLasPointRecords(const char* path, std::uint32_t count, std::uint16_t recordLength,
                            LASPoint* const* points, std::atomic<std::int32_t>* counter);
 

@@ -51,6 +51,11 @@ PosixFile::PosixFile(const char* path, Mode mode)
     {
         ::close(fd);
         fd = -1;
+        errno = EISDIR;
+    }
+    if (fd < 0)
+    {
+        lastError = errno;
     }
 }
 
@@ -61,6 +66,7 @@ PosixFile::~PosixFile()
 
 PosixFile::PosixFile(PosixFile&& other) noexcept
     : fd(std::exchange(other.fd, -1))
+    , lastError(other.lastError)
 {
 }
 
@@ -70,6 +76,7 @@ PosixFile& PosixFile::operator=(PosixFile&& other) noexcept
     {
         Close();
         fd = std::exchange(other.fd, -1);
+        lastError = other.lastError;
     }
     return *this;
 }
@@ -102,6 +109,10 @@ std::size_t PosixFile::ReadAt(void* buffer, std::size_t size, std::int64_t offse
         {
             continue;
         }
+        if (got < 0)
+        {
+            lastError = errno;
+        }
         if (got <= 0)
         {
             break;
@@ -125,6 +136,10 @@ std::size_t PosixFile::Read(void* buffer, std::size_t size)
         if (got < 0 && errno == EINTR)
         {
             continue;
+        }
+        if (got < 0)
+        {
+            lastError = errno;
         }
         if (got <= 0)
         {
@@ -157,6 +172,9 @@ std::size_t PosixFile::Write(const void* buffer, std::size_t size)
         }
         if (put <= 0)
         {
+            // A write that stores nothing and reports no error would repeat for ever; ENOSPC is
+            // what it means on every file system that does it.
+            lastError = put < 0 ? errno : ENOSPC;
             break;
         }
         done += static_cast<std::size_t>(put);
@@ -182,6 +200,9 @@ std::size_t PosixFile::WriteAt(const void* buffer, std::size_t size, std::int64_
         }
         if (put <= 0)
         {
+            // A write that stores nothing and reports no error would repeat for ever; ENOSPC is
+            // what it means on every file system that does it.
+            lastError = put < 0 ? errno : ENOSPC;
             break;
         }
         done += static_cast<std::size_t>(put);
@@ -197,9 +218,28 @@ void PosixFile::AdviseSequential() const
     }
 }
 
-bool PosixFile::Sync() const
+bool PosixFile::Sync()
 {
-    return fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0 && ::fsync(fd) == 0)
+    {
+        return true;
+    }
+    lastError = fd >= 0 ? errno : EBADF;
+    return false;
+}
+
+bool PosixFile::Truncate(std::int64_t size)
+{
+    int result = -1;
+    do
+    {
+        result = fd >= 0 ? ::ftruncate(fd, static_cast<off_t>(size)) : -1;
+    } while (result != 0 && fd >= 0 && errno == EINTR);
+    if (result != 0)
+    {
+        lastError = fd >= 0 ? errno : EBADF;
+    }
+    return result == 0;
 }
 
 bool PosixFile::Close()
@@ -211,6 +251,10 @@ bool PosixFile::Close()
     // Linux releases the descriptor even when close reports EINTR, so it is never retried.
     const int result = ::close(fd);
     fd = -1;
+    if (result != 0)
+    {
+        lastError = errno;
+    }
     return result == 0;
 }
 

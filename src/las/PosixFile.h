@@ -47,12 +47,20 @@ public:
 
     // Tells the kernel that the file will be read once from front to back.
     void AdviseSequential() const;
-    bool Sync() const;
+    bool Sync();
     // Closes now; false when the kernel reported an error on close (for example a full disk).
     bool Close();
+    // Cuts or extends the file to size bytes.
+    bool Truncate(std::int64_t size);
+
+    // The errno of the last operation that failed (opening included), 0 when none did: the
+    // reason a read or write came up short, for the message that reports it.
+    int LastError() const { return lastError; }
 
 private:
     int fd = -1;
+    // Set by the const readers too: remembering why is no change to the file.
+    mutable int lastError = 0;
 };
 
 } // namespace telvora

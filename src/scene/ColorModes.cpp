@@ -6,6 +6,7 @@
 
 #include "common/CommandIds.h"
 #include "scene/Palettes.h"
+#include "scene/ReadFailures.h"
 
 namespace telvora
 {
@@ -271,11 +272,13 @@ int ColorScene(int mode, CLasFileSet& set, CPointTree* const* trees, IStatusServ
     status.SetProgressPos(0);
     const int perFile = mode == ID_VIEW_COLOR ? 100 : 200;
     status.SetProgressRange(0, perFile * set.count);
+    CCountingNotifier reported(notifier);
     for (int i = 0; i < set.count; ++i)
     {
         if (!ColorFile(mode, set.files[i], i, trees != nullptr ? trees[i] : nullptr, status,
-                       notifier))
+                       &reported))
         {
+            ReportUnreadFile(set.files[i], reported);
             return currentMode;
         }
     }

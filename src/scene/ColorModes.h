@@ -15,7 +15,8 @@ namespace telvora
 // Colours every file of the set by one attribute and writes the colours into the colour half of
 // its tree's buffers. mode is one of the View commands ID_VIEW_INTENSITY .. ID_VIEW_COLOR.
 // Returns the mode now in effect: mode itself, or currentMode when a file's attribute could not
-// be read (the files before it keep their new colours, it and the later ones their old ones).
+// be read (the files before it keep their new colours, it and the later ones their old ones); the
+// notifier has then been told once which file and why.
 // Needs the view's OpenGL context to be current.
 int ColorScene(int mode, CLasFileSet& set, CPointTree* const* trees, IStatusServices& status,
                INotifier* notifier, int currentMode);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "common/PathHelpers.h"
+#include "common/SystemErrors.h"
 #include "las/LasException.h"
 #include "las/LasIo.h"
 #include "las/PosixFile.h"
@@ -93,7 +94,8 @@ std::string ReserveCopyPath(const std::string& prefix, std::string_view name)
 {
     if (name.empty() || name == "." || name == "..")
     {
-        throw CLasException(LasMessage::kWriteFileCreate);
+        throw CLasException(LasMessage::kWriteFileCreate,
+                            FileProblem(prefix + std::string(name), "not a file name"));
     }
     const std::size_t dot = name.rfind('.');
     const bool hasExtension = dot != std::string_view::npos && dot != 0;
@@ -119,16 +121,19 @@ std::string ReserveCopyPath(const std::string& prefix, std::string_view name)
             if (!file.Close())
             {
                 ::unlink(candidate.c_str());
-                throw CLasException(LasMessage::kWriteFileCreate);
+                throw CLasException(LasMessage::kWriteFileCreate,
+                                    FileProblem(candidate, file.LastError()));
             }
             return candidate;
         }
-        if (errno != EEXIST)
+        if (file.LastError() != EEXIST)
         {
-            break;
+            throw CLasException(LasMessage::kWriteFileCreate,
+                                FileProblem(candidate, file.LastError()));
         }
     }
-    throw CLasException(LasMessage::kWriteFileCreate);
+    throw CLasException(LasMessage::kWriteFileCreate,
+                        FileProblem(prefix + std::string(name), "every numbered name is taken"));
 }
 
 } // namespace
@@ -231,7 +236,8 @@ void CLasFileSet::CreateTemporaryCopies(const char* folder)
 {
     if (folder == nullptr || *folder == '\0')
     {
-        throw CLasException(LasMessage::kWriteFileCreate);
+        throw CLasException(LasMessage::kWriteFileCreate,
+                            "No folder is set for temporary files (File > Options)");
     }
     const std::string prefix = FolderPrefix(folder);
 

@@ -5,10 +5,8 @@
 
 #include "common/CommandIds.h"
 #include "common/PathHelpers.h"
-#include "common/SystemErrors.h"
-#include "las/LasException.h"
-#include "las/PosixFile.h"
 #include "scene/ColorModes.h"
+#include "scene/ReadFailures.h"
 
 namespace telvora
 {
@@ -33,52 +31,6 @@ CBoundingBox SceneBoxOf(const LasHeader& header, const Vec3& sceneOffset)
     box.maximum = box.maximum - sceneOffset;
     box.centre = box.centre - sceneOffset;
     return box;
-}
-
-// Passes messages on and remembers whether any was shown, so that a failure the reader has
-// already reported is not reported a second time.
-class CountingNotifier final : public INotifier
-{
-public:
-    explicit CountingNotifier(INotifier& target)
-        : shown(target)
-    {
-    }
-    void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
-                     const std::string& detail) override
-    {
-        ++count;
-        shown.ShowMessage(text, caption, icon, detail);
-    }
-    int Count() const { return count; }
-
-private:
-    INotifier& shown;
-    int count = 0;
-};
-
-// The readers say nothing when a file cannot be opened at all (it vanished, or its permissions
-// changed); the user must still learn which file it was. Among the files given, the first that
-// cannot be opened is named.
-void ReportUnreadable(const CLasFile* files, int count, CountingNotifier& reported)
-{
-    if (reported.Count() > 0)
-    {
-        return;
-    }
-    for (int i = 0; i < count; ++i)
-    {
-        const char* path = files[i].path != nullptr ? files[i].path : "";
-        const PosixFile probe(path, PosixFile::Mode::Read);
-        if (!probe.IsOpen() || i + 1 == count)
-        {
-            const std::string reason =
-                probe.IsOpen() ? FileProblem(FileNameOf(path), "its points could not be read")
-                               : FileProblem(FileNameOf(path), errno);
-            reported.ShowMessage(LasMessage::kReadFileOpen, "Telvora", MessageIcon::Error, reason);
-            return;
-        }
-    }
 }
 
 bool BuildTree(CLasFile& file, CPointTree& tree, const Vec3& offset, int pointStep,
@@ -124,7 +76,7 @@ PreprocessResult Preprocess(CLasFileSet& set, CPointTree** trees, IStatusService
                             INotifier* notifier, int currentColorMode,
                             const PreprocessOptions& options)
 {
-    CountingNotifier reported(notifier != nullptr ? *notifier : StderrNotifier());
+    CCountingNotifier reported(notifier);
     PreprocessResult result{false, currentColorMode};
     set.ComputeSceneOffset();
     const int pointStep = PointStep(set.totalPoints);
@@ -152,7 +104,7 @@ PreprocessResult Preprocess(CLasFileSet& set, CPointTree** trees, IStatusService
         // drawn as if it were empty), so the work ends here.
         if (!BuildTree(file, *trees[i], set.sceneOffset, pointStep, status, &reported))
         {
-            ReportUnreadable(&file, 1, reported);
+            ReportUnreadFile(file, reported);
             status.SetProgressPos(0);
             return result;
         }
@@ -162,7 +114,6 @@ PreprocessResult Preprocess(CLasFileSet& set, CPointTree** trees, IStatusService
         ColorScene(ID_VIEW_INTENSITY, set, trees, status, &reported, currentColorMode);
     if (result.colorMode != ID_VIEW_INTENSITY)
     {
-        ReportUnreadable(set.files, set.count, reported);
         status.SetProgressPos(0);
         return result;
     }

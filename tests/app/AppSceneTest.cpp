@@ -22,6 +22,7 @@
 #include "ProcessRun.h"
 #include "Recorders.h"
 #include "Surveys.h"
+#include "TestData.h"
 #include "TestFiles.h"
 #include "app/MainFrame.h"
 #include "app/QUARNApp.h"
@@ -65,6 +66,18 @@ QString Q(const std::string& path)
     return QString::fromStdString(path);
 }
 
+// Where CI runs, these files must be there: a skip would let a data-safety test pass unrun.
+#define SkipWithoutRealFiles()                                                                     \
+    do                                                                                             \
+    {                                                                                              \
+        if (test::MissingDataMustFail())                                                           \
+        {                                                                                          \
+            QFAIL("the real LAS files are not beside the repository (CI is set: every test "       \
+                  "input must be present)");                                                       \
+        }                                                                                          \
+        QSKIP("the real LAS files are not beside the repository");                                 \
+    } while (false)
+
 } // namespace
 
 class AppSceneTest : public QObject
@@ -89,6 +102,8 @@ private:
         const fs::path target = folder->Path() / subfolder / name;
         fs::create_directories(target.parent_path());
         fs::copy_file(source, target, fs::copy_options::overwrite_existing);
+        // The shared files are read-only; a user's own file is not.
+        fs::permissions(target, fs::perms::owner_write, fs::perm_options::add);
         return target.string();
     }
 
@@ -369,7 +384,7 @@ private slots:
         const std::string original = RealFile("simple.las", "originals");
         if (original.empty())
         {
-            QSKIP("the real LAS files are not beside the repository");
+            SkipWithoutRealFiles();
         }
         const std::vector<unsigned char> before = test::ReadAll(original);
         app->temporaryFiles = true;
@@ -419,7 +434,7 @@ private slots:
         const std::string other = RealFile("warsaw_small.las", "plain");
         if (original.empty() || other.empty())
         {
-            QSKIP("the real LAS files are not beside the repository");
+            SkipWithoutRealFiles();
         }
         const std::vector<unsigned char> before = test::ReadAll(original);
         const std::vector<unsigned char> otherBefore = test::ReadAll(other);
@@ -442,6 +457,17 @@ private slots:
         QVERIFY(frame->Commands().Execute(ID_FILE_SAVE_AS));
         QCOMPARE(messages.shown.size(), std::size_t{1});
         QVERIFY(test::ReadAll(other) == otherBefore);
+
+        // Not over a file the user made read-only, which the folder alone would let us replace.
+        const std::string locked = folder->File("locked.las");
+        test::WriteAll(locked, otherBefore);
+        fs::permissions(locked, fs::perms::owner_read);
+        frame->SetSaveAsChooser([&] { return Q(locked); });
+        QVERIFY(frame->Commands().Execute(ID_FILE_SAVE_AS));
+        QCOMPARE(messages.shown.size(), std::size_t{2});
+        QCOMPARE(messages.shown[1].text, std::string("WriteError::File could not be created."));
+        QCOMPARE(messages.shown[1].detail, locked + ": the file is read-only");
+        QVERIFY(test::ReadAll(locked) == otherBefore);
 
         const std::string saved = folder->File("saved as.las");
         frame->SetSaveAsChooser([&] { return Q(saved); });

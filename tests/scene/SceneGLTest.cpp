@@ -402,6 +402,10 @@ TEST_F(SceneGL, ReaderFailureStopsTheModeAndEarlierFilesKeepTheirNewColours)
     EXPECT_EQ(ColorScene(ID_VIEW_CLASSIFICATION, scene.set, scene.trees.data(), status,
                          &scene.notifier, ID_VIEW_INTENSITY),
               ID_VIEW_INTENSITY);
+    // The reader says nothing when it cannot open the file; the user still learns which one.
+    ASSERT_EQ(scene.notifier.shown.size(), 1u);
+    EXPECT_EQ(scene.notifier.shown[0].text, "ReadError::File could not be open.");
+    EXPECT_EQ(scene.notifier.shown[0].detail, "f2.las: no such file or folder");
     for (int i = 0; i < 4; ++i)
     {
         const RecordColors now = ReadTree(*scene.trees[i]).colors;

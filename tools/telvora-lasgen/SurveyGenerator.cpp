@@ -2,20 +2,27 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fmt/format.h>
 #include <limits>
 #include <numbers>
+#include <random>
 #include <stdexcept>
 #include <system_error>
+#include <unistd.h>
 #include <vector>
 
+#include "common/SystemErrors.h"
 #include "las/LASPointFormats.h"
+#include "las/LasException.h"
 #include "las/LasFile.h"
 #include "las/LasHeader.h"
 #include "las/LasIo.h"
+#include "las/PosixFile.h"
 #include "telvora-lasgen/Landscape.h"
 #include "telvora-lasgen/Random.h"
 
@@ -680,6 +687,26 @@ void Validate(const SurveyOptions& options)
     }
 }
 
+// An empty file of a fresh name beside path, made exclusively so that nothing else is replaced.
+std::string ReservePartFile(const std::string& path)
+{
+    std::random_device entropy;
+    std::mt19937_64 generator((static_cast<std::uint64_t>(entropy()) << 32) ^ entropy());
+    int error = EEXIST;
+    for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt)
+    {
+        const std::string candidate =
+            fmt::format("{}.{:012x}.part", path, generator() & 0xFFFFFFFFFFFFull);
+        PosixFile file(candidate.c_str(), PosixFile::Mode::CreateNew);
+        if (file.IsOpen())
+        {
+            return candidate;
+        }
+        error = file.LastError();
+    }
+    throw CLasException(LasMessage::kWriteFileCreate, FileProblem(path, error));
+}
+
 void Generate(const std::string& path, const SurveyOptions& options,
               const std::function<void(double)>& progress, bool& headerWritten)
 {
@@ -756,20 +783,33 @@ void WriteSurvey(const std::string& path, const SurveyOptions& options,
                  const std::function<void(double)>& progress)
 {
     Validate(options);
-    // Whatever fails once the header is written takes the file with it: a partial survey would
-    // pass for a complete one with fewer points.
-    bool written = false;
+    // The survey is written beside the output and takes its place only when complete: a partial
+    // survey would pass for a complete one with fewer points, and a failure must not cost an
+    // existing file its contents.
+    const std::string partPath = ReservePartFile(path);
     try
     {
-        Generate(path, options, progress, written);
+        bool written = false;
+        Generate(partPath, options, progress, written);
+        if (::rename(partPath.c_str(), path.c_str()) != 0)
+        {
+            throw CLasException(LasMessage::kWriteFileCreate, FileProblem(path, errno));
+        }
+    }
+    catch (const CLasException& error)
+    {
+        ::unlink(partPath.c_str());
+        // The user knows the file by the name they gave, not by the hidden one written first.
+        std::string detail = error.GetDetail();
+        if (detail.starts_with(partPath))
+        {
+            detail.replace(0, partPath.size(), path);
+        }
+        throw CLasException(error.GetErrorText(), detail);
     }
     catch (...)
     {
-        if (written)
-        {
-            std::error_code error;
-            std::filesystem::remove(path, error);
-        }
+        ::unlink(partPath.c_str());
         throw;
     }
     if (progress)

@@ -13,6 +13,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "common/SystemErrors.h"
 #include "las/LasException.h"
 #include "las/LasHeader.h"
 #include "las/LasIo.h"
@@ -38,6 +39,7 @@ void PrintSummary(const std::string& path, double seconds)
 
 int main(int argc, char** argv)
 {
+    telvora::IgnoreFileSizeLimitSignal();
     using telvora::lasgen::ParsePointCount;
 
     CLI::App app{"Writes a synthetic airborne LiDAR survey (LAS 1.0 to 1.2, point formats 0 to 3): "
@@ -126,8 +128,8 @@ int main(int argc, char** argv)
     }
     catch (const telvora::CLasException& e)
     {
-        fmt::print(stderr, "{}{}: cannot write {}: {}\n", shown >= 0 ? "\n" : "", kProgram, output,
-                   e.GetErrorText());
+        fmt::print(stderr, "{}{}: cannot write {}: {}{}{}\n", shown >= 0 ? "\n" : "", kProgram,
+                   output, e.GetErrorText(), e.GetDetail().empty() ? "" : "\n", e.GetDetail());
         return 1;
     }
     catch (const std::invalid_argument& e)

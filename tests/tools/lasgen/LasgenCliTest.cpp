@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/wait.h>
+#include <vector>
 
+#include "FailureInjection.h"
 #include "LasgenTestSupport.h"
 #include "TestFiles.h"
 
@@ -79,6 +81,47 @@ TEST(LasgenCli, BadOptionsAndWriteErrorsExitWithAMessage)
     const CliRun unwritable = RunLasgen(dir, "missing/out.las --points 10");
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_NE(unwritable.output.find("WriteError"), std::string::npos) << unwritable.output;
+}
+
+TEST(LasgenCli, AFailedWriteKeepsTheFileItWouldHaveReplaced)
+{
+    struct Case
+    {
+        const char* label;
+        telvora::test::WriteLimits limits;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"file-size limit",
+         {64 * 1024, false},
+         "the file is too large (a file-size limit was reached)"},
+        {"folder without write permission", {-1, true}, "permission denied"},
+    };
+    for (const Case& c : cases)
+    {
+        TempDir dir;
+        const std::string folder = dir.File("out");
+        std::filesystem::create_directory(folder);
+        const std::string output = folder + "/survey.las";
+        const std::vector<unsigned char> old(1000, 0x5A);
+        telvora::test::WriteAll(output, old);
+        if (c.limits.unprivileged)
+        {
+            using std::filesystem::perms;
+            std::filesystem::permissions(dir.Path(), perms::owner_all | perms::others_read |
+                                                         perms::others_exec);
+            std::filesystem::permissions(folder, perms::owner_read | perms::owner_exec |
+                                                     perms::others_read | perms::others_exec);
+        }
+        const telvora::test::LimitedRun run = telvora::test::RunProgramWithLimits(
+            c.limits, TELVORA_LASGEN_EXE, {output, "--points", "20000", "--seed", "2"});
+        EXPECT_EQ(run.exitCode, 1) << c.label << ": " << run.err;
+        EXPECT_NE(run.err.find(output + ": " + c.reason), std::string::npos)
+            << c.label << ": " << run.err;
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+        EXPECT_TRUE(telvora::test::ReadAll(output) == old) << c.label;
+        EXPECT_TRUE(telvora::test::PartFilesIn(folder).empty()) << c.label;
+    }
 }
 
 } // namespace

@@ -402,7 +402,8 @@ TEST(Lasgen, WriteFailureThrowsLasException)
     }
     catch (const CLasException& e)
     {
-        EXPECT_STREQ(e.GetErrorText(), LasMessage::kWriteHeader);
+        EXPECT_STREQ(e.GetErrorText(), "WriteError::File could not be created.");
+        EXPECT_EQ(e.GetDetail(), path + ": no such file or folder");
     }
     EXPECT_FALSE(std::filesystem::exists(path));
 }

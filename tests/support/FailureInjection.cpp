@@ -1,0 +1,190 @@
+#include "FailureInjection.h"
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <grp.h>
+#include <string>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "las/LasException.h"
+
+namespace telvora::test
+{
+namespace
+{
+
+constexpr uid_t kNobody = 65534;
+
+void ApplyLimits(const WriteLimits& limits)
+{
+    if (limits.fileSizeBytes >= 0)
+    {
+        const rlimit size{static_cast<rlim_t>(limits.fileSizeBytes),
+                          static_cast<rlim_t>(limits.fileSizeBytes)};
+        if (::setrlimit(RLIMIT_FSIZE, &size) != 0)
+        {
+            ::_exit(90);
+        }
+    }
+    if (limits.unprivileged && ::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+    {
+        ::_exit(91);
+    }
+}
+
+std::string ReadAllFrom(int fd)
+{
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) != 0;)
+    {
+        if (got < 0)
+        {
+            if (errno == EINTR)
+            {
+                continue;
+            }
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    return text;
+}
+
+void WriteAllTo(int fd, const std::string& text)
+{
+    for (std::size_t done = 0; done < text.size();)
+    {
+        const ssize_t put = ::write(fd, text.data() + done, text.size() - done);
+        if (put <= 0)
+        {
+            return;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+}
+
+} // namespace
+
+ChildOutcome RunWithLimits(const WriteLimits& limits, const std::function<void()>& work)
+{
+    int channel[2];
+    if (::pipe(channel) != 0)
+    {
+        return {true, "no pipe", ""};
+    }
+    const pid_t child = ::fork();
+    if (child == 0)
+    {
+        ::close(channel[0]);
+        std::signal(SIGXFSZ, SIG_IGN);
+        ApplyLimits(limits);
+        std::string report = "returned";
+        try
+        {
+            work();
+        }
+        catch (const CLasException& error)
+        {
+            report = std::string("threw\n") + error.GetErrorText() + '\n' + error.GetDetail();
+        }
+        catch (const std::exception& error)
+        {
+            report = std::string("threw\nunexpected: ") + error.what() + '\n';
+        }
+        WriteAllTo(channel[1], report);
+        // No destructors, no gtest output from the child.
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    const std::string report = ReadAllFrom(channel[0]);
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    {
+        return {true, "the child process failed with status " + std::to_string(status), ""};
+    }
+    ChildOutcome outcome;
+    if (report.rfind("threw\n", 0) == 0)
+    {
+        const std::string rest = report.substr(6);
+        const std::size_t line = rest.find('\n');
+        outcome.threw = true;
+        outcome.text = rest.substr(0, line);
+        outcome.detail = line == std::string::npos ? std::string() : rest.substr(line + 1);
+    }
+    return outcome;
+}
+
+LimitedRun RunProgramWithLimits(const WriteLimits& limits, const std::string& executable,
+                                const std::vector<std::string>& arguments)
+{
+    char errName[] = "/tmp/telvora-err-XXXXXX";
+    const int errFile = ::mkstemp(errName);
+    if (errFile < 0)
+    {
+        return {};
+    }
+    ::unlink(errName);
+    const pid_t child = ::fork();
+    if (child == 0)
+    {
+        ::dup2(errFile, STDERR_FILENO);
+        const int devNull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devNull, STDOUT_FILENO);
+        std::signal(SIGXFSZ, SIG_DFL);
+        ApplyLimits(limits);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(executable.c_str()));
+        for (const std::string& argument : arguments)
+        {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execv(executable.c_str(), argv.data());
+        ::_exit(92);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    LimitedRun run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    ::lseek(errFile, 0, SEEK_SET);
+    run.err = ReadAllFrom(errFile);
+    ::close(errFile);
+    return run;
+}
+
+std::vector<std::string> PartFilesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+    {
+        const std::string name = entry.path().filename().string();
+        if (name.ends_with(".part"))
+        {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
+bool MountSmallFileSystem(const std::string& folder, std::size_t bytes)
+{
+    const std::string options = "size=" + std::to_string(bytes);
+    return ::geteuid() == 0 && ::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
+}
+
+void Unmount(const std::string& folder)
+{
+    ::umount2(folder.c_str(), MNT_DETACH);
+}
+
+} // namespace telvora::test

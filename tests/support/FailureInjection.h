@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace telvora::test
+{
+
+// How a write is made to fail: in a child process, so that the limits never touch the test
+// program itself.
+struct WriteLimits
+{
+    // RLIMIT_FSIZE in bytes; negative for none.
+    std::int64_t fileSizeBytes = -1;
+    // Runs as an unprivileged user (uid and gid 65534) when the tests run as root, so that folder
+    // and file permissions count; as another user the permissions count anyway.
+    bool unprivileged = false;
+};
+
+struct ChildOutcome
+{
+    // False when the work returned without throwing.
+    bool threw = false;
+    std::string text;
+    std::string detail;
+};
+
+// Runs work in a child process under the limits, with SIGXFSZ ignored as every program of ours
+// does at start-up, and brings back the CLasException it throws.
+ChildOutcome RunWithLimits(const WriteLimits& limits, const std::function<void()>& work);
+
+struct LimitedRun
+{
+    // -1 when the program did not exit on its own (a signal ended it).
+    int exitCode = -1;
+    std::string err;
+};
+
+// Runs a program under the limits with the default signal dispositions, so that it must ignore
+// SIGXFSZ itself; its standard error is collected.
+LimitedRun RunProgramWithLimits(const WriteLimits& limits, const std::string& executable,
+                                const std::vector<std::string>& arguments);
+
+// The names in a folder that end in ".part": what an interrupted write would leave.
+std::vector<std::string> PartFilesIn(const std::string& folder);
+
+// Mounts a tmpfs of the given size at folder (root only). False when it cannot be done.
+bool MountSmallFileSystem(const std::string& folder, std::size_t bytes);
+void Unmount(const std::string& folder);
+
+} // namespace telvora::test
