@@ -30,7 +30,10 @@ constexpr std::size_t kMaxEntries = 3;
 class SilentNotifier final : public INotifier
 {
 public:
-    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
+    void ShowMessage(const std::string&, const std::string&, MessageIcon,
+                     const std::string&) override
+    {
+    }
 };
 
 // A folder of its own for each input, removed with whatever was written into it: libFuzzer ends

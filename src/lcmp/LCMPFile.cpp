@@ -5,29 +5,23 @@
 #include <cstring>
 #include <fcntl.h>
 #include <random>
+#include <string_view>
 #include <unistd.h>
 
+#include "common/SystemErrors.h"
 #include "las/ByteOrder.h"
 #include "las/LasException.h"
 #include "las/PosixFile.h"
+#include "lcmp/BoundedByteSource.h"
 #include "lcmp/FileByteSource.h"
 #include "lcmp/LcmpMessages.h"
+#include "lcmp/OutputSpace.h"
 
 namespace telvora
 {
 
 namespace
 {
-
-bool IsPlainFileName(const char* name)
-{
-    if (name == nullptr || *name == '\0')
-    {
-        return false;
-    }
-    const std::string_view text(name);
-    return text != "." && text != ".." && text.find_first_of("/\\") == std::string_view::npos;
-}
 
 // A new hidden file in the folder that no one else uses; its name is returned in partPath. Its
 // name does not grow with the entry's, so every name the file system takes can be written.
@@ -147,15 +141,17 @@ void LCMPFile::ReadDirectory(IByteSource& archive)
     ReadEntryCount(archive);
     directory.clear();
 
-    // The count is taken as unsigned, so that no count makes the directory fit where it does not.
+    // The count is taken as unsigned, so that no count makes the directory fit where it does not;
+    // directory and count lie behind the magic number, never over it.
     const std::uint64_t count = static_cast<std::uint32_t>(entryCount);
     const std::uint64_t span = 4 + ArchiveEntry::kImageSize * count;
     const std::int64_t size = archive.Size();
-    if (size < 0 || span > static_cast<std::uint64_t>(size) ||
+    if (size < 0 || span + 4 > static_cast<std::uint64_t>(size) ||
         !archive.Seek(size - static_cast<std::int64_t>(span)))
     {
         throw CLasException(LcmpMessage::kDirectory);
     }
+    directoryOffset = size - static_cast<std::int64_t>(span);
     std::vector<unsigned char> images(ArchiveEntry::kImageSize * count);
     if (archive.Read(images.data(), images.size()) != images.size())
     {
@@ -166,6 +162,20 @@ void LCMPFile::ReadDirectory(IByteSource& archive)
     {
         directory.push_back(ArchiveEntry::Parse(images.data() + i * ArchiveEntry::kImageSize));
     }
+}
+
+std::int64_t LCMPFile::EntryEnd(std::size_t index) const
+{
+    const std::uint32_t start = directory.at(index).dataOffset;
+    std::int64_t end = directoryOffset;
+    for (const ArchiveEntry& other : directory)
+    {
+        if (other.dataOffset > start && other.dataOffset < end)
+        {
+            end = other.dataOffset;
+        }
+    }
+    return end;
 }
 
 DecompressResult LCMPFile::DecompressEntry(const char* archivePath, const char* name,
@@ -244,9 +254,11 @@ DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* nam
         throw CLasException(LcmpMessage::kEntryNotFound);
     }
 
+    const auto index = static_cast<std::size_t>(foundIndex);
+    BoundedByteSource entry(archive, EntryEnd(index));
+    const std::string partFolder = folderPath.empty() ? std::string("./") : folderPath;
     std::string partPath;
-    if (!archive.Seek(directory[static_cast<std::size_t>(foundIndex)].dataOffset) ||
-        !CreatePartFile(folderPath.empty() ? std::string("./") : folderPath, partPath))
+    if (!entry.Seek(directory[index].dataOffset) || !CreatePartFile(partFolder, partPath))
     {
         EndEntry();
         throw CLasException(LasMessage::kWriteFileCreate);
@@ -257,11 +269,31 @@ DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* nam
     bool complete = false;
     try
     {
-        complete = context.RebuildLasFile(&archive, target, &progress, cancel);
+        complete = context.RebuildLasFile(&entry, target, &progress, cancel,
+                                          [&](std::uint64_t bytes)
+                                          { CheckOutputSpace(partFolder, outputPath, bytes); });
         if (complete)
         {
             PublishPartFile(partPath, outputPath, existing);
         }
+    }
+    catch (const CLasException& error)
+    {
+        const std::string& detail = error.GetDetail();
+        std::string told = detail;
+        if (detail.compare(0, partPath.size() + 1, partPath + ":") == 0)
+        {
+            // The writers name the file they write: the user knows it by the output's name.
+            told = outputPath + detail.substr(partPath.size());
+        }
+        ::unlink(partPath.c_str());
+        target.SetPath(outputPath.c_str());
+        EndEntry();
+        if (told != detail)
+        {
+            throw CLasException(error.GetErrorText(), told);
+        }
+        throw;
     }
     catch (...)
     {
@@ -286,6 +318,16 @@ void LCMPFile::ReleaseArchive()
     std::vector<ArchiveEntry>().swap(directory);
 }
 
+bool IsPlainFileName(const char* name)
+{
+    if (name == nullptr || *name == '\0')
+    {
+        return false;
+    }
+    const std::string_view text(name);
+    return text != "." && text != ".." && text.find_first_of("/\\") == std::string_view::npos;
+}
+
 std::vector<std::string> ListArchive(const char* archivePath, INotifier* notifier)
 {
     if (archivePath == nullptr || *archivePath == '\0')
@@ -306,15 +348,16 @@ std::vector<std::string> ListArchive(const char* archivePath, INotifier* notifie
 std::vector<std::string> ListArchive(IByteSource& archive, INotifier* notifier)
 {
     INotifier& shown = notifier != nullptr ? *notifier : StderrNotifier();
-    if (archive.Size() == 0)
-    {
-        return {};
-    }
     LCMPFile file;
     try
     {
+        // An empty file has no directory to read, which is not the same as an empty directory.
+        if (archive.Size() == 0)
+        {
+            throw CLasException(LcmpMessage::kDirectory);
+        }
         file.ReadEntryCount(archive);
-        if (file.EntryCount() <= 0)
+        if (file.EntryCount() == 0)
         {
             return {};
         }

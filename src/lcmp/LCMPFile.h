@@ -48,17 +48,27 @@ public:
     // bytes.
     void ReadEntryCount(IByteSource& archive);
     // Checks the magic number, reads the count and then the directory it announces. Throws
-    // "Cannot read LCMPFile file headers" when the archive is too short to hold it.
+    // "Cannot read LCMPFile file headers" when the directory and the count do not fit behind the
+    // magic number, whatever the count (one with the top bit set included).
     void ReadDirectory(IByteSource& archive);
 
+    // Where the data of the directory entry at index ends: at the next larger data offset of any
+    // entry, or at the start of the directory. No entry's bytes run into another's or into the
+    // directory. After ReadDirectory.
+    std::int64_t EntryEnd(std::size_t index) const;
+
     // Rebuilds the entry of that name (the first one, in directory order) as folder + name. The
-    // folder ends with '/' (one is put in between when it does not) and must exist.
+    // folder ends with '/' (one is put in between when it does not) and must exist. The entry is
+    // decoded within its own bytes (EntryEnd): one whose data runs past them is truncated.
     //
     // The name must be a plain file name: one with a path separator, "." or "..", or one that
     // makes the path too long, is refused. The LAS file is written to a new file beside the output
     // and takes the output's place only when complete; after a failure or a cancel that file is
     // removed and whatever was at the output path stays as it was. An existing file at the output
-    // path is only replaced when the caller says so. Throws CLasException.
+    // path is only replaced when the caller says so. A file larger than the folder's free space
+    // or the process's file-size limit is refused before anything is written ("There is not
+    // enough space for the decompressed file!"); a write that fails for lack of space all the
+    // same keeps the writer's message and says so in its detail. Throws CLasException.
     //
     // The counters (Context()) and Progress() may be read from another thread meanwhile, and the
     // cancel flag set from there: the decoder looks at it between streams.
@@ -85,6 +95,8 @@ private:
     void EndEntry();
 
     std::vector<ArchiveEntry> directory;
+    // File offset of the directory read last.
+    std::int64_t directoryOffset = 0;
     std::int32_t entryCount = 0;
     std::string outputPath;
     LCMPStreamContext context;
@@ -93,10 +105,16 @@ private:
     std::atomic<std::int32_t> progress{0};
 };
 
-// The entry names of an archive in directory order; none when there is no path, the archive is
-// empty, holds no entries or cannot be read. Failures are shown through the notifier (standard
-// error when none is given): "Error opening file!" when the archive cannot be opened, the
-// exception's message when its count or directory cannot be read.
+// True for a name that can only be a file in the folder it is written to: not empty, not "." or
+// "..", and without a path separator.
+bool IsPlainFileName(const char* name);
+
+// The entry names of an archive in directory order; none when there is no path, the archive
+// holds no entries or cannot be read. Failures are shown through the notifier (standard error
+// when none is given): "Error opening file!" when the archive cannot be opened, "Cannot read
+// LCMPFile file headers" for an empty file or a count whose directory does not fit, the
+// exception's message for whatever else keeps the count or directory from being read. An archive
+// whose count is 0 lists nothing, silently.
 std::vector<std::string> ListArchive(const char* archivePath, INotifier* notifier);
 std::vector<std::string> ListArchive(IByteSource& archive, INotifier* notifier);
 

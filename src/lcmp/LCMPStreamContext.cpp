@@ -74,6 +74,21 @@ std::uint64_t MinChunkBytes(unsigned format)
            static_cast<std::uint64_t>(valueStreams) * kMinValueStream;
 }
 
+// What WriteLasHeader and CLasFile::WriteVariableLengthRecords will put in the file: the 227-byte
+// header, then the VLR block read from the entry, or the LAS 1.0 start signature where the header
+// declares no records (vlrCount, as the writer will see it) but two bytes between header and
+// points.
+std::uint64_t HeaderAndVlrBytes(const LasHeader& header, bool vlrBlock, std::uint32_t vlrCount)
+{
+    std::uint64_t between = 0;
+    if (header.offsetToPointData >= header.headerSize)
+    {
+        const std::uint32_t gap = header.offsetToPointData - header.headerSize;
+        between = vlrBlock ? gap : (vlrCount == 0 && gap == 2 ? 2 : 0);
+    }
+    return LasHeader::kImageSize + between;
+}
+
 // The VLR table over a block read from the archive: the block is restored to the output as it
 // stands, so the table only indexes the records that fit in it (and is never longer than the
 // block could hold, whatever count the header claims). Entry 0 owns the block.
@@ -165,11 +180,36 @@ void LCMPStreamContext::ReleaseBuffers()
     streamsTotal.store(0, std::memory_order_relaxed);
 }
 
+void LCMPStreamContext::DecodeStream(unsigned char* buffer, std::size_t n, IByteSource& source)
+{
+    try
+    {
+        decoder.DecodeSymbols(buffer, n, source);
+    }
+    catch (const CLasException&)
+    {
+        // A stream whose table or end marker is missing where the entry's bytes ran out was cut
+        // short, not damaged.
+        if (Remaining(source) == 0)
+        {
+            throw CLasException(LcmpMessage::kEntryTruncated);
+        }
+        throw;
+    }
+    // The next stream, or the end of the entry, lies after this one's end marker: a marker that
+    // only the end-of-file rules placed beyond the entry was never there.
+    const std::int64_t size = source.Size();
+    if (size >= 0 && source.Position() > size)
+    {
+        throw CLasException(LcmpMessage::kEntryTruncated);
+    }
+}
+
 void LCMPStreamContext::DecodeBytes(std::size_t n)
 {
     CheckCancel();
     symbols.resize(n);
-    decoder.DecodeSymbols(symbols.data(), n, *archive);
+    DecodeStream(symbols.data(), n, *archive);
 }
 
 void LCMPStreamContext::DecodeValues(std::size_t n)
@@ -191,7 +231,7 @@ void LCMPStreamContext::ReadValueStream(IByteSource& source, std::int32_t* out, 
     // Every later value has a length symbol: bit 0 its sign, the rest its byte count.
     const std::size_t m = n - 1;
     lengths.resize(std::max<std::size_t>(m, 1));
-    decoder.DecodeSymbols(lengths.data(), std::max<std::size_t>(m, 1), source);
+    DecodeStream(lengths.data(), std::max<std::size_t>(m, 1), source);
     auto* magnitude = reinterpret_cast<std::uint32_t*>(out + 1);
     unsigned largest = 0;
     std::size_t wider[4] = {};
@@ -214,7 +254,7 @@ void LCMPStreamContext::ReadValueStream(IByteSource& source, std::int32_t* out, 
             throw CLasException(LcmpMessage::kPlaneCount);
         }
         planes[p].resize(count);
-        decoder.DecodeSymbols(planes[p].data(), count, source);
+        DecodeStream(planes[p].data(), count, source);
     }
 
     // One pass puts the values together; the counts checked above keep every plane's cursor
@@ -236,7 +276,8 @@ void LCMPStreamContext::ReadValueStream(IByteSource& source, std::int32_t* out, 
 
 bool LCMPStreamContext::RebuildLasFile(IByteSource* archiveFile, CLasFile& file,
                                        std::atomic<std::int32_t>* progress,
-                                       const std::atomic<bool>* cancel)
+                                       const std::atomic<bool>* cancel,
+                                       const std::function<void(std::uint64_t)>& beforeWriting)
 {
     ratio.store(0.0, std::memory_order_relaxed);
     chunks = 0;
@@ -288,14 +329,30 @@ bool LCMPStreamContext::RebuildLasFile(IByteSource* archiveFile, CLasFile& file,
         if (header.fileSignature[0] == kModeRaw)
         {
             header.fileSignature[0] = kModeCoded;
+            // Formats above 3 have no point objects: header and VLR bytes are all that is
+            // rebuilt. The records are copied as they are stored, whatever their length.
+            const std::uint64_t records =
+                header.pointDataFormatId > 3
+                    ? 0
+                    : std::uint64_t{header.numberOfPointRecords} * header.pointDataRecordLength;
+            if (Remaining(*archive) < records)
+            {
+                throw CLasException(LcmpMessage::kEntryTruncated);
+            }
             CheckCancel();
+            if (beforeWriting)
+            {
+                beforeWriting(HeaderAndVlrBytes(header, file.vlrs != nullptr,
+                                                header.numberOfVariableLengthRecords) +
+                              records);
+            }
             WriteLasHeader(header, file.path);
             file.WriteVariableLengthRecords();
             CopyRawPoints(header, progress);
         }
         else
         {
-            RebuildCodedPoints(header, progress);
+            RebuildCodedPoints(header, progress, beforeWriting);
         }
     }
     catch (const Cancelled&)
@@ -315,19 +372,13 @@ void LCMPStreamContext::CopyRawPoints(const LasHeader& header, std::atomic<std::
     {
         progress->store(0, std::memory_order_relaxed);
     }
-    // Formats above 3 have no point objects: header and VLR bytes are all that is rebuilt.
     if (header.pointDataFormatId > 3)
     {
         return;
     }
     // The records are copied as they are stored, whatever their length: a record longer or
     // shorter than its format's standard size cannot pass through a point object unchanged.
-    const std::uint64_t total =
-        std::uint64_t{header.numberOfPointRecords} * header.pointDataRecordLength;
-    if (Remaining(*archive) < total)
-    {
-        throw CLasException(LcmpMessage::kReadRawPoints);
-    }
+    // The entry holds them all (RebuildLasFile checked); a short read is a read error.
     const std::uint64_t blockRecords = std::max<std::uint64_t>(
         1, kRawBlock / std::max<std::uint16_t>(header.pointDataRecordLength, 1));
     std::vector<unsigned char> block;
@@ -353,7 +404,8 @@ void LCMPStreamContext::CopyRawPoints(const LasHeader& header, std::atomic<std::
     }
 }
 
-void LCMPStreamContext::RebuildCodedPoints(LasHeader& header, std::atomic<std::int32_t>* progress)
+void LCMPStreamContext::RebuildCodedPoints(LasHeader& header, std::atomic<std::int32_t>* progress,
+                                           const std::function<void(std::uint64_t)>& beforeWriting)
 {
     // Refused before anything is written: the coded form cannot describe these.
     if (header.numberOfPointRecords == 0)
@@ -369,8 +421,23 @@ void LCMPStreamContext::RebuildCodedPoints(LasHeader& header, std::atomic<std::i
     {
         throw CLasException(LcmpMessage::kRecordLength);
     }
+    // Every stream takes some bytes whatever it holds: an entry too short for the chunks it
+    // claims is refused before anything is written, so that a few bytes claiming billions of
+    // points never fill the disk with their first chunks.
+    const std::vector<std::uint32_t> sizes = ChunkSizes(header.numberOfPointRecords);
+    if (Remaining(*archive) / sizes.size() < MinChunkBytes(format))
+    {
+        throw CLasException(LcmpMessage::kEntryTruncated);
+    }
 
     CheckCancel();
+    if (beforeWriting)
+    {
+        const bool movedVlrs = header.fileSignature[0] == kModeMovedVlrs;
+        beforeWriting(HeaderAndVlrBytes(header, target->vlrs != nullptr,
+                                        movedVlrs ? 1 : header.numberOfVariableLengthRecords) +
+                      std::uint64_t{header.numberOfPointRecords} * header.pointDataRecordLength);
+    }
     if (header.fileSignature[0] == kModeMovedVlrs)
     {
         header.fileSignature[0] = kModeCoded;
@@ -385,14 +452,12 @@ void LCMPStreamContext::RebuildCodedPoints(LasHeader& header, std::atomic<std::i
     target->WriteVariableLengthRecords();
 
     totalPoints = header.numberOfPointRecords;
-    const std::vector<std::uint32_t> sizes = ChunkSizes(totalPoints);
     chunks = static_cast<std::int32_t>(sizes.size());
     streamsTotal.store(chunks * StreamsPerChunk(format), std::memory_order_relaxed);
 
     for (const std::uint32_t n : sizes)
     {
-        // Every stream of a chunk takes some bytes whatever it holds, so an archive too short
-        // for the chunk it claims is refused before millions of points are allocated for it.
+        // The same for each chunk, before millions of points are allocated for it.
         if (Remaining(*archive) < MinChunkBytes(format))
         {
             throw CLasException(LcmpMessage::kEntryTruncated);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "lcmp/ArithmeticDecoder.h"
@@ -40,9 +41,15 @@ public:
     // set, nothing more is written and the call returns false, leaving the output as far as it
     // was written for the caller to remove. True when the file is complete. Failures throw
     // CLasException; entries that cannot be rebuilt are refused before any point is decoded.
-    [[nodiscard]] bool RebuildLasFile(IByteSource* archive, CLasFile& target,
-                                      std::atomic<std::int32_t>* progress,
-                                      const std::atomic<bool>* cancel = nullptr);
+    //
+    // The entry ends where the archive's Size() says (a BoundedByteSource gives it its own end):
+    // raw records or a coded stream that would run past it fail with "The archive entry is
+    // truncated!". Before the first byte is written, beforeWriting, when given, is called with
+    // the size the whole LAS file will have, and may refuse it by throwing.
+    [[nodiscard]] bool
+    RebuildLasFile(IByteSource* archive, CLasFile& target, std::atomic<std::int32_t>* progress,
+                   const std::atomic<bool>* cancel = nullptr,
+                   const std::function<void(std::uint64_t)>& beforeWriting = nullptr);
 
     // One value stream of n >= 1 values at the source's position, leaving the source after it.
     void ReadValueStream(IByteSource& source, std::int32_t* values, std::size_t n);
@@ -62,11 +69,13 @@ public:
 
 private:
     void CheckCancel() const;
+    void DecodeStream(unsigned char* buffer, std::size_t n, IByteSource& source);
     void FinishStream(std::size_t n, unsigned bitsPerPoint);
     void DecodeBytes(std::size_t n);
     void DecodeValues(std::size_t n);
     void CopyRawPoints(const LasHeader& header, std::atomic<std::int32_t>* progress);
-    void RebuildCodedPoints(LasHeader& header, std::atomic<std::int32_t>* progress);
+    void RebuildCodedPoints(LasHeader& header, std::atomic<std::int32_t>* progress,
+                            const std::function<void(std::uint64_t)>& beforeWriting);
     template <int Format>
     void DecodeChunk(std::size_t n);
     template <int Format>

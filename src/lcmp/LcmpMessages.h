@@ -32,6 +32,8 @@ inline constexpr const char* kRecordLength =
     "The archive entry has a point record length that cannot be decoded!";
 inline constexpr const char* kVlrBlock = "The archive entry has a damaged VLR block!";
 inline constexpr const char* kPlaneCount = "The archive entry has a damaged value stream!";
+// The folder's file system, or the process's file-size limit, cannot take the rebuilt file.
+inline constexpr const char* kNoSpace = "There is not enough space for the decompressed file!";
 } // namespace LcmpMessage
 
 } // namespace telvora

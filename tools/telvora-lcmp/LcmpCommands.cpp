@@ -1,16 +1,20 @@
 #include "telvora-lcmp/LcmpCommands.h"
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <fmt/core.h>
 #include <mutex>
 #include <ostream>
 #include <set>
+#include <string_view>
 #include <sys/stat.h>
 #include <thread>
 #include <utility>
 
 #include "common/Notifier.h"
+#include "common/SystemErrors.h"
 #include "las/LasException.h"
 #include "lcmp/LCMPFile.h"
 
@@ -20,6 +24,106 @@ namespace telvora::lcmpcli
 namespace
 {
 
+// Bytes 80 to BF, which continue a UTF-8 sequence.
+bool IsContinuation(const std::string_view text, std::size_t at)
+{
+    return at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0u) == 0x80u;
+}
+
+// The length of the well-formed UTF-8 sequence of two to four bytes at the position (no overlong
+// forms, surrogates or code points above 10FFFF), or 0.
+std::size_t SequenceAt(const std::string_view text, std::size_t at)
+{
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const auto second =
+        at + 1 < text.size() ? static_cast<unsigned char>(text[at + 1]) : std::uint8_t{0};
+    std::size_t length = 0;
+    bool secondFits = true;
+    if (lead >= 0xC2 && lead <= 0xDF)
+    {
+        length = 2;
+    }
+    else if (lead >= 0xE0 && lead <= 0xEF)
+    {
+        length = 3;
+        secondFits = lead == 0xE0 ? second >= 0xA0 : (lead == 0xED ? second <= 0x9F : true);
+    }
+    else if (lead >= 0xF0 && lead <= 0xF4)
+    {
+        length = 4;
+        secondFits = lead == 0xF0 ? second >= 0x90 : (lead == 0xF4 ? second <= 0x8F : true);
+    }
+    if (length == 0 || !secondFits)
+    {
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k)
+    {
+        if (!IsContinuation(text, at + k))
+        {
+            return 0;
+        }
+    }
+    return length;
+}
+
+void AppendHex(std::string& out, unsigned char byte)
+{
+    out += fmt::format("\\x{:02x}", byte);
+}
+
+// Names and paths come from archives and may hold anything: printed raw, control characters and
+// escape sequences would act on the terminal or split a line in two. Control characters (C0,
+// DEL, and C1, which some terminals obey as well) and bytes that are no well-formed UTF-8 are
+// shown as \xNN, a backslash as \\; everything else, letters of any script included, as it is.
+std::string Shown(const std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();)
+    {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (byte == '\\')
+        {
+            out += "\\\\";
+            ++at;
+        }
+        else if (byte < 0x20 || byte == 0x7F)
+        {
+            AppendHex(out, byte);
+            ++at;
+        }
+        else if (byte < 0x80)
+        {
+            out += static_cast<char>(byte);
+            ++at;
+        }
+        else if (const std::size_t length = SequenceAt(text, at); length == 0)
+        {
+            AppendHex(out, byte);
+            ++at;
+        }
+        else if (byte == 0xC2 && static_cast<unsigned char>(text[at + 1]) <= 0x9F)
+        {
+            AppendHex(out, byte);
+            AppendHex(out, static_cast<unsigned char>(text[at + 1]));
+            at += 2;
+        }
+        else
+        {
+            out.append(text.substr(at, length));
+            at += length;
+        }
+    }
+    return out;
+}
+
+// "text" or "text (detail)", the detail shown safely: it quotes paths.
+std::string MessageLine(const std::string& text, const std::string& detail)
+{
+    return detail.empty() ? text : text + " (" + Shown(detail) + ")";
+}
+
 // Collects what the listing would show in message boxes, to be printed as plain lines.
 class CollectingNotifier final : public INotifier
 {
@@ -27,7 +131,7 @@ public:
     void ShowMessage(const std::string& text, const std::string&, MessageIcon,
                      const std::string& detail) override
     {
-        messages.push_back(detail.empty() ? text : text + " (" + detail + ")");
+        messages.push_back(MessageLine(text, detail));
     }
 
     std::vector<std::string> messages;
@@ -39,7 +143,7 @@ bool ListNames(const std::string& archive, std::vector<std::string>& names, std:
     names = ListArchive(archive.c_str(), &notifier);
     for (const std::string& message : notifier.messages)
     {
-        err << fmt::format("{}: {}\n", archive, message);
+        err << fmt::format("{}: {}\n", Shown(archive), message);
     }
     return notifier.messages.empty();
 }
@@ -125,7 +229,7 @@ int RunList(const std::string& archive, std::ostream& out, std::ostream& err)
     }
     for (const std::string& name : names)
     {
-        out << name << '\n';
+        out << Shown(name) << '\n';
     }
     return kExitOk;
 }
@@ -136,9 +240,17 @@ int RunExtract(const std::string& archive, const ExtractOptions& options, std::o
     struct stat info
     {
     };
-    if (::stat(options.folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+    if (::stat(options.folder.c_str(), &info) != 0)
     {
-        err << fmt::format("{}: no such folder\n", options.folder);
+        const int error = errno;
+        err << fmt::format("{}: {}\n", Shown(options.folder),
+                           error == ENOENT || error == ENOTDIR ? std::string("no such folder")
+                                                               : ErrorReason(error));
+        return kExitFailure;
+    }
+    if (!S_ISDIR(info.st_mode))
+    {
+        err << fmt::format("{}: not a folder\n", Shown(options.folder));
         return kExitFailure;
     }
 
@@ -174,10 +286,12 @@ int RunExtract(const std::string& archive, const ExtractOptions& options, std::o
         {
             break;
         }
-        if (!options.force && Exists(folder + name))
+        // A name that is no plain file name names the folder or one outside it, which exists;
+        // the decoder refuses it with its own message.
+        if (!options.force && IsPlainFileName(name.c_str()) && Exists(folder + name))
         {
-            err << fmt::format("{}: {} already exists (use --force to replace it)\n", name,
-                               folder + name);
+            err << fmt::format("{}: {} already exists (use --force to replace it)\n", Shown(name),
+                               Shown(folder + name));
             result = kExitFailure;
             continue;
         }
@@ -185,7 +299,7 @@ int RunExtract(const std::string& archive, const ExtractOptions& options, std::o
         {
             DecompressResult outcome = DecompressResult::Complete;
             {
-                ProgressLine line(progress, file, name);
+                ProgressLine line(progress, file, Shown(name));
                 // The early check above gives the friendlier message; the decoder itself never
                 // replaces a file that appears meanwhile unless --force says so.
                 outcome = file.DecompressEntry(
@@ -194,13 +308,14 @@ int RunExtract(const std::string& archive, const ExtractOptions& options, std::o
             }
             if (outcome == DecompressResult::Cancelled)
             {
-                err << fmt::format("{}: cancelled, nothing written\n", name);
+                err << fmt::format("{}: cancelled, nothing written\n", Shown(name));
                 return kExitFailure;
             }
         }
         catch (const CLasException& error)
         {
-            err << fmt::format("{}: {}\n", name, error.GetErrorText());
+            err << fmt::format("{}: {}\n", Shown(name),
+                               MessageLine(error.GetErrorText(), error.GetDetail()));
             result = kExitFailure;
         }
     }

@@ -16,23 +16,26 @@ inline constexpr int kExitFailure = 1;
 // The command line itself is wrong.
 inline constexpr int kExitUsage = 2;
 
-// `list`: the entry names, one per line, in directory order.
+// `list`: the entry names, one per line, in directory order. Here and in every message, names and
+// paths are shown with control characters and bytes that are no UTF-8 as \xNN and a backslash as
+// \\, so that no name can act on the terminal or pass for two lines.
 int RunList(const std::string& archive, std::ostream& out, std::ostream& err);
 
 struct ExtractOptions
 {
     // Entries to extract; all of them (each name once) when empty.
     std::vector<std::string> names;
-    // An existing folder.
+    // An existing folder ("no such folder" or "not a folder" otherwise).
     std::string folder;
     // Replace files that already exist in the folder.
     bool force = false;
 };
 
 // `extract`: rebuilds the entries as folder/name. An entry that fails or would overwrite a file
-// without force is reported and skipped, the others are still extracted; nothing half-written
-// stays behind. Progress goes to the given stream, when there is one, as a line rewritten in
-// place. The cancel flag (set from a signal handler) stops the current entry between streams.
+// without force is reported, with the reason where there is one ("message (detail)"), and
+// skipped, the others are still extracted; nothing half-written stays behind. Progress goes to the
+// given stream, when there is one, as a line rewritten in place. The cancel flag (set from a signal
+// handler) stops the current entry between streams.
 int RunExtract(const std::string& archive, const ExtractOptions& options, std::ostream& err,
                std::ostream* progress = nullptr, const std::atomic<bool>* cancel = nullptr);
 

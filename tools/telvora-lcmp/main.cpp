@@ -21,8 +21,8 @@ using namespace telvora::lcmpcli;
 std::atomic<bool> interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-// Ctrl-C ends the current entry between two streams, so that its partial file is removed
-// instead of left behind.
+// Ctrl-C, a closed terminal (SIGHUP) and SIGTERM end the current entry between two streams, so
+// that its partial file is removed instead of left behind.
 extern "C" void OnInterrupt(int)
 {
     interrupted.store(true);
@@ -30,6 +30,10 @@ extern "C" void OnInterrupt(int)
 
 int Run(int argc, char** argv)
 {
+    // Past a file-size limit a write fails with EFBIG instead of the signal ending the program
+    // before the partial file can be removed and the reason told.
+    std::signal(SIGXFSZ, SIG_IGN);
+
     CLI::App app{"Lists and extracts the LAS files of an LCMP archive", "telvora-lcmp"};
     app.require_subcommand(1);
 
@@ -61,6 +65,7 @@ int Run(int argc, char** argv)
     }
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
+    std::signal(SIGHUP, OnInterrupt);
     // Progress only on a terminal: redirected error output stays free of carriage returns.
     std::ostream* progress = ::isatty(STDERR_FILENO) != 0 ? &std::cerr : nullptr;
     return RunExtract(archive, options, std::cerr, progress, &interrupted);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
@@ -242,11 +243,12 @@ TEST_F(Rebuild, RawModeAboveFormat3WritesHeaderAndVlrBytesOnly)
     EXPECT_EQ(Run(EntryData(header, 'O', {}, Bytes(100, 1))), ExpectedLas(header, {}, {}));
 }
 
-TEST_F(Rebuild, RawModeShortOfRecordsFailsWithPointsReadError)
+TEST_F(Rebuild, RawModeShortOfRecordsIsTruncatedAndWritesNothing)
 {
     const LasHeader header = MakeHeader(1, 3);
     EXPECT_EQ(ErrorOf([&] { Run(EntryData(header, 'O', {}, Bytes(28 * 2 + 5, 0))); }),
-              "ReadError::LAS Points");
+              "The archive entry is truncated!");
+    EXPECT_FALSE(std::filesystem::exists(output));
 }
 
 TEST_F(Rebuild, EntriesTheCodedFormCannotHoldAreRefused)
@@ -275,15 +277,76 @@ TEST_F(Rebuild, TruncatedEntriesFailWithoutDecodingClaimedPoints)
     const Bytes full = EntryData(header, 'L', {}, ZeroChunks(header));
     EXPECT_EQ(ErrorOf([&] { Run(Bytes(full.begin(), full.begin() + 100)); }),
               "The archive entry is truncated!");
-    // A header claiming four billion points over a few streams is refused before its first
-    // chunk is allocated.
+    // A header claiming four billion points over a few streams is refused before anything is
+    // written for it.
     const LasHeader huge = MakeHeader(3, 4'000'000'000u);
     EXPECT_EQ(ErrorOf([&] { Run(EntryData(huge, 'L', {}, ZeroChunks(header))); }),
               "The archive entry is truncated!");
-    // Cut within the streams: the decoder notices.
-    const std::string error = ErrorOf([&] { Run(Bytes(full.begin(), full.end() - 700)); });
-    EXPECT_TRUE(error == "Unable to find stream" || error == "The archive entry is truncated!")
-        << error;
+    EXPECT_FALSE(std::filesystem::exists(output));
+    // Fewer bytes than the chunk's streams take at least: refused before decoding.
+    EXPECT_EQ(ErrorOf([&] { Run(Bytes(full.begin(), full.end() - 700)); }),
+              "The archive entry is truncated!");
+
+    // The last stream, Blue, with a plane of zeros after its length stream: 519 bytes more than
+    // the least, so that cuts in it pass the check above and reach the decoder: cut in the
+    // plane's table (300 before the end) and in the plane's end marker (1).
+    Bytes longer(full.begin(), full.end() - 519);
+    Append(longer, ConstantValueStream(6, 30, 2, {0}));
+    ASSERT_EQ(Run(longer), ExpectedLas(header, {}, ZeroChunkRecords(header)));
+    for (const std::size_t cut : {300, 1})
+    {
+        EXPECT_EQ(ErrorOf([&] { Run(Bytes(longer.begin(), longer.end() - cut)); }),
+                  "The archive entry is truncated!")
+            << cut;
+    }
+}
+
+TEST_F(Rebuild, SizeAnnouncedBeforeWritingIsTheSizeWritten)
+{
+    LasHeader withVlr = MakeHeader(0, 4);
+    withVlr.numberOfVariableLengthRecords = 1;
+    withVlr.offsetToPointData = 227 + 60;
+    Bytes vlr(60, 0x33);
+    vlr[20] = 6;
+    vlr[21] = 0;
+    LasHeader signature = MakeHeader(2, 3);
+    signature.offsetToPointData = 229;
+    LasHeader format5 = MakeHeader(0, 3);
+    format5.pointDataFormatId = 5;
+    struct Case
+    {
+        const char* what;
+        Bytes entry;
+    };
+    const Case cases[] = {
+        {"coded", EntryData(withVlr, 'L', vlr, ZeroChunks(withVlr))},
+        {"coded, VLRs moved", EntryData(withVlr, 'V', vlr, ZeroChunks(withVlr))},
+        {"coded, LAS 1.0 start signature", EntryData(signature, 'L', {}, ZeroChunks(signature))},
+        {"raw", EntryData(withVlr, 'O', vlr, Bytes(4 * 20, 7))},
+        {"raw, format above 3", EntryData(format5, 'O', {}, {})},
+    };
+    auto rebuild = [&](const Bytes& entry, const std::function<void(std::uint64_t)>& check)
+    {
+        MemoryByteSource source(entry.data(), entry.size());
+        target.Clear();
+        target.SetPath(output.c_str());
+        return context.RebuildLasFile(&source, target, nullptr, nullptr, check);
+    };
+    // A refusal comes before the first byte.
+    EXPECT_EQ(ErrorOf(
+                  [&] {
+                      (void)rebuild(cases[0].entry,
+                                    [](std::uint64_t) { throw CLasException("refused"); });
+                  }),
+              "refused");
+    EXPECT_FALSE(std::filesystem::exists(output));
+
+    for (const Case& c : cases)
+    {
+        std::uint64_t announced = 0;
+        ASSERT_TRUE(rebuild(c.entry, [&](std::uint64_t bytes) { announced = bytes; })) << c.what;
+        EXPECT_EQ(announced, ReadAll(output).size()) << c.what;
+    }
 }
 
 TEST_F(Rebuild, DamagedVlrBlocksAreRefused)

@@ -1,7 +1,14 @@
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "ArchiveBytes.h"
@@ -146,13 +153,93 @@ TEST_F(LcmpCli, FailuresNameTheEntryAndLeaveNothingBehind)
     EXPECT_EQ(FilesIn(temp.Path()), (std::vector<std::string>{"a.lcmp", "out"}));
 }
 
-TEST_F(LcmpCli, MissingFolderIsReported)
+TEST_F(LcmpCli, FolderThatIsNoFolderIsReported)
 {
     WriteAll(archive, Archive({{"a.las", PointsEntry(1)}}));
-    std::ostringstream e;
-    const int code = RunExtract(archive, ExtractOptions{{}, temp.File("nowhere"), false}, e);
-    EXPECT_EQ(code, kExitFailure);
-    EXPECT_EQ(e.str(), temp.File("nowhere") + ": no such folder\n");
+    WriteAll(temp.File("out.las"), {'x'});
+    const struct
+    {
+        std::string folder;
+        std::string message;
+    } cases[] = {
+        {temp.File("nowhere"), temp.File("nowhere") + ": no such folder\n"},
+        {temp.File("out.las"), temp.File("out.las") + ": not a folder\n"},
+    };
+    for (const auto& c : cases)
+    {
+        std::ostringstream e;
+        EXPECT_EQ(RunExtract(archive, ExtractOptions{{}, c.folder, false}, e), kExitFailure);
+        EXPECT_EQ(e.str(), c.message);
+    }
+    EXPECT_TRUE(FilesIn(out).empty());
+}
+
+TEST_F(LcmpCli, EmptyFileExitsOneAndEmptyDirectoryZero)
+{
+    WriteAll(archive, {});
+    const Result empty = List(archive);
+    EXPECT_EQ(empty.exitCode, kExitFailure);
+    EXPECT_EQ(empty.err, archive + ": Cannot read LCMPFile file headers\n");
+    EXPECT_EQ(Extract(archive, {}).exitCode, kExitFailure);
+
+    WriteAll(archive, Archive({}));
+    const Result none = List(archive);
+    EXPECT_EQ(none.exitCode, kExitOk);
+    EXPECT_EQ(none.out + none.err, "");
+    EXPECT_EQ(Extract(archive, {}).exitCode, kExitOk);
+    EXPECT_TRUE(FilesIn(out).empty());
+}
+
+TEST_F(LcmpCli, NamesAreShownWithControlCharactersAndBadUtf8Escaped)
+{
+    const struct
+    {
+        std::string stored;
+        std::string shown;
+    } cases[] = {
+        {"plain.las", "plain.las"},
+        {"\x1b[2Jclear.las", "\\x1b[2Jclear.las"},
+        {"tab\tnew\nline\r.las", "tab\\x09new\\x0aline\\x0d.las"},
+        {"del\x7f.las", "del\\x7f.las"},
+        {"back\\slash.las", "back\\\\slash.las"},
+        {"caf\xc3\xa9 \xe6\x9d\xb1 \xf0\x9f\x98\x80.las",
+         "caf\xc3\xa9 \xe6\x9d\xb1 \xf0\x9f\x98\x80.las"},
+        // C1 control (CSI), a lone continuation byte, a cut sequence, an overlong '/', a
+        // surrogate, and beyond U+10FFFF.
+        {"\xc2\x9bK", "\\xc2\\x9bK"},
+        {"\x80\xc3.las", "\\x80\\xc3.las"},
+        {"\xc0\xaf", "\\xc0\\xaf"},
+        {"\xed\xa0\x80", "\\xed\\xa0\\x80"},
+        {"\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},
+    };
+    std::vector<telvora::test::Entry> entries;
+    std::string listing;
+    for (const auto& c : cases)
+    {
+        entries.push_back({c.stored, PointsEntry(1)});
+        listing += c.shown + "\n";
+    }
+    WriteAll(archive, Archive(entries));
+    const Result listed = List(archive);
+    EXPECT_EQ(listed.exitCode, kExitOk);
+    EXPECT_EQ(listed.out, listing);
+
+    // Messages quote names the same way.
+    const Result missing = Extract(archive, {"\x1b]0;title\x07"});
+    EXPECT_EQ(missing.err, "\\x1b]0;title\\x07: LAS file not found in archive!\n");
+}
+
+TEST_F(LcmpCli, NamesThatAreNoPlainFileNameGetTheUnsafeNameMessage)
+{
+    WriteAll(archive, Archive({{"", PointsEntry(1)},
+                               {".", PointsEntry(1)},
+                               {"..", PointsEntry(1)},
+                               {"/", PointsEntry(1)}}));
+    const std::string unsafe = ": The entry name is not a plain file name and cannot be written!\n";
+    const Result r = Extract(archive, {});
+    EXPECT_EQ(r.exitCode, kExitFailure);
+    EXPECT_EQ(r.err, unsafe + "." + unsafe + ".." + unsafe + "/" + unsafe);
+    EXPECT_TRUE(FilesIn(out).empty());
 }
 
 TEST_F(LcmpCli, CancelledExtractionWritesNothing)
@@ -193,6 +280,166 @@ TEST_F(LcmpCli, ExecutableExitCodesAndOutputs)
     const Result usage = RunTool(temp, {"extract", archive});
     EXPECT_EQ(usage.exitCode, kExitUsage);
     EXPECT_EQ(RunTool(temp, {}).exitCode, kExitUsage);
+}
+
+// The executable started directly, optionally under a file-size limit, so that signals and
+// limits can reach it while it works. Its error output goes through a pipe, which no file-size
+// limit applies to.
+class RunningTool
+{
+public:
+    explicit RunningTool(const std::vector<std::string>& arguments,
+                         rlim_t fileSizeLimit = RLIM_INFINITY)
+    {
+        std::vector<std::string> words = {TELVORA_LCMP_CLI};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& word : words)
+        {
+            argv.push_back(word.data());
+        }
+        argv.push_back(nullptr);
+        int err[2];
+        if (::pipe(err) != 0)
+        {
+            return;
+        }
+        pid = ::fork();
+        if (pid == 0)
+        {
+            const int none = ::open("/dev/null", O_RDWR);
+            ::dup2(none, STDIN_FILENO);
+            ::dup2(none, STDOUT_FILENO);
+            ::dup2(err[1], STDERR_FILENO);
+            ::close(err[0]);
+            ::close(err[1]);
+            rlimit limit{};
+            ::getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = fileSizeLimit;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            // As a shell leaves it: a write past the limit would end the program.
+            std::signal(SIGXFSZ, SIG_DFL);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(err[1]);
+        errRead = err[0];
+    }
+    ~RunningTool()
+    {
+        if (pid > 0 && !waited)
+        {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        if (errRead >= 0)
+        {
+            ::close(errRead);
+        }
+    }
+    RunningTool(const RunningTool&) = delete;
+    RunningTool& operator=(const RunningTool&) = delete;
+
+    pid_t Pid() const { return pid; }
+
+    // The exit status, or minus the signal that ended it.
+    Result Wait()
+    {
+        Result r;
+        if (pid < 0)
+        {
+            ADD_FAILURE() << "the tool was not started";
+            return r;
+        }
+        char buffer[4096];
+        for (ssize_t got; (got = ::read(errRead, buffer, sizeof buffer)) > 0;)
+        {
+            r.err.append(buffer, static_cast<std::size_t>(got));
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        waited = true;
+        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+        return r;
+    }
+
+private:
+    pid_t pid = -1;
+    int errRead = -1;
+    bool waited = false;
+};
+
+// Waits until the hidden file an extraction writes into the folder is at least that large; false
+// when none grew so far within ten seconds.
+bool WaitForPartFile(const fs::path& folder, std::uintmax_t atLeast)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < until)
+    {
+        std::error_code error;
+        for (const auto& item : fs::directory_iterator(folder, error))
+        {
+            const std::uintmax_t size = fs::file_size(item.path(), error);
+            if (item.path().filename().string().rfind(".lcmp-", 0) == 0 && !error &&
+                size >= atLeast)
+            {
+                return true;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return false;
+}
+
+TEST_F(LcmpCli, ExecutableOutOfSpaceOrStoppedMidwayLeavesNothing)
+{
+    // Ten million points, 260000227 bytes to write: about a second of work, far longer than each
+    // case takes to act once the first records are written.
+    WriteAll(archive, Archive({{"a.las", PointsEntry(10'000'000)}}));
+    const std::string cancelled = "a.las: cancelled, nothing written\n";
+    const struct
+    {
+        const char* what;
+        rlim_t limit;
+        // Sent once records are being written; 0 lowers the file-size limit to 1 byte instead.
+        int signal;
+        std::string err;
+    } cases[] = {
+        {"file-size limit below the output", 100 << 20, 0,
+         "a.las: There is not enough space for the decompressed file! (" + out.string() +
+             "/a.las: it needs 260000227 bytes (248.0 MiB), but the file-size limit of this "
+             "process is 104857600 bytes (100.0 MiB))\n"},
+        {"terminal closed", RLIM_INFINITY, SIGHUP, cancelled},
+        {"Ctrl-C", RLIM_INFINITY, SIGINT, cancelled},
+        {"terminated", RLIM_INFINITY, SIGTERM, cancelled},
+        // No check before writing could see this coming.
+        {"file-size limit lowered meanwhile", RLIM_INFINITY, 0,
+         "a.las: WriteError::LAS Point (" + out.string() +
+             "/a.las: the file is too large (a file-size limit was reached))\n"},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        RunningTool tool({"extract", archive, "--into", out.string()}, c.limit);
+        if (c.limit == RLIM_INFINITY)
+        {
+            if (!WaitForPartFile(out, 228))
+            {
+                ADD_FAILURE() << "no records were written";
+                continue;
+            }
+            rlimit oneByte{};
+            ::getrlimit(RLIMIT_FSIZE, &oneByte);
+            oneByte.rlim_cur = 1;
+            EXPECT_EQ(c.signal != 0 ? ::kill(tool.Pid(), c.signal)
+                                    : ::prlimit(tool.Pid(), RLIMIT_FSIZE, &oneByte, nullptr),
+                      0);
+        }
+        const Result r = tool.Wait();
+        EXPECT_EQ(r.exitCode, kExitFailure);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_TRUE(FilesIn(out).empty());
+    }
 }
 
 } // namespace
