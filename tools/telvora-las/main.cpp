@@ -11,6 +11,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "common/SystemErrors.h"
 #include "telvora-las/LasReport.h"
 
 namespace
@@ -96,6 +97,8 @@ int Run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // It writes only to its output streams, but a redirected one may meet a file-size limit.
+    telvora::IgnoreFileSizeLimitSignal();
     // Nothing may escape as an uncaught exception: a script must always get a message and a
     // non-zero status.
     try

@@ -404,6 +404,8 @@ TEST_F(LcmpCli, ExecutableOutOfSpaceOrStoppedMidwayLeavesNothing)
         // Sent once records are being written; 0 lowers the file-size limit to 1 byte instead.
         int signal;
         std::string err;
+        // An a.las of the user's there before, which --force would have replaced.
+        bool replacing = false;
     } cases[] = {
         {"file-size limit below the output", 100 << 20, 0,
          "a.las: There is not enough space for the decompressed file! (" + out.string() +
@@ -416,11 +418,22 @@ TEST_F(LcmpCli, ExecutableOutOfSpaceOrStoppedMidwayLeavesNothing)
         {"file-size limit lowered meanwhile", RLIM_INFINITY, 0,
          "a.las: WriteError::LAS Point (" + out.string() +
              "/a.las: the file is too large (a file-size limit was reached))\n"},
+        {"file-size limit lowered while replacing", RLIM_INFINITY, 0,
+         "a.las: WriteError::LAS Point (" + out.string() +
+             "/a.las: the file is too large (a file-size limit was reached))\n",
+         true},
     };
+    const std::vector<unsigned char> users(3000, 0x42);
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.what);
-        RunningTool tool({"extract", archive, "--into", out.string()}, c.limit);
+        std::vector<std::string> arguments = {"extract", archive, "--into", out.string()};
+        if (c.replacing)
+        {
+            WriteAll((out / "a.las").string(), users);
+            arguments.push_back("--force");
+        }
+        RunningTool tool(arguments, c.limit);
         if (c.limit == RLIM_INFINITY)
         {
             if (!WaitForPartFile(out, 228))
@@ -438,6 +451,12 @@ TEST_F(LcmpCli, ExecutableOutOfSpaceOrStoppedMidwayLeavesNothing)
         const Result r = tool.Wait();
         EXPECT_EQ(r.exitCode, kExitFailure);
         EXPECT_EQ(r.err, c.err);
+        if (c.replacing)
+        {
+            EXPECT_EQ(FilesIn(out), std::vector<std::string>{"a.las"});
+            EXPECT_TRUE(ReadAll((out / "a.las").string()) == users);
+            fs::remove(out / "a.las");
+        }
         EXPECT_TRUE(FilesIn(out).empty());
     }
 }
