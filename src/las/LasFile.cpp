@@ -1,6 +1,8 @@
 #include "las/LasFile.h"
 
 #include <cstring>
+#include <memory>
+#include <vector>
 #include <new>
 
 #include "las/ByteOrder.h"
@@ -125,46 +127,59 @@ void CLasFile::ReadCheckedHeader()
     header = new LasHeader(ReadCheckedLasHeader(path));
 }
 
-unsigned char** CLasFile::ReadVariableLengthRecords()
+unsigned char** CLasFile::ReadVariableLengthRecords(std::uint32_t* found)
 {
+    if (found != nullptr)
+    {
+        *found = 0;
+    }
     if (header == nullptr)
     {
         return nullptr;
     }
-    const std::uint32_t count = header->numberOfVariableLengthRecords;
-    if (count == 0)
+    const std::uint32_t declared = header->numberOfVariableLengthRecords;
+    if (declared == 0)
     {
         ReleaseVlrs();
         return nullptr;
     }
-    // The block runs from Header Size to Offset to point data. Headers that contradict
-    // themselves are refused before anything is read or allocated: each record needs at least
-    // its 54-byte header inside the block.
+    // The block runs from Header Size to Offset to point data; a block that is itself out of
+    // bounds is refused before anything is read or allocated.
     if (header->offsetToPointData < header->headerSize)
     {
         throw CLasException(LasMessage::kReadVlr);
     }
     const std::uint32_t size = header->offsetToPointData - header->headerSize;
-    if (static_cast<std::uint64_t>(count) * LasVlrHeader::kImageSize > size)
-    {
-        throw CLasException(LasMessage::kReadVlr);
-    }
+    std::unique_ptr<unsigned char[]> block(ReadLasBlock(path, size, header->headerSize));
 
-    unsigned char* block = ReadLasBlock(path, size, header->headerSize);
-    auto** table = new unsigned char*[count];
+    // Real files declare more records than they hold: the records that lie wholly inside the
+    // block are taken, up to the first that does not fit.
+    std::vector<std::uint64_t> starts;
     std::uint64_t at = 0;
-    for (std::uint32_t i = 0; i < count; ++i)
+    while (starts.size() < declared && at + LasVlrHeader::kImageSize <= size)
     {
-        const bool headerFits = at + LasVlrHeader::kImageSize <= size;
-        const std::uint64_t dataLength = headerFits ? LoadLE<std::uint16_t>(block + at + 20) : 0;
-        if (!headerFits || at + LasVlrHeader::kImageSize + dataLength > size)
+        const std::uint64_t dataLength = LoadLE<std::uint16_t>(block.get() + at + 20);
+        if (at + LasVlrHeader::kImageSize + dataLength > size)
         {
-            delete[] table;
-            delete[] block;
-            throw CLasException(LasMessage::kReadVlr);
+            break;
         }
-        table[i] = block + at;
+        starts.push_back(at);
         at += LasVlrHeader::kImageSize + dataLength;
+    }
+    if (found != nullptr)
+    {
+        *found = static_cast<std::uint32_t>(starts.size());
+    }
+    if (starts.empty())
+    {
+        return nullptr;
+    }
+    auto** table = new unsigned char*[starts.size()];
+    // Entry 0 is the block's first byte and owns it.
+    unsigned char* owned = block.release();
+    for (std::size_t i = 0; i < starts.size(); ++i)
+    {
+        table[i] = owned + starts[i];
     }
     return table;
 }

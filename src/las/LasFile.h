@@ -35,11 +35,14 @@ public:
     // detail, a file whose header or size says its points cannot be read (LasFileCheck.h).
     void ReadCheckedHeader();
 
-    // The table of Number of Variable Length Records pointers into one block read from Header Size
-    // to Offset to point data; entry 0 is the block's start and owns it. The caller owns both
-    // (ReleaseVlrTable). None, with vlrs cleared, when the header declares no record. Throws
-    // "ReadError::LAS VRL" when the records do not fit their block.
-    unsigned char** ReadVariableLengthRecords();
+    // A table of pointers into one block read from Header Size to Offset to point data, one per
+    // record that lies wholly inside the block, walked from its start up to Number of Variable
+    // Length Records and stopped at the first that does not fit (real files declare more than
+    // they hold); found receives their number. Entry 0 is the block's start and owns it; the
+    // caller owns both (ReleaseVlrTable). None when no record is found; vlrs is also cleared
+    // when the header declares none. Throws "ReadError::LAS VRL" when the block itself is out of
+    // bounds (Offset to point data below Header Size, or past the end of the file).
+    unsigned char** ReadVariableLengthRecords(std::uint32_t* found = nullptr);
 
     void CreatePoints();
     void AllocatePoints();

@@ -125,22 +125,52 @@ TEST_F(CLasFileRead, NoVlrsGiveNoTable)
     EXPECT_EQ(file.vlrs, nullptr);
 }
 
-TEST_F(CLasFileRead, VlrsThatDoNotFitTheirBlockAreRefused)
+TEST_F(CLasFileRead, RecordsAreWalkedUpToTheFirstThatDoesNotFitTheirBlock)
 {
-    // The last record's data runs past Offset to point data.
-    LasImage past = LasImage::Make(0, 1);
-    past.AddVlr("one", 1, std::vector<unsigned char>(40, 'x'));
-    past.Layout(1);
-    past.header.offsetToPointData -= 1;
-    Open(past, "past.las");
-    EXPECT_EQ(ErrorOf([&] { file.ReadVariableLengthRecords(); }), "ReadError::LAS VRL");
+    struct Case
+    {
+        const char* name;
+        std::uint32_t declared;
+        std::uint32_t found;
+    };
+    // Records of 54 + 40 and 54 + 10 bytes; the block ends 1 byte before the second one's end,
+    // or declares more records than it holds.
+    const Case cases[] = {
+        {"cut.las", 2, 1},  // the second record's data runs past Offset to point data
+        {"more.las", 3, 2}, // declares 3, holds 2: the block ends with the second
+        {"billion.las", 1069128089, 2},
+        {"fewer.las", 1, 1}, // holds 2, declares 1: only 1 is read
+    };
+    for (const Case& c : cases)
+    {
+        LasImage image = LasImage::Make(0, 1);
+        image.AddVlr("one", 1, std::vector<unsigned char>(40, 'x'));
+        image.AddVlr("two", 2, std::vector<unsigned char>(10, 'y'));
+        image.Layout(c.declared);
+        if (std::string(c.name) == "cut.las")
+        {
+            image.header.offsetToPointData -= 1;
+        }
+        Open(image, c.name);
+        std::uint32_t found = 99;
+        unsigned char** table = file.ReadVariableLengthRecords(&found);
+        EXPECT_EQ(found, c.found) << c.name;
+        ASSERT_NE(table, nullptr) << c.name;
+        EXPECT_EQ(ParseLasVlrHeader(table[found - 1]).recordId, found) << c.name;
+        ReleaseVlrTable(table);
+    }
 
-    // More records declared than the block holds (a billion, with an empty block).
-    LasImage many = LasImage::Make(0, 1);
-    many.Layout(1069128089);
-    Open(many, "many.las");
-    EXPECT_EQ(ErrorOf([&] { file.ReadVariableLengthRecords(); }), "ReadError::LAS VRL");
+    // A block without a whole record gives no table.
+    LasImage empty = LasImage::Make(0, 1);
+    empty.Layout(7);
+    Open(empty, "empty.las");
+    std::uint32_t none = 99;
+    EXPECT_EQ(file.ReadVariableLengthRecords(&none), nullptr);
+    EXPECT_EQ(none, 0u);
+}
 
+TEST_F(CLasFileRead, VlrBlockOutOfBoundsIsRefused)
+{
     // Offset to point data before the end of the header.
     LasImage backwards = LasImage::Make(0, 1);
     backwards.AddVlr("one", 1, {});

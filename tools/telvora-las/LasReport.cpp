@@ -131,18 +131,24 @@ struct VlrTableDeleter
 void ReadVlrs(CLasFile& file, InfoReport& report)
 {
     const LasHeader& header = *file.header;
+    report.vlrsDeclared = header.numberOfVariableLengthRecords;
     try
     {
+        std::uint32_t found = 0;
         const std::unique_ptr<unsigned char*, VlrTableDeleter> table(
-            file.ReadVariableLengthRecords());
+            file.ReadVariableLengthRecords(&found));
         std::vector<LasVlrHeader> vlrs;
-        if (table != nullptr)
+        vlrs.reserve(found);
+        for (std::uint32_t i = 0; i < found; ++i)
         {
-            vlrs.reserve(header.numberOfVariableLengthRecords);
-            for (std::uint32_t i = 0; i < header.numberOfVariableLengthRecords; ++i)
-            {
-                vlrs.push_back(ParseLasVlrHeader(table.get()[i]));
-            }
+            vlrs.push_back(ParseLasVlrHeader(table.get()[i]));
+        }
+        if (found < report.vlrsDeclared)
+        {
+            report.warnings.push_back(fmt::format(
+                "Warning: {} of {} declared variable length records found between "
+                "Header Size {} and Offset to point data {}",
+                found, report.vlrsDeclared, header.headerSize, header.offsetToPointData));
         }
         report.vlrs = std::move(vlrs);
     }
@@ -478,6 +484,7 @@ Json InfoToJson(const InfoReport& report)
     Json json = DescribeHeader(report.header);
     json["readable"] = static_cast<bool>(report.verdict);
     json["reason"] = report.verdict ? Json() : Json(report.verdict.reason);
+    json["vlrs_declared"] = report.vlrsDeclared;
     // null, not an empty list: "no records" and "could not be read" must stay apart.
     if (report.vlrs.has_value())
     {
@@ -486,10 +493,12 @@ Json InfoToJson(const InfoReport& report)
         {
             vlrs.push_back(DescribeVlr(vlr));
         }
+        json["vlrs_found"] = report.vlrs->size();
         json["vlrs"] = std::move(vlrs);
     }
     else
     {
+        json["vlrs_found"] = nullptr;
         json["vlrs"] = nullptr;
     }
     if (report.statsRequested)
@@ -512,6 +521,11 @@ std::string InfoToText(const InfoReport& report)
     else
     {
         const std::size_t count = report.vlrs->size();
+        if (count < report.vlrsDeclared)
+        {
+            text += fmt::format("Variable Length Records: {} of {} declared found\n", count,
+                                report.vlrsDeclared);
+        }
         for (std::size_t i = 0; i < count; ++i)
         {
             text += fmt::format("Variable Length Record {} of {}:\n", i + 1, count);
@@ -564,6 +578,10 @@ int RunInfo(const std::string& path, const InfoOptions& options, std::ostream& o
     out << (options.json ? Dump(InfoToJson(report), 2) + "\n" : InfoToText(report));
     out.flush();
     for (const std::string& line : report.diagnostics)
+    {
+        err << line << '\n';
+    }
+    for (const std::string& line : report.warnings)
     {
         err << line << '\n';
     }

@@ -74,13 +74,17 @@ struct InfoReport
     // The viewer's verdict on the file: the same check, so that the tool and the viewer agree on
     // what can be opened.
     LasFileVerdict verdict;
-    // None when the table could not be read.
+    // None when the table could not be read. Real files declare more records than their block
+    // holds: the records found are those that lie wholly inside it.
     std::optional<std::vector<LasVlrHeader>> vlrs;
+    std::uint32_t vlrsDeclared = 0;
     bool statsRequested = false;
     // None when not requested or when the records could not be read.
     std::optional<PointStats> stats;
     // Lines for the error output, in the order the problems were met.
     std::vector<std::string> diagnostics;
+    // Lines for the error output about what was read all the same; they do not fail the run.
+    std::vector<std::string> warnings;
 };
 
 // Reads the header, the VLR table and, when asked, every record. Throws CLasException, with the

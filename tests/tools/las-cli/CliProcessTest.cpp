@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -173,6 +175,24 @@ TEST_F(CliProcess, JsonOutputParses)
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0]["Index"], 105);
     EXPECT_EQ(records[1]["Index"], 3);
+}
+
+TEST_F(CliProcess, MoreVlrsDeclaredThanTheBlockHoldsIsAWarning)
+{
+    TELVORA_SKIP_WITHOUT_TESTDATA();
+    // autzen.las holds 4 VLRs in its block; the header is made to declare 5 (byte 100).
+    std::ifstream source(TestFile("autzen.las"), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(source)), std::istreambuf_iterator<char>());
+    bytes[100] = 5;
+    WriteBytes(temp / "declares5.las", bytes);
+    const CommandResult info = Run({"info", "--json", (temp / "declares5.las").string()});
+    EXPECT_EQ(info.exitCode, kExitOk);
+    EXPECT_EQ(info.err, "Warning: 4 of 5 declared variable length records found between Header "
+                        "Size 227 and Offset to point data 1994\n");
+    const auto report = nlohmann::json::parse(info.out);
+    EXPECT_EQ(report["vlrs_declared"], 5);
+    EXPECT_EQ(report["vlrs_found"], 4);
+    EXPECT_EQ(report["vlrs"].size(), 4u);
 }
 
 TEST_F(CliProcess, BadCommandLinesAreRefused)

@@ -123,7 +123,7 @@ TEST(LasReport, TextAndJsonListFieldsInOrder)
 
     const Json report = Json::parse(Info(TestFile("1.2_3.las"), true).out);
     std::vector<std::string> keys = kHeaderNames;
-    keys.insert(keys.end(), {"readable", "reason", "vlrs"});
+    keys.insert(keys.end(), {"readable", "reason", "vlrs_declared", "vlrs_found", "vlrs"});
     EXPECT_EQ(KeysOf(report), keys);
     EXPECT_EQ(KeysOf(report["vlrs"][0]), kVlrNames);
 
@@ -167,14 +167,14 @@ TEST(LasReport, RefusedFileShowsItsHeaderAndVlrProblemsButNoRecords)
     EXPECT_TRUE(Contains(info.out,
                          "Readable: no (garbage_nVariableLength.las ends inside its point "
                          "records: 718 of 719 are complete)\n"));
-    EXPECT_TRUE(Contains(info.out, "Variable Length Records: could not be read\n"));
+    EXPECT_TRUE(Contains(info.out, "Variable Length Records: 0 of 1069128089 declared found\n"));
     EXPECT_TRUE(Contains(info.out, "Point record statistics: could not be read\n"));
     const std::vector<std::string> errors = Lines(info.err);
     ASSERT_EQ(errors.size(), 2u) << info.err;
     EXPECT_EQ(errors[0], "ReadError::LAS Point (garbage_nVariableLength.las ends inside its point "
                          "records: 718 of 719 are complete)");
-    EXPECT_EQ(errors[1], "ReadError::LAS VRL (1069128089 variable length records declared between "
-                         "Header Size 227 and Offset to point data 227)");
+    EXPECT_EQ(errors[1], "Warning: 0 of 1069128089 declared variable length records found between "
+                         "Header Size 227 and Offset to point data 227");
 }
 
 TEST(LasReport, SelectionOfRecords)
