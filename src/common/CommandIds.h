@@ -46,6 +46,13 @@ enum CommandId : int
     ID_STATUSBAR_PROGRESS = 339,
     ID_PANE_FILE_PROPERTIES = 349,
     ID_PANE_POINT_PROPERTIES = 350,
+    // The property panes' toolbars and file list; their commands stay inside the panes.
+    ID_EXPAND_ALL = 154,
+    ID_SORTPROPERTIES = 151,
+    ID_PROPERTIES1 = 152,
+    ID_PROPERTIES2 = 153,
+    ID_SHOW_VRL = 347,
+    ID_FILE_LIST = 348,
 };
 
 } // namespace telvora

@@ -14,6 +14,7 @@
 #include "view/Camera.h"
 #include "view/FrameRendering.h"
 #include "view/GLState.h"
+#include "view/Picking.h"
 
 namespace telvora
 {
@@ -115,6 +116,39 @@ void CQUARNView::HomeView()
     }
     telvora::HomeView(context.camera, moveStep, fileSet->bounds);
     update();
+}
+
+void CQUARNView::PickPoint(int x, int y)
+{
+    pickRay.reset();
+    pickedPoint.reset();
+    if (!fileSet || !initialised || trees.size() != static_cast<std::size_t>(fileSet->count))
+    {
+        return;
+    }
+    makeCurrent();
+    pickRay = std::make_unique<CRay>(CursorRay(context, x, y));
+    const ScenePick pick = PickScene(*pickRay, *fileSet, trees.data());
+    update();
+    if (pick.file < 0)
+    {
+        INotifier& target = notifier != nullptr ? *notifier : StderrNotifier();
+        target.ShowMessage("Change the view and try again", "Point wasn't found!!",
+                           MessageIcon::Information, {});
+        return;
+    }
+    pickedPoint = std::make_unique<Vec3>(pick.position);
+    emit pointPicked(pick.file, static_cast<quint32>(pick.index));
+}
+
+Vec3 CQUARNView::ScenePointUnderCursor(int x, int y)
+{
+    if (!fileSet || !initialised || trees.size() != static_cast<std::size_t>(fileSet->count))
+    {
+        return {};
+    }
+    makeCurrent();
+    return ScenePointOnRay(CursorRay(context, x, y), *fileSet, trees.data());
 }
 
 void CQUARNView::initializeGL()
@@ -320,6 +354,16 @@ void CQUARNView::mousePressEvent(QMouseEvent* event)
     }
     lastCursor = event->position().toPoint();
     QOpenGLWidget::mousePressEvent(event);
+}
+
+void CQUARNView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+    {
+        const QPoint at = event->position().toPoint();
+        PickPoint(at.x(), at.y());
+    }
+    QOpenGLWidget::mouseDoubleClickEvent(event);
 }
 
 void CQUARNView::focusInEvent(QFocusEvent* event)

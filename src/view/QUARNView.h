@@ -61,6 +61,14 @@ public:
     // The camera over the middle of the loaded data; without data nothing changes.
     void HomeView();
 
+    // A left double click at client pixel (x, y): casts pickRay, keeps the nearest match of the
+    // visible files in pickedPoint and emits pointPicked, or says "Change the view and try again"
+    // when nothing matches. Without a set nothing happens.
+    void PickPoint(int x, int y);
+    // The scene point under client pixel (x, y), on the mid-height plane of the leaf the ray
+    // meets first; (0, 0, 0) when it meets none. For marking section lines.
+    Vec3 ScenePointUnderCursor(int x, int y);
+
     CLasFileSet* FileSet() const { return fileSet.get(); }
     CPointTree* const* Trees() const { return trees.data(); }
 
@@ -96,6 +104,8 @@ signals:
     void openRequested();
     // Escape released the pick results.
     void pickCleared();
+    // A double click picked record `index` of file `file` of the set.
+    void pointPicked(int file, quint32 index);
     // A frame has been drawn; drawnPoints holds its count.
     void framePainted();
 
@@ -107,6 +117,7 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
 
 private:

@@ -4,7 +4,10 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QWheelEvent>
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -12,6 +15,7 @@
 #include "Recorders.h"
 #include "Surveys.h"
 #include "TestFiles.h"
+#include "las/LasHeader.h"
 #include "scene/LasFileSet.h"
 #include "scene/PointTree.h"
 #include "view/Camera.h"
@@ -60,6 +64,45 @@ void SendWheel(QWidget& widget, int delta, Qt::KeyboardModifiers modifiers = Qt:
     QWheelEvent wheel(at, widget.mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
                       modifiers, Qt::NoScrollPhase, false);
     QApplication::sendEvent(&widget, &wheel);
+}
+
+// A LAS 1.2 file of format 1 holding the points (in metres, scale 0.01, offset 500000 5400000 0)
+// in this order, with the header box around them.
+void WriteLas(const std::string& path, const std::vector<std::array<double, 3>>& points)
+{
+    LasHeader header;
+    std::memcpy(header.fileSignature, "LASF", 4);
+    header.versionMajor = 1;
+    header.versionMinor = 2;
+    header.headerSize = 227;
+    header.offsetToPointData = 227;
+    header.pointDataFormatId = 1;
+    header.pointDataRecordLength = 28;
+    header.numberOfPointRecords = static_cast<std::uint32_t>(points.size());
+    header.xScaleFactor = header.yScaleFactor = header.zScaleFactor = 0.01;
+    header.xOffset = 500000.0;
+    header.yOffset = 5400000.0;
+    header.minX = header.minY = header.minZ = 1e300;
+    header.maxX = header.maxY = header.maxZ = -1e300;
+    std::vector<unsigned char> bytes(227 + 28 * points.size(), 0);
+    for (std::size_t i = 0; i < points.size(); ++i)
+    {
+        const auto& [x, y, z] = points[i];
+        const std::int32_t raw[3] = {static_cast<std::int32_t>(std::lround(x * 100.0)),
+                                     static_cast<std::int32_t>(std::lround(y * 100.0)),
+                                     static_cast<std::int32_t>(std::lround(z * 100.0))};
+        std::memcpy(&bytes[227 + 28 * i], raw, sizeof raw);
+        header.minX = std::min(header.minX, x + 500000.0);
+        header.maxX = std::max(header.maxX, x + 500000.0);
+        header.minY = std::min(header.minY, y + 5400000.0);
+        header.maxY = std::max(header.maxY, y + 5400000.0);
+        header.minZ = std::min(header.minZ, z);
+        header.maxZ = std::max(header.maxZ, z);
+    }
+    unsigned char image[LasHeader::kImageSize];
+    SerializeLasHeader(header, image);
+    std::memcpy(bytes.data(), image, sizeof image);
+    test::WriteAll(path, bytes);
 }
 
 } // namespace
@@ -368,6 +411,65 @@ private slots:
         const int near = CountColour(view->grabFramebuffer(), green, 3);
         QVERIFY2(far >= 20 && std::abs(near - far) <= far / 4,
                  qPrintable(QString("%1 pixels far, %2 near").arg(far).arg(near)));
+    }
+
+    void doubleClickPicksTheNearestPointOfTheVisibleFiles()
+    {
+        // Both files span 200 m by 200 m around the same middle, where each has one point on the
+        // vertical through it: the first's 10 m above the second's.
+        const std::string upper = folder->File("upper.las");
+        const std::string lower = folder->File("lower.las");
+        WriteLas(upper, {{-100, -100, 0}, {100, 100, 0}, {0, 0, 20}});
+        WriteLas(lower, {{-100, -100, 0}, {0, 0, 10}, {100, 100, 0}});
+        auto view = std::make_unique<CQUARNView>();
+        view->SetNotifier(&notifier);
+        view->resize(320, 240);
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        QTRY_VERIFY(view->IsInitialised());
+        auto set = std::make_unique<CLasFileSet>(2);
+        set->OpenFile(0, upper.c_str());
+        set->OpenFile(1, lower.c_str());
+        view->SetScene(std::move(set));
+        QVERIFY(view->PreprocessScene(status, &notifier));
+        view->sceneReady = true;
+        notifier.shown.clear();
+        QSignalSpy picked(view.get(), &CQUARNView::pointPicked);
+
+        // From home the eye looks straight down on the middle; window x 160 and window y 120
+        // (client y 119) unproject onto the vertical through it.
+        const QPoint middle(160, 119);
+        QTest::mouseDClick(view.get(), Qt::LeftButton, Qt::NoModifier, middle);
+        QCOMPARE(picked.size(), 1);
+        QCOMPARE(picked[0][0].toInt(), 0);
+        QCOMPARE(picked[0][1].toUInt(), 2u);
+        QVERIFY(view->pickedPoint && view->pickRay);
+        Expect(*view->pickedPoint, {0, 0, 20});
+
+        // A hidden file is never picked.
+        view->FileSet()->visible[0] = 0;
+        QTest::mouseDClick(view.get(), Qt::LeftButton, Qt::NoModifier, middle);
+        QCOMPARE(picked.size(), 2);
+        QCOMPARE(picked[1][0].toInt(), 1);
+        QCOMPARE(picked[1][1].toUInt(), 1u);
+        QVERIFY(notifier.shown.empty());
+
+        // Escape drops the pick.
+        QSignalSpy cleared(view.get(), &CQUARNView::pickCleared);
+        QTest::keyClick(view.get(), Qt::Key_Escape);
+        QCOMPARE(cleared.size(), 1);
+        QVERIFY(!view->pickedPoint && !view->pickRay);
+
+        // Looking up at the sky nothing is hit: the message, a ray to draw, no picked point.
+        view->context.camera.forward = {0, 0, 1};
+        view->context.camera.up = {0, 1, 0};
+        QTest::mouseDClick(view.get(), Qt::LeftButton, Qt::NoModifier, middle);
+        QCOMPARE(picked.size(), 2);
+        QCOMPARE(notifier.shown.size(), std::size_t{1});
+        QCOMPARE(notifier.shown[0].text, std::string("Change the view and try again"));
+        QCOMPARE(notifier.shown[0].caption, std::string("Point wasn't found!!"));
+        QVERIFY(view->pickRay && !view->pickedPoint);
+        notifier.shown.clear();
     }
 
     void releasingTheSceneDropsEverythingButTheCamera()
