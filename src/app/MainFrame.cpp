@@ -36,6 +36,8 @@
 #include "las/LasFileCheck.h"
 #include "las/LasHeader.h"
 #include "las/LasIo.h"
+#include "panes/FilePropertiesPane.h"
+#include "panes/PointPropertiesPane.h"
 #include "scene/LasFileSet.h"
 #include "view/QUARNView.h"
 
@@ -91,17 +93,15 @@ private:
     QSurface* surface;
 };
 
+// No close button: a closed pane could not be brought back, not even after a restart.
 QDockWidget* MakePane(const QString& title, const QString& name, QWidget* parent)
 {
     auto* pane = new QDockWidget(title, parent);
     pane->setObjectName(name);
-    pane->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
-                      QDockWidget::DockWidgetFloatable);
+    pane->setAccessibleName(title);
+    pane->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
     pane->setAllowedAreas(Qt::AllDockWidgetAreas);
     pane->setWindowIcon(CommandIcon(ID_VIEW_FILE));
-    auto* content = new QWidget(pane);
-    content->setMinimumSize(200, 200);
-    pane->setWidget(content);
     return pane;
 }
 
@@ -195,6 +195,29 @@ void CMainFrame::CreatePanes()
 {
     filePane = MakePane("File Properties", "FileProperties", this);
     pointPane = MakePane("Point Properties", "PointProperties", this);
+    fileProperties = new CPropertiesFileWnd(this, filePane);
+    fileProperties->setMinimumSize(200, 200);
+    filePane->setWidget(fileProperties);
+    pointProperties = new CPropertiesPointWnd(this, pointPane);
+    pointProperties->setMinimumSize(200, 200);
+    pointPane->setWidget(pointProperties);
+    connect(pointProperties, &CPropertiesPointWnd::pointShown, this,
+            [this]
+            {
+                pointPane->show();
+                pointPane->raise();
+            });
+    // The set is the view's; the point pane copies the record it shows.
+    connect(view, &CQUARNView::pointPicked, this,
+            [this](int file, quint32 index)
+            {
+                const CLasFileSet* set = view->FileSet();
+                if (set != nullptr && file >= 0 && file < set->count)
+                {
+                    pointProperties->ShowPoint(set->files[file], index);
+                }
+            });
+    connect(view, &CQUARNView::pickCleared, pointProperties, &CPropertiesPointWnd::ClearPoint);
     addDockWidget(Qt::RightDockWidgetArea, filePane);
     addDockWidget(Qt::RightDockWidgetArea, pointPane);
     splitDockWidget(filePane, pointPane, Qt::Vertical);
@@ -356,7 +379,7 @@ bool CMainFrame::LoadScene(const QStringList& paths)
     }
     if (failed)
     {
-        view->ReleaseScene();
+        ReleaseScene();
         SetProgressPos(0);
         RebuildLoadedFilesMenu();
         UpdateCommandUI();
@@ -374,7 +397,7 @@ void CMainFrame::CloseScene()
 {
     view->sceneReady = false;
     view->currentArchiveEntry = 0;
-    view->ReleaseScene();
+    ReleaseScene();
     for (int id = ID_COMPRESSION_ENTRY_FIRST; id <= ID_COMPRESSION_ENTRY_LAST; ++id)
     {
         if (commands.Contains(id))
@@ -385,6 +408,14 @@ void CMainFrame::CloseScene()
     ribbon->ArchiveOpenButton()->menu()->clear();
     RebuildLoadedFilesMenu();
     UpdateCommandUI();
+}
+
+void CMainFrame::ReleaseScene()
+{
+    // No pane may keep a pointer into the set once it is gone.
+    pointProperties->ClearPoint();
+    fileProperties->ClearFileSet();
+    view->ReleaseScene();
 }
 
 void CMainFrame::SaveFiles()
@@ -530,9 +561,11 @@ void CMainFrame::RebuildLoadedFilesMenu()
     CLasFileSet* set = view->FileSet();
     if (set == nullptr)
     {
+        fileProperties->ClearFileSet();
         UpdateCommandUI();
         return;
     }
+    fileProperties->SetFileSet(set);
     for (int i = 0; i < set->count && ID_VIEW_FILE_FIRST + i <= ID_VIEW_FILE_LAST; ++i)
     {
         const int id = ID_VIEW_FILE_FIRST + i;

@@ -20,6 +20,8 @@ namespace telvora
 {
 
 class CLasException;
+class CPropertiesFileWnd;
+class CPropertiesPointWnd;
 class CQUARNApp;
 class CQUARNView;
 class CRibbonBar;
@@ -38,6 +40,8 @@ public:
     CRibbonBar* Ribbon() const { return ribbon; }
     QDockWidget* FilePropertiesPane() const { return filePane; }
     QDockWidget* PointPropertiesPane() const { return pointPane; }
+    CPropertiesFileWnd* FileProperties() const { return fileProperties; }
+    CPropertiesPointWnd* PointProperties() const { return pointProperties; }
     QLabel* StatusTextPane() const { return statusText; }
     QProgressBar* ProgressBar() const { return progressBar; }
     QToolButton* LodPane() const { return lodPane; }
@@ -108,6 +112,8 @@ private:
     void ChooseAndSaveAs();
     void FinishCommand();
     void ShowDrawnPoints();
+    // Empties both panes, then releases the view's scene.
+    void ReleaseScene();
     // Loads the paths, all of which passed the check, as one scene.
     bool LoadScene(const QStringList& paths);
     void ReportError(const CLasException& error);
@@ -127,6 +133,8 @@ private:
     QLabel* pointsPane = nullptr;
     QDockWidget* filePane = nullptr;
     QDockWidget* pointPane = nullptr;
+    CPropertiesFileWnd* fileProperties = nullptr;
+    CPropertiesPointWnd* pointProperties = nullptr;
     CQUARNView* view = nullptr;
     QTimer idleTimer;
     int progressPos = 0;

@@ -2,8 +2,8 @@
 
 #include <cstring>
 #include <memory>
-#include <vector>
 #include <new>
+#include <vector>
 
 #include "las/ByteOrder.h"
 #include "las/LASPointFormats.h"

@@ -1,0 +1,395 @@
+// The file properties pane on the real LAS files and on files built here byte by byte: every
+// header value against the reference values, the variable length records, read failures and
+// closing.
+
+#include "panes/FilePropertiesPane.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QTest>
+#include <QTreeWidget>
+#include <filesystem>
+#include <string>
+
+#include "PaneTestFiles.h"
+#include "Recorders.h"
+#include "TestFiles.h"
+#include "panes/PropertyGrid.h"
+
+namespace telvora
+{
+
+using nlohmann::json;
+using test::Escaped;
+using test::Fixed6;
+using test::ItemAt;
+using test::ShownTopNames;
+
+namespace
+{
+
+struct Shown
+{
+    QStringList names;
+    QString value;
+};
+
+QString Decimal(const json& value)
+{
+    return QString::fromStdString(std::to_string(value.get<std::uint64_t>()));
+}
+
+// The 43 header rows in file order with the values an independent reader recorded.
+std::vector<Shown> HeaderRows(const json& h)
+{
+    const QString top = "Header";
+    std::vector<Shown> rows = {
+        {{top, "File Signature"}, QString::fromStdString(h["file_signature"])},
+        {{top, "File Source ID"}, Decimal(h["file_source_id"])},
+        {{top, "Global Encoding"}, Decimal(h["global_encoding"])},
+        {{top, "Project ID - GUID data 1"}, Decimal(h["project_id_guid_data_1"])},
+        {{top, "Project ID - GUID data 2"}, Decimal(h["project_id_guid_data_2"])},
+        {{top, "Project ID - GUID data 3"}, Decimal(h["project_id_guid_data_3"])},
+    };
+    const std::string guid4 = h["project_id_guid_data_4"];
+    for (int i = 0; i < 8; ++i)
+    {
+        rows.push_back({{top, "Project ID - GUID data 4", QString("[%1]").arg(i + 1)},
+                        QString::number(std::stoi(guid4.substr(2 * i, 2), nullptr, 16))});
+    }
+    rows.push_back({{top, "Version Number", "Version Major"}, Decimal(h["version_major"])});
+    rows.push_back({{top, "Version Number", "Version Minor"}, Decimal(h["version_minor"])});
+    rows.push_back({{top, "System Identifier"}, QString::fromStdString(h["system_identifier"])});
+    rows.push_back(
+        {{top, "Generating Software"}, QString::fromStdString(h["generating_software"])});
+    const std::pair<const char*, const char*> plain[] = {
+        {"File Creation Day of Year", "file_creation_day_of_year"},
+        {"File Creation Year", "file_creation_year"},
+        {"Header Size", "header_size"},
+        {"Offset to point data", "offset_to_point_data"},
+        {"Number of Variable Length Records", "number_of_variable_length_records"},
+        {"Point Data Format ID", "point_data_format_id"},
+        {"Point Data Record Length", "point_data_record_length"},
+        {"Number of point records", "number_of_point_records"}};
+    for (const auto& [name, key] : plain)
+    {
+        rows.push_back({{top, name}, Decimal(h[key])});
+    }
+    for (int i = 0; i < 5; ++i)
+    {
+        rows.push_back({{top, "Number of points by return", QString("[%1]").arg(i + 1)},
+                        Decimal(h["number_of_points_by_return"][i])});
+    }
+    for (const char* axis : {"x", "y", "z"})
+    {
+        const QString name = QString(axis).toUpper();
+        rows.push_back(
+            {{top, "Scale factors", name}, Fixed6(h[std::string(axis) + "_scale_factor"])});
+    }
+    for (const char* axis : {"x", "y", "z"})
+    {
+        const QString name = QString(axis).toUpper();
+        rows.push_back({{top, "Offset", name}, Fixed6(h[std::string(axis) + "_offset"])});
+    }
+    for (const char* axis : {"x", "y", "z"})
+    {
+        const QString name = QString(axis).toUpper();
+        rows.push_back({{top, "Bounding Box", name, "Max"}, Fixed6(h["max_" + std::string(axis)])});
+        rows.push_back({{top, "Bounding Box", name, "Min"}, Fixed6(h["min_" + std::string(axis)])});
+    }
+    return rows;
+}
+
+QAction* Action(const CPropertiesFileWnd& pane, const char* name)
+{
+    return pane.findChild<QAction*>(name);
+}
+
+QTreeWidget* Tree(const CPropertiesFileWnd& pane)
+{
+    return pane.GetGrid()->GetTree();
+}
+
+QString Value(const CPropertiesFileWnd& pane, const QStringList& names)
+{
+    const QTreeWidgetItem* item = ItemAt(Tree(pane), names);
+    return item != nullptr ? item->text(1) : QString("<no row>");
+}
+
+// Two records (data of 10 and 0 bytes) in a block that declares three; one format-0 point.
+std::vector<unsigned char> ThreeDeclaredTwoHeld()
+{
+    const std::vector<unsigned char> binary = {'K',  'e',  'y',  0x01, 0x02,
+                                               0xC3, 0x28, 0x7F, '!',  0x09};
+    auto first =
+        test::VlrImage("ABCDEFGHIJKLMNOPQ", 7, "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456", binary);
+    auto second = test::VlrImage("LASF_Projection", 34737, "", {});
+    auto bytes = test::HeaderImage(0, 20, 1, 3, 227 + 64 + 54);
+    bytes.insert(bytes.end(), first.begin(), first.end());
+    bytes.insert(bytes.end(), second.begin(), second.end());
+    bytes.resize(bytes.size() + 20, 0);
+    return bytes;
+}
+
+} // namespace
+
+class FilePropertiesPaneTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void showsEveryHeaderFieldOfRealFiles_data()
+    {
+        QTest::addColumn<QString>("file");
+        for (const char* name : {"1.2_3.las", "autzen.las", "epsg_4326.las", "lots_of_vlr.las",
+                                 "hexbin-crop.las", "garbage_nVariableLength.las"})
+        {
+            QTest::newRow(name) << name;
+        }
+    }
+    void showsEveryHeaderFieldOfRealFiles()
+    {
+        TELVORA_REQUIRE_REAL_FILES();
+        QFETCH(QString, file);
+        const json header = test::Reference(file.toStdString())["header"];
+        const auto set = test::SetOf({test::RealFile(file.toStdString())});
+        test::RecordingNotifier notifier;
+        CPropertiesFileWnd pane(&notifier);
+        pane.SetFileSet(set.get());
+
+        QCOMPARE(ShownTopNames(Tree(pane)), QStringList{"Header"});
+        const std::vector<Shown> rows = HeaderRows(header);
+        QCOMPARE(rows.size(), std::size_t{43});
+        QStringList box;
+        for (const Shown& row : rows)
+        {
+            QCOMPARE(Value(pane, row.names) + " at " + row.names.join('/'),
+                     row.value + " at " + row.names.join('/'));
+            QVERIFY(ItemAt(Tree(pane), row.names)->font(1).bold() || row.value.isEmpty());
+            if (row.names[1] == "Bounding Box")
+            {
+                box.push_back(row.value);
+            }
+        }
+        QCOMPARE(Value(pane, {"Header", "Bounding Box"}), box.join(", "));
+        QCOMPARE(Value(pane, {"Header", "Version Number"}),
+                 Decimal(header["version_major"]) + ", " + Decimal(header["version_minor"]));
+        QVERIFY(notifier.shown.empty());
+    }
+
+    void listsFilesInSetOrderAndShowsTheChosenOnesHeader()
+    {
+        TELVORA_REQUIRE_REAL_FILES();
+        test::TempDir dir;
+        const std::string odd = dir.File("flight\\b.las");
+        test::WriteAll(odd, ThreeDeclaredTwoHeld());
+        const auto set =
+            test::SetOf({test::RealFile("autzen.las"), test::RealFile("1.2_3.las"), odd});
+        test::RecordingNotifier notifier;
+        CPropertiesFileWnd pane(&notifier);
+        pane.SetFileSet(set.get());
+
+        QComboBox* list = pane.findChild<QComboBox*>("fileList");
+        QVERIFY(list != nullptr && !list->isEditable());
+        QStringList names;
+        for (int i = 0; i < list->count(); ++i)
+        {
+            names.push_back(list->itemText(i));
+        }
+        QCOMPARE(names, QStringList({"autzen.las", "1.2_3.las", "b.las"}));
+        QCOMPARE(list->currentIndex(), 0);
+        QCOMPARE(Value(pane, {"Header", "Generating Software"}), QString("TerraScan"));
+
+        Action(pane, "showVrlAction")->trigger();
+        QVERIFY(pane.GetVlrGroup() != nullptr);
+        list->setCurrentIndex(1);
+        QCOMPARE(Value(pane, {"Header", "Generating Software"}), QString("libLAS 1.2"));
+        QCOMPARE(Value(pane, {"Header", "Number of point records"}), QString("1"));
+        QCOMPARE(ShownTopNames(Tree(pane)), QStringList{"Header"});
+        QCOMPARE(pane.GetVlrGroup(), nullptr);
+
+        QAction* sort = Action(pane, "sortAlphabeticallyAction");
+        sort->trigger();
+        QVERIFY(sort->isChecked() && pane.GetGrid()->IsAlphabetical());
+        QCOMPARE(Value(pane, {"Generating Software"}), QString("libLAS 1.2"));
+        sort->trigger();
+        QVERIFY(!sort->isChecked() && !pane.GetGrid()->IsAlphabetical());
+        QVERIFY(!Action(pane, "properties2Action")->isEnabled());
+    }
+
+    void showsTheRecordsOfRealFilesOnceHoweverOftenAsked_data()
+    {
+        QTest::addColumn<QString>("file");
+        for (const char* name :
+             {"1.2_3.las", "autzen.las", "epsg_4326.las", "mvk-thin.las", "lots_of_vlr.las"})
+        {
+            QTest::newRow(name) << name;
+        }
+    }
+    void showsTheRecordsOfRealFilesOnceHoweverOftenAsked()
+    {
+        TELVORA_REQUIRE_REAL_FILES();
+        QFETCH(QString, file);
+        const std::string path = test::RealFile(file.toStdString());
+        const json vlrs = test::Reference(file.toStdString())["vlrs"];
+        const std::vector<unsigned char> bytes = test::ReadAll(path);
+        const auto set = test::SetOf({path});
+        test::RecordingNotifier notifier;
+        CPropertiesFileWnd pane(&notifier);
+        pane.SetFileSet(set.get());
+        Action(pane, "showVrlAction")->trigger();
+        Action(pane, "showVrlAction")->trigger();
+
+        QCOMPARE(Tree(pane)->topLevelItemCount(), 2);
+        const QTreeWidgetItem* group = ItemAt(Tree(pane), {"Variable length records"});
+        QVERIFY(group != nullptr && !group->isExpanded());
+        QCOMPARE(static_cast<std::size_t>(group->childCount()), vlrs.size());
+        for (const json& vlr : vlrs)
+        {
+            const QString name = QString("VRL %1").arg(vlr["index"].get<int>() + 1);
+            const std::size_t length = vlr["record_length_after_header"];
+            const std::size_t data = vlr["file_offset"].get<std::size_t>() + 54;
+            const Shown rows[] = {
+                {{name, "Reserved"}, Decimal(vlr["reserved"])},
+                {{name, "User ID"}, QString::fromStdString(vlr["user_id"])},
+                {{name, "Record ID"}, Decimal(vlr["record_id"])},
+                {{name, "Record Length After Header"}, Decimal(vlr["record_length_after_header"])},
+                {{name, "Description"}, QString::fromStdString(vlr["description"])},
+                {{name, "Data"}, Escaped(bytes.data() + data, length)},
+            };
+            for (const Shown& row : rows)
+            {
+                const QString shown =
+                    Value(pane, QStringList{"Variable length records"} + row.names);
+                QCOMPARE(shown + " at " + row.names.join('/'),
+                         row.value + " at " + row.names.join('/'));
+                for (const QChar c : shown)
+                {
+                    QVERIFY(c.unicode() >= 0x20 && c.unicode() < 0x7F);
+                }
+            }
+        }
+        QVERIFY(notifier.shown.empty());
+    }
+
+    void recordsThatDoNotFitAreCountedNotShown()
+    {
+        TELVORA_REQUIRE_REAL_FILES();
+        test::TempDir dir;
+        test::WriteAll(dir.File("built.las"), ThreeDeclaredTwoHeld());
+        const auto set =
+            test::SetOf({dir.File("built.las"), test::RealFile("garbage_nVariableLength.las")});
+        test::RecordingNotifier notifier;
+        CPropertiesFileWnd pane(&notifier);
+        pane.SetFileSet(set.get());
+        Action(pane, "showVrlAction")->trigger();
+
+        const QTreeWidgetItem* group = ItemAt(Tree(pane), {"Variable length records"});
+        QVERIFY(group != nullptr);
+        QCOMPARE(group->childCount(), 3);
+        const Shown rows[] = {
+            {{"Records found"}, "2 of 3 declared"},
+            {{"VRL 1", "User ID"}, "ABCDEFGHIJKLMNOP"},
+            {{"VRL 1", "Record ID"}, "7"},
+            {{"VRL 1", "Record Length After Header"}, "10"},
+            {{"VRL 1", "Description"}, "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345"},
+            {{"VRL 1", "Data"}, "Key\\x01\\x02\\xc3(\\x7f!\\x09"},
+            {{"VRL 2", "User ID"}, "LASF_Projection"},
+            {{"VRL 2", "Record ID"}, "34737"},
+            {{"VRL 2", "Record Length After Header"}, "0"},
+            {{"VRL 2", "Data"}, ""},
+        };
+        for (const Shown& row : rows)
+        {
+            QCOMPARE(Value(pane, QStringList{"Variable length records"} + row.names), row.value);
+        }
+
+        pane.GetFileList()->setCurrentIndex(1);
+        Action(pane, "showVrlAction")->trigger();
+        group = ItemAt(Tree(pane), {"Variable length records"});
+        QVERIFY(group != nullptr);
+        QCOMPARE(group->childCount(), 1);
+        QCOMPARE(Value(pane, {"Variable length records", "Records found"}),
+                 QString("0 of 1069128089 declared"));
+        QVERIFY(notifier.shown.empty());
+    }
+
+    void aRecordBlockThatCannotBeReadIsReported_data()
+    {
+        QTest::addColumn<bool>("removeFile");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("detailNamesFile");
+        QTest::newRow("the file is gone") << true << "ReadError::File could not be open." << true;
+        QTest::newRow("the block runs past the end of the file")
+            << false << "ReadError::LAS VRL" << false;
+    }
+    void aRecordBlockThatCannotBeReadIsReported()
+    {
+        QFETCH(bool, removeFile);
+        QFETCH(QString, text);
+        QFETCH(bool, detailNamesFile);
+        test::TempDir dir;
+        const std::string path = dir.File("survey.las");
+        auto bytes = test::HeaderImage(0, 20, 0, 1, removeFile ? 227 + 54 : 100000);
+        const auto vlr = test::VlrImage("user", 1, "", {});
+        bytes.insert(bytes.end(), vlr.begin(), vlr.end());
+        test::WriteAll(path, bytes);
+        const auto set = test::SetOf({path});
+        test::RecordingNotifier notifier;
+        CPropertiesFileWnd pane(&notifier);
+        pane.SetFileSet(set.get());
+        if (removeFile)
+        {
+            std::filesystem::remove(path);
+        }
+        Action(pane, "showVrlAction")->trigger();
+
+        QCOMPARE(notifier.shown.size(), std::size_t{1});
+        QCOMPARE(QString::fromStdString(notifier.shown[0].text), text);
+        QCOMPARE(QString::fromStdString(notifier.shown[0].caption), QString("Telvora"));
+        QVERIFY(notifier.shown[0].icon == MessageIcon::Error);
+        QCOMPARE(QString::fromStdString(notifier.shown[0].detail),
+                 detailNamesFile ? QString::fromStdString(path + ": no such file or folder")
+                                 : QString());
+        QCOMPARE(ShownTopNames(Tree(pane)), QStringList{"Header"});
+        QCOMPARE(pane.GetVlrGroup(), nullptr);
+    }
+
+    void closingEmptiesThePaneAndForgetsTheSet()
+    {
+        TELVORA_REQUIRE_REAL_FILES();
+        test::RecordingNotifier notifier;
+        CPropertiesFileWnd pane(&notifier);
+        QCOMPARE(ShownTopNames(Tree(pane)), QStringList{});
+        QCOMPARE(pane.GetFileList()->count(), 0);
+
+        auto set = test::SetOf({test::RealFile("autzen.las")});
+        pane.SetFileSet(set.get());
+        Action(pane, "showVrlAction")->trigger();
+        pane.ClearFileSet();
+        set.reset();
+
+        QCOMPARE(pane.GetFileList()->count(), 0);
+        QCOMPARE(ShownTopNames(Tree(pane)), QStringList{});
+        QCOMPARE(Tree(pane)->topLevelItemCount(), 1);
+        int rows = 0;
+        for (QTreeWidgetItemIterator it(Tree(pane)); *it != nullptr; ++it, ++rows)
+        {
+            QCOMPARE((*it)->text(1), QString());
+        }
+        QCOMPARE(rows, 53);
+        // Nothing the user can still press reaches the released set.
+        Action(pane, "showVrlAction")->trigger();
+        Action(pane, "expandAllAction")->trigger();
+        Action(pane, "sortAlphabeticallyAction")->trigger();
+        QCOMPARE(ShownTopNames(Tree(pane)), QStringList{});
+        QCOMPARE(pane.GetVlrGroup(), nullptr);
+        QVERIFY(notifier.shown.empty());
+    }
+};
+
+} // namespace telvora
+
+QTEST_MAIN(telvora::FilePropertiesPaneTest)
+
+#include "FilePropertiesPaneTest.moc"

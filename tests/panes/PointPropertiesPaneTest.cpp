@@ -1,0 +1,291 @@
+// The point properties pane on records written here byte by byte and on a real file: every
+// field's text, GPS Time and Color by format, clearing, and picks that cannot be read.
+
+#include "panes/PointPropertiesPane.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <filesystem>
+#include <string>
+
+#include "PaneTestFiles.h"
+#include "Recorders.h"
+#include "TestFiles.h"
+#include "panes/PropertyGrid.h"
+
+namespace telvora
+{
+
+using test::Fixed6;
+using test::ItemAt;
+using test::ShownTopNames;
+
+namespace
+{
+
+struct Record
+{
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::int32_t z = 0;
+    std::uint16_t intensity = 0;
+    std::uint8_t returnByte = 0;
+    std::uint8_t classification = 0;
+    std::int8_t scanAngle = 0;
+    std::uint8_t userData = 0;
+    std::uint16_t source = 0;
+    double gpsTime = 0.0;
+    std::uint16_t rgb[3] = {};
+};
+
+constexpr std::uint16_t kRecordLength[] = {20, 28, 26, 34};
+// A UTM zone's false easting and a northing in the mid-latitudes: a float keeps whole metres
+// there at best.
+constexpr double kScale[] = {0.01, 0.01, 0.001};
+constexpr double kOffset[] = {500000.0, 5400000.0, -100.0};
+
+// A LAS 1.2 file of the format holding the records, with the scales and offsets above.
+std::string WriteSurvey(const test::TempDir& dir, const std::string& name, int format,
+                        const std::vector<Record>& records)
+{
+    const std::uint16_t length = kRecordLength[format];
+    auto bytes = test::HeaderImage(static_cast<std::uint8_t>(format), length,
+                                   static_cast<std::uint32_t>(records.size()), 0, 227);
+    for (std::size_t axis = 0; axis < 3; ++axis)
+    {
+        test::PutF64(bytes, 131 + 8 * axis, kScale[axis]);
+        test::PutF64(bytes, 155 + 8 * axis, kOffset[axis]);
+    }
+    for (const Record& r : records)
+    {
+        const std::size_t at = bytes.size();
+        bytes.resize(at + length, 0);
+        test::PutU32(bytes, at, static_cast<std::uint32_t>(r.x));
+        test::PutU32(bytes, at + 4, static_cast<std::uint32_t>(r.y));
+        test::PutU32(bytes, at + 8, static_cast<std::uint32_t>(r.z));
+        test::PutU16(bytes, at + 12, r.intensity);
+        bytes[at + 14] = r.returnByte;
+        bytes[at + 15] = r.classification;
+        bytes[at + 16] = static_cast<unsigned char>(r.scanAngle);
+        bytes[at + 17] = r.userData;
+        test::PutU16(bytes, at + 18, r.source);
+        const std::size_t colorAt = format == 2 ? 20 : 28;
+        if (format == 1 || format == 3)
+        {
+            test::PutF64(bytes, at + 20, r.gpsTime);
+        }
+        if (format >= 2)
+        {
+            for (std::size_t c = 0; c < 3; ++c)
+            {
+                test::PutU16(bytes, at + colorAt + 2 * c, r.rgb[c]);
+            }
+        }
+    }
+    const std::string path = dir.File(name);
+    test::WriteAll(path, bytes);
+    return path;
+}
+
+// Return 3 of 5, scan direction 1, edge of flight line 1; class 2 withheld.
+const Record kBusy = {12345, 30286, -2500,      65535,           235, 0x82, -12,
+                      200,   65000, 123456.789, {65535, 0, 4660}};
+
+QString Coordinate(std::int32_t raw, int axis)
+{
+    return Fixed6(static_cast<double>(raw) * kScale[axis] + kOffset[axis]) + " (" +
+           QString::number(raw) + ")";
+}
+
+QTreeWidget* Tree(const CPropertiesPointWnd& pane)
+{
+    return pane.GetGrid()->GetTree();
+}
+
+QString Value(const CPropertiesPointWnd& pane, const QStringList& names)
+{
+    const QTreeWidgetItem* item = ItemAt(Tree(pane), QStringList{"Point"} + names);
+    return item != nullptr ? item->text(1) : QString("<no row>");
+}
+
+bool Hidden(const CPropertiesPointWnd& pane, const QStringList& names)
+{
+    return ItemAt(Tree(pane), QStringList{"Point"} + names)->isHidden();
+}
+
+// The rows a user sees, counted as a property grid counts them: every row but the plain Point
+// group, value lists included, unless it or a group around it is hidden.
+int ShownRows(const CPropertiesPointWnd& pane)
+{
+    int count = 0;
+    for (QTreeWidgetItemIterator it(Tree(pane)); *it != nullptr; ++it)
+    {
+        bool shown = !CPropertyGrid::RowOf(*it)->IsPlainGroup();
+        for (const QTreeWidgetItem* up = *it; up != nullptr; up = up->parent())
+        {
+            shown = shown && !up->isHidden();
+        }
+        count += shown ? 1 : 0;
+    }
+    return count;
+}
+
+void ExpectEmpty(const CPropertiesPointWnd& pane)
+{
+    QVERIFY(!pane.HasPoint());
+    QCOMPARE(ShownTopNames(Tree(pane)), QStringList{});
+    for (QTreeWidgetItemIterator it(Tree(pane)); *it != nullptr; ++it)
+    {
+        QCOMPARE((*it)->text(0) + "=" + (*it)->text(1), (*it)->text(0) + "=");
+    }
+}
+
+} // namespace
+
+class PointPropertiesPaneTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void showsEveryFieldOfTheRecord_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("shownRows");
+        QTest::newRow("format 0") << 0 << 13;
+        QTest::newRow("format 1") << 1 << 14;
+        QTest::newRow("format 2") << 2 << 17;
+        QTest::newRow("format 3") << 3 << 18;
+    }
+    void showsEveryFieldOfTheRecord()
+    {
+        QFETCH(int, format);
+        QFETCH(int, shownRows);
+        test::TempDir dir;
+        const auto set = test::SetOf({WriteSurvey(dir, "f3.las", 3, {kBusy}),
+                                      WriteSurvey(dir, "survey.las", format, {Record{}, kBusy})});
+        test::RecordingNotifier notifier;
+        CPropertiesPointWnd pane(&notifier);
+        QSignalSpy shown(&pane, &CPropertiesPointWnd::pointShown);
+        QCOMPARE(ShownTopNames(Tree(pane)), QStringList{});
+
+        // A format-3 pick first, so that the pick under test must hide what its format lacks.
+        pane.ShowPoint(set->files[0], 0);
+        Tree(pane)->setCurrentItem(ItemAt(Tree(pane), {"Point", "Color"}));
+        QCOMPARE(pane.findChild<QLabel*>("propertyDescriptionText")->text(),
+                 QString::fromUtf8("These fields are used when \xe2\x80\x9c"
+                                   "colorizing\xe2\x80\x9d a LIDAR point using ancillary data, "
+                                   "typically from a camera."));
+        pane.ShowPoint(set->files[1], 1);
+        QCOMPARE(shown.count(), 2);
+        QCOMPARE(ShownTopNames(Tree(pane)), QStringList{"Point"});
+        QCOMPARE(ShownRows(pane), shownRows);
+        QCOMPARE(Coordinate(kBusy.y, 1), QString("5400302.860000 (30286)"));
+        const std::pair<QStringList, QString> rows[] = {
+            {{"File Coordinates", "X"}, Coordinate(kBusy.x, 0)},
+            {{"File Coordinates", "Y"}, "5400302.860000 (30286)"},
+            {{"File Coordinates", "Z"}, "-102.500000 (-2500)"},
+            {{"File Coordinates"},
+             Coordinate(kBusy.x, 0) + ", 5400302.860000 (30286), " + "-102.500000 (-2500)"},
+            {{"Intensity"}, "65535"},
+            {{"Return Number"}, "3"},
+            {{"Number of Returns"}, "5"},
+            {{"Scan Direction Flag"}, "1"},
+            {{"Edge of Flight Line"}, "1"},
+            {{"Classification"}, "130"},
+            {{"Scan Angle Rank"}, "-12"},
+            {{"User Data"}, "200"},
+            {{"Point Source ID"}, "65000"},
+        };
+        for (const auto& [names, text] : rows)
+        {
+            QCOMPARE(Value(pane, names), text);
+        }
+        const bool hasTime = format == 1 || format == 3;
+        const bool hasColor = format >= 2;
+        QCOMPARE(Hidden(pane, {"GPS Time"}), !hasTime);
+        QCOMPARE(Hidden(pane, {"Color"}), !hasColor);
+        QCOMPARE(Value(pane, {"GPS Time"}), hasTime ? QString("123456.789000") : "0.000000");
+        QCOMPARE(Value(pane, {"Color"}), hasColor ? QString("65535, 0, 4660") : "0, 0, 0");
+        QVERIFY(notifier.shown.empty());
+    }
+
+    void clearPointEmptiesEveryValueAndHidesThePoint()
+    {
+        test::TempDir dir;
+        const auto set = test::SetOf({WriteSurvey(dir, "survey.las", 3, {kBusy})});
+        test::RecordingNotifier notifier;
+        CPropertiesPointWnd pane(&notifier);
+        pane.ShowPoint(set->files[0], 0);
+        QVERIFY(pane.HasPoint());
+        pane.ClearPoint();
+        ExpectEmpty(pane);
+    }
+
+    void aPickThatCannotBeReadLeavesThePaneEmpty_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("index past the end") << "index"
+                                            << ""
+                                            << "";
+        QTest::newRow("the file is gone") << "removed"
+                                          << "ReadError::File could not be open."
+                                          << ": no such file or folder";
+        QTest::newRow("the record is cut short") << "cut"
+                                                 << "ReadError::LAS Point"
+                                                 << "";
+    }
+    void aPickThatCannotBeReadLeavesThePaneEmpty()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QString, text);
+        QFETCH(QString, detail);
+        test::TempDir dir;
+        const std::string path = WriteSurvey(dir, "survey.las", 1, {kBusy, kBusy});
+        const auto set = test::SetOf({path});
+        test::RecordingNotifier notifier;
+        CPropertiesPointWnd pane(&notifier);
+        QSignalSpy shown(&pane, &CPropertiesPointWnd::pointShown);
+        pane.ShowPoint(set->files[0], 0);
+        QCOMPARE(shown.count(), 1);
+
+        std::uint32_t index = 1;
+        if (failure == "index")
+        {
+            index = 2;
+        }
+        else if (failure == "removed")
+        {
+            std::filesystem::remove(path);
+        }
+        else
+        {
+            std::filesystem::resize_file(path, 227 + 28 + 10);
+        }
+        pane.ShowPoint(set->files[0], index);
+
+        ExpectEmpty(pane);
+        QCOMPARE(shown.count(), 1);
+        if (text.isEmpty())
+        {
+            QVERIFY(notifier.shown.empty());
+            return;
+        }
+        QCOMPARE(notifier.shown.size(), std::size_t{1});
+        QCOMPARE(QString::fromStdString(notifier.shown[0].text), text);
+        QCOMPARE(QString::fromStdString(notifier.shown[0].caption), QString("Telvora"));
+        QVERIFY(notifier.shown[0].icon == MessageIcon::Error);
+        QCOMPARE(QString::fromStdString(notifier.shown[0].detail),
+                 detail.isEmpty() ? detail : QString::fromStdString(path) + detail);
+    }
+};
+
+} // namespace telvora
+
+QTEST_MAIN(telvora::PointPropertiesPaneTest)
+
+#include "PointPropertiesPaneTest.moc"
