@@ -5,7 +5,8 @@
 //     a view pitched up from home and a low oblique view of the whole scene;
 //   - the 10-million-point survey likewise;
 //   - opening the survey up to its first frame, against reading its positions and intensities,
-//     uploading them into one buffer and drawing them once.
+//     uploading them into one buffer and drawing them once;
+//   - picking points in the survey by double click, next to one frame.
 // Needs a display: run it under xvfb-run -a -s '-screen 0 1280x1024x24'.
 
 #include <QApplication>
@@ -227,6 +228,32 @@ void MeasureScene(CQUARNView& view, int frames)
     PrintFrames(fmt::format("orbited {:.0f} deg, detail on", kOrbitDegrees).c_str(),
                 MeasureFrames(view, frames));
     view.HomeView();
+}
+
+// Double clicks at twenty places spread over the view from home: each is the cursor's ray, one
+// leaf per visible file read back from its buffer and searched. Next to one home frame.
+void MeasurePicking(CQUARNView& view)
+{
+    constexpr int kPicks = 20;
+    view.HomeView();
+    view.lodEnabled = true;
+    const double frame = MeasureFrames(view, 1).frame;
+    std::vector<double> times;
+    int hits = 0;
+    for (int k = 0; k < kPicks; ++k)
+    {
+        const int x = view.context.width * (1 + k % 5) / 6;
+        const int y = view.context.height * (1 + k / 5) / 5;
+        times.push_back(Seconds([&] { view.PickPoint(x, y); }));
+        hits += view.pickedPoint != nullptr ? 1 : 0;
+    }
+    const double median = Median(times);
+    fmt::print("  pick, median of {} ({} hit a point)  {:7.3f} ms   max {:7.3f} ms   "
+               "{:6.4f} x one home frame ({:.3f} s)\n",
+               kPicks, hits, 1000.0 * median,
+               1000.0 * *std::max_element(times.begin(), times.end()), median / frame, frame);
+    view.pickRay.reset();
+    view.pickedPoint.reset();
 }
 
 struct OpenFigures
@@ -475,6 +502,7 @@ int main(int argc, char** argv)
         return 1;
     }
     MeasureScene(view, kSurveyFrames);
+    MeasurePicking(view);
 
     fmt::print("Opening the survey up to its first frame, warm page cache, medians of {}\n",
                kOpenRounds);
