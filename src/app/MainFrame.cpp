@@ -221,6 +221,8 @@ void CMainFrame::CreatePanes()
     addDockWidget(Qt::RightDockWidgetArea, filePane);
     addDockWidget(Qt::RightDockWidgetArea, pointPane);
     splitDockWidget(filePane, pointPane, Qt::Vertical);
+    // Wide enough for a name and a coordinate side by side.
+    resizeDocks({filePane}, {360}, Qt::Horizontal);
 }
 
 void CMainFrame::ConnectCommands()

@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPalette>
+#include <QResizeEvent>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
@@ -59,10 +61,22 @@ CPropertyGrid::CPropertyGrid(QWidget* parent)
     tree->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::DoubleClicked |
                           QAbstractItemView::EditKeyPressed);
     tree->header()->setSectionResizeMode(0, QHeaderView::Interactive);
-    tree->setColumnWidth(0, 200);
+    // The names take half the width until the user drags the border: a fixed width would leave
+    // no room for the values in a narrow pane.
+    connect(tree->header(), &QHeaderView::sectionResized, this,
+            [this](int section, int, int)
+            {
+                // Only a drag counts: the header adjusts its sections on its own as well.
+                if (section == 0 && !sizingNames &&
+                    QGuiApplication::mouseButtons().testFlag(Qt::LeftButton))
+                {
+                    namesSizedByUser = true;
+                }
+            });
     delegate = new CPropertyDelegate(tree);
     tree->setItemDelegate(delegate);
     tree->installEventFilter(this);
+    tree->viewport()->installEventFilter(this);
     setFocusProxy(tree);
 
     description = new CPropertyDescription(splitter);
@@ -332,6 +346,12 @@ QString CPropertyGrid::CopySelection()
 
 bool CPropertyGrid::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == tree->viewport() && event->type() == QEvent::Resize && !namesSizedByUser)
+    {
+        sizingNames = true;
+        tree->setColumnWidth(0, static_cast<QResizeEvent*>(event)->size().width() / 2);
+        sizingNames = false;
+    }
     if (watched == tree &&
         (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) &&
         static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy))

@@ -97,6 +97,8 @@ private:
     std::vector<std::unique_ptr<CPropertyRow>> topRows;
     const CPropertyRow* describedRow = nullptr;
     bool alphabetical = false;
+    bool namesSizedByUser = false;
+    bool sizingNames = false;
 };
 
 } // namespace telvora
