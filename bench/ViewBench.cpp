@@ -6,13 +6,18 @@
 //   - the 10-million-point survey likewise;
 //   - opening the survey up to its first frame, against reading its positions and intensities,
 //     uploading them into one buffer and drawing them once;
-//   - picking points in the survey by double click, next to one frame.
+//   - picking points in the survey by double click, next to one frame;
+//   - flying through the survey for three seconds with and without reduced detail while moving.
 // Needs a display: run it under xvfb-run -a -s '-screen 0 1280x1024x24'.
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -256,6 +261,143 @@ void MeasurePicking(CQUARNView& view)
     view.pickedPoint.reset();
 }
 
+// Input arriving as a user's would: posted to the view, handled between frames.
+class ScriptedFlight : public QObject
+{
+public:
+    explicit ScriptedFlight(CQUARNView& target)
+        : view(target)
+    {
+        view.installEventFilter(this);
+        connect(&view, &CQUARNView::framePainted, this,
+                [this]
+                {
+                    const double at = clock.nsecsElapsed() * 1e-9;
+                    frames.push_back({at, view.lastPointBudget, view.drawnPoints});
+                });
+    }
+    ~ScriptedFlight() override { view.removeEventFilter(this); }
+    ScriptedFlight(const ScriptedFlight&) = delete;
+    ScriptedFlight& operator=(const ScriptedFlight&) = delete;
+
+    struct Frame
+    {
+        double at = 0.0;
+        double budget = 0.0;
+        std::int64_t drawn = 0;
+    };
+
+    // seconds of input, an event every 30 ms: key repeats of W and Left, and left drags.
+    void Fly(double seconds)
+    {
+        clock.start();
+        frames.clear();
+        QTimer input;
+        int step = 0;
+        connect(&input, &QTimer::timeout, this,
+                [&]
+                {
+                    if (clock.nsecsElapsed() * 1e-9 >= seconds)
+                    {
+                        input.stop();
+                        return;
+                    }
+                    const int kind = step++ % 3;
+                    lastPosted = clock.nsecsElapsed() * 1e-9;
+                    if (kind == 2)
+                    {
+                        const QPointF at(400 + step % 40, 300);
+                        QCoreApplication::postEvent(
+                            &view, new QMouseEvent(QEvent::MouseMove, at, view.mapToGlobal(at),
+                                                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier));
+                        return;
+                    }
+                    QCoreApplication::postEvent(
+                        &view, new QKeyEvent(QEvent::KeyPress, kind == 0 ? Qt::Key_W : Qt::Key_Left,
+                                             Qt::NoModifier, QString(), true));
+                });
+        input.start(30);
+        static_cast<void>(QTest::qWaitFor([&] { return !input.isActive(); }, 60'000));
+    }
+
+    // Seconds from the last input to the first frame after it that drew the full budget.
+    double SettledAfter(double fullBudget)
+    {
+        static_cast<void>(QTest::qWaitFor(
+            [&] {
+                return !frames.empty() && frames.back().at > lastHandled &&
+                       frames.back().budget == fullBudget;
+            },
+            10'000));
+        for (const Frame& frame : frames)
+        {
+            if (frame.at > lastHandled && frame.budget == fullBudget)
+            {
+                return frame.at - lastPosted;
+            }
+        }
+        return -1.0;
+    }
+
+    // The time between frames drawn while the input went on.
+    std::vector<double> FrameIntervals() const
+    {
+        std::vector<double> intervals;
+        for (std::size_t i = 1; i < frames.size() && frames[i].at <= lastHandled; ++i)
+        {
+            intervals.push_back(frames[i].at - frames[i - 1].at);
+        }
+        return intervals;
+    }
+
+    std::vector<Frame> frames;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress || event->type() == QEvent::MouseMove)
+        {
+            lastHandled = clock.nsecsElapsed() * 1e-9;
+        }
+        return false;
+    }
+
+private:
+    CQUARNView& view;
+    QElapsedTimer clock;
+    double lastPosted = 0.0;
+    double lastHandled = 0.0;
+};
+
+// Three seconds of flying from home with reduced detail while moving and without it: the time
+// between frames while the input goes on, and from the last input to the full frame.
+void MeasureFlight(CQUARNView& view)
+{
+    for (const bool reduce : {true, false})
+    {
+        view.reduceDetailWhileMoving = reduce;
+        view.lodEnabled = true;
+        view.HomeView();
+        PaintedByView(view);
+        ScriptedFlight flight(view);
+        flight.Fly(3.0);
+        const double settled = flight.SettledAfter(kFullPointBudget);
+        const std::vector<double> intervals = flight.FrameIntervals();
+        std::int64_t fewest = view.drawnPoints;
+        for (const ScriptedFlight::Frame& frame : flight.frames)
+        {
+            fewest = std::min(fewest, frame.drawn);
+        }
+        fmt::print("  {:<28} frames while moving: median {:5.3f} s ({} frames, fewest {} points)"
+                   "   last input to full frame {:5.3f} s\n",
+                   reduce ? "reduce detail while moving" : "full detail on every frame",
+                   intervals.empty() ? 0.0 : Median(intervals), intervals.size() + 1, fewest,
+                   settled);
+    }
+    view.reduceDetailWhileMoving = true;
+    view.HomeView();
+}
+
 struct OpenFigures
 {
     double open = 0.0;
@@ -487,6 +629,22 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // "flight" alone: only the flight through the survey, for working on it.
+    const bool flightOnly = argc > 1 && std::string(argv[1]) == "flight";
+    if (flightOnly)
+    {
+        if (!frame.OpenFiles({QString::fromStdString(survey)}))
+        {
+            fmt::print(stderr, "the survey did not open\n");
+            return 1;
+        }
+        fmt::print("Flying through the survey: 3 s of key repeats and drags, from home\n");
+        MeasureFlight(view);
+        view.makeCurrent();
+        frame.CloseScene();
+        return 0;
+    }
+
     fmt::print("Demo scene, medians of {} frames after one untimed\n", kDemoFrames);
     if (!frame.OpenFiles(demo))
     {
@@ -503,6 +661,8 @@ int main(int argc, char** argv)
     }
     MeasureScene(view, kSurveyFrames);
     MeasurePicking(view);
+    fmt::print("Flying through the survey: 3 s of key repeats and drags, from home\n");
+    MeasureFlight(view);
 
     fmt::print("Opening the survey up to its first frame, warm page cache, medians of {}\n",
                kOpenRounds);

@@ -39,6 +39,7 @@
 #include "panes/FilePropertiesPane.h"
 #include "panes/PointPropertiesPane.h"
 #include "scene/LasFileSet.h"
+#include "view/FrameRendering.h"
 #include "view/QUARNView.h"
 
 namespace telvora
@@ -131,8 +132,18 @@ CMainFrame::CMainFrame(CQUARNApp& application, QWidget* parent)
     connect(view, &CQUARNView::requirementsNotMet, this, &QWidget::close, Qt::QueuedConnection);
     connect(view, &CQUARNView::openRequested, this, [this] { commands.Execute(ID_FILE_OPEN); });
     connect(view, &CQUARNView::contextReady, this, &CMainFrame::UpdateCommandUI);
-    // The count of the frame just drawn, not of one a quarter of a second old.
-    connect(view, &CQUARNView::framePainted, this, &CMainFrame::ShowDrawnPoints);
+    // The count of the frame just drawn, not of one a quarter of a second old. While the camera
+    // moves, the pane follows at the pace of the idle update instead: each change of its text
+    // puts the window together again, which would cost a moving frame a third of its time
+    // without a GPU.
+    connect(view, &CQUARNView::framePainted, this,
+            [this]
+            {
+                if (view->lastPointBudget >= kFullPointBudget)
+                {
+                    ShowDrawnPoints();
+                }
+            });
 
     ribbon = new CRibbonBar(commands, this);
     setMenuWidget(ribbon);
@@ -789,10 +800,13 @@ void CMainFrame::ShowOptions()
     if (optionsRunner)
     {
         optionsRunner();
-        return;
     }
-    COptionsDialog dialog(app, this);
-    dialog.exec();
+    else
+    {
+        COptionsDialog dialog(app, this);
+        dialog.exec();
+    }
+    view->reduceDetailWhileMoving = app.reduceDetailWhileMoving;
 }
 
 void CMainFrame::ShowAbout()

@@ -44,16 +44,29 @@ COptionsDialog::COptionsDialog(CQUARNApp& application, QWidget* parent)
     temporaryFilesBox->setChecked(app.temporaryFiles);
     temporaryRow->addWidget(temporaryFilesBox);
 
+    auto* viewGroup = new QGroupBox("3D View");
+    auto* viewRow = new QVBoxLayout(viewGroup);
+    reduceDetailBox = new QCheckBox("Reduce detail while moving");
+    reduceDetailBox->setObjectName("reduceDetailBox");
+    reduceDetailBox->setToolTip("Draws fewer points while the camera moves, so that flying stays "
+                                "smooth without a graphics card; the full picture follows as soon "
+                                "as the camera stops.");
+    reduceDetailBox->setChecked(app.reduceDetailWhileMoving);
+    viewRow->addWidget(reduceDetailBox);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(folderGroup);
     layout->addWidget(temporaryGroup);
+    layout->addWidget(viewGroup);
     layout->addStretch(1);
     layout->addWidget(buttons);
 
     connect(changeButton, &QPushButton::clicked, this, &COptionsDialog::OnChange);
     connect(temporaryFilesBox, &QCheckBox::toggled, this,
             [this](bool checked) { app.temporaryFiles = checked; });
+    connect(reduceDetailBox, &QCheckBox::toggled, this,
+            [this](bool checked) { app.reduceDetailWhileMoving = checked; });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }

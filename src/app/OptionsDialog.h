@@ -12,9 +12,10 @@ namespace telvora
 
 class CQUARNApp;
 
-// "Telvora Options": the decompression folder and the temporary-files switch. Changes take
-// effect at once in the application object, so Cancel does not undo them; they reach the
-// settings store when the main window closes.
+// "Telvora Options": the decompression folder, the temporary-files switch and whether the 3D
+// view reduces its detail while the camera moves. Changes take effect at once in the
+// application object, so Cancel does not undo them; they reach the settings store when the main
+// window closes.
 class COptionsDialog : public QDialog
 {
 public:
@@ -28,6 +29,7 @@ public:
     QLabel* PathText() const { return pathText; }
     QPushButton* ChangeButton() const { return changeButton; }
     QCheckBox* TemporaryFilesBox() const { return temporaryFilesBox; }
+    QCheckBox* ReduceDetailBox() const { return reduceDetailBox; }
 
     static QString ChooseFolder(QWidget* parent, const QString& current);
 
@@ -39,6 +41,7 @@ private:
     QLabel* pathText = nullptr;
     QPushButton* changeButton = nullptr;
     QCheckBox* temporaryFilesBox = nullptr;
+    QCheckBox* reduceDetailBox = nullptr;
 };
 
 } // namespace telvora

@@ -22,6 +22,7 @@ namespace
 constexpr const char* kPlacement = "Placement";
 constexpr const char* kDecompressPath = "DecompressPath";
 constexpr const char* kTemporaryFiles = "TemporaryFiles";
+constexpr const char* kReduceDetailWhileMoving = "ReduceDetailWhileMoving";
 constexpr const char* kLayoutState = "Workspace/DockingState";
 constexpr int kLayoutVersion = 1;
 
@@ -147,6 +148,8 @@ void CQUARNApp::LoadCustomState(CMainFrame& target)
         QDir().mkpath(decompressPath);
     }
     temporaryFiles = settings->value(kTemporaryFiles, 0).toInt() != 0;
+    reduceDetailWhileMoving = settings->value(kReduceDetailWhileMoving, 1).toInt() != 0;
+    target.View()->reduceDetailWhileMoving = reduceDetailWhileMoving;
     settings->endGroup();
 
     const QByteArray layout = settings->value(kLayoutState).toByteArray();
@@ -181,6 +184,7 @@ void CQUARNApp::SaveCustomState(const CMainFrame& source)
     }
     settings->setValue(kDecompressPath, decompressPath);
     settings->setValue(kTemporaryFiles, temporaryFiles ? 1 : 0);
+    settings->setValue(kReduceDetailWhileMoving, reduceDetailWhileMoving ? 1 : 0);
     settings->endGroup();
     settings->setValue(kLayoutState, source.saveState(kLayoutVersion));
     settings->sync();

@@ -49,6 +49,8 @@ public:
     // Folder for decompressed archive entries and temporary copies, without trailing separator.
     QString decompressPath;
     bool temporaryFiles = false;
+    // Frames drawn while the camera moves show fewer points (on unless the user switched it off).
+    bool reduceDetailWhileMoving = true;
     // The LAS files named on the command line.
     QStringList startupFiles;
     // A fixed window size instead of a maximized window, for pictures of the window.

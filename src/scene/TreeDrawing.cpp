@@ -143,10 +143,38 @@ void DrawOutline(const CBoundingBox& box)
     glEnd();
 }
 
+// The points of a leaf that a frame draws: its level-of-detail fraction, then the share.
+GLsizei LeafDrawCount(const CPointNode& leaf, const Vec3* eye, double k, float share)
+{
+    const float fraction = eye != nullptr ? LeafFraction(k, Distance(*eye, leaf.box.centre)) : 1.0f;
+    const auto n = static_cast<GLsizei>(leaf.buffer->count);
+    const auto m = static_cast<GLsizei>(static_cast<float>(n) * fraction);
+    // A still frame draws exactly what it always did; a moving one a uniform part of it.
+    return share >= 1.0f ? m : static_cast<GLsizei>(static_cast<float>(m) * share);
+}
+
+template <typename Visit>
+void VisitDrawnLeaves(const CPointNode& node, Visit&& visit)
+{
+    if (node.IsLeaf())
+    {
+        visit(node);
+        return;
+    }
+    for (const CPointNode* child : node.children)
+    {
+        if (child->state != 0)
+        {
+            VisitDrawnLeaves(*child, visit);
+        }
+    }
+}
+
 struct DrawPass
 {
     const Vec3* eye;
     double k;
+    float share;
     bool outlines;
     std::int64_t& drawnPoints;
     bool arraysEnabled = false;
@@ -161,10 +189,8 @@ struct DrawPass
         {
             return;
         }
-        const float fraction =
-            eye != nullptr ? LeafFraction(k, Distance(*eye, leaf.box.centre)) : 1.0f;
         const auto n = static_cast<GLsizei>(leaf.buffer->count);
-        const auto m = static_cast<GLsizei>(static_cast<float>(n) * fraction);
+        const GLsizei m = LeafDrawCount(leaf, eye, k, share);
         if (m <= 0)
         {
             return;
@@ -183,22 +209,6 @@ struct DrawPass
         glVertexPointer(3, GL_FLOAT, 0, nullptr);
         glDrawArrays(GL_POINTS, 0, m);
         drawnPoints += m;
-    }
-
-    void Node(const CPointNode& node)
-    {
-        if (node.IsLeaf())
-        {
-            Leaf(node);
-            return;
-        }
-        for (const CPointNode* child : node.children)
-        {
-            if (child->state != 0)
-            {
-                Node(*child);
-            }
-        }
     }
 };
 
@@ -235,15 +245,35 @@ float LeafFraction(double k, float distance)
     return f;
 }
 
-void Draw(const CPointTree& tree, const Vec3* eye, double k, bool outlines,
-          std::int64_t& drawnPoints)
+std::int64_t CountDrawn(const CPointTree& tree, const Vec3* eye, double k)
 {
-    DrawPass pass{eye, k, outlines, drawnPoints};
+    std::int64_t total = 0;
     for (std::uint32_t i = 0; i < tree.cellCount; ++i)
     {
         if (tree.rootCells[i].state != 0)
         {
-            pass.Node(tree.rootCells[i]);
+            VisitDrawnLeaves(tree.rootCells[i],
+                             [&](const CPointNode& leaf)
+                             {
+                                 if (leaf.count > 0 && leaf.buffer != nullptr)
+                                 {
+                                     total += LeafDrawCount(leaf, eye, k, 1.0f);
+                                 }
+                             });
+        }
+    }
+    return total;
+}
+
+void Draw(const CPointTree& tree, const Vec3* eye, double k, bool outlines,
+          std::int64_t& drawnPoints, float share)
+{
+    DrawPass pass{eye, k, share, outlines, drawnPoints};
+    for (std::uint32_t i = 0; i < tree.cellCount; ++i)
+    {
+        if (tree.rootCells[i].state != 0)
+        {
+            VisitDrawnLeaves(tree.rootCells[i], [&](const CPointNode& leaf) { pass.Leaf(leaf); });
         }
     }
     if (pass.arraysEnabled)

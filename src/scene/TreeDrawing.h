@@ -52,8 +52,13 @@ double LodFactor(const CullStatistics& statistics);
 float LeafFraction(double k, float distance);
 
 // Draws the leaves reached through nodes whose state is not 0 and adds the number of points
-// drawn to drawnPoints. Outlines draw every reached leaf's box in magenta.
+// drawn to drawnPoints. Outlines draw every reached leaf's box in magenta. A share below 1 draws
+// that part of every leaf's count (truncated): since the leaves' points are shuffled, a uniform
+// sample of the full picture, for frames drawn while the camera moves.
 void Draw(const CPointTree& tree, const Vec3* eye, double k, bool outlines,
-          std::int64_t& drawnPoints);
+          std::int64_t& drawnPoints, float share = 1.0f);
+
+// The number of points Draw would draw with a share of 1, without drawing.
+std::int64_t CountDrawn(const CPointTree& tree, const Vec3* eye, double k);
 
 } // namespace telvora

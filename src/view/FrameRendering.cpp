@@ -7,6 +7,8 @@
 #include "scene/PointTree.h"
 #include "scene/TreeDrawing.h"
 
+static_assert(telvora::kFullPointBudget == telvora::kPointBudget);
+
 namespace telvora
 {
 namespace
@@ -107,11 +109,29 @@ std::int64_t RenderFrame(const FrameScene& scene, CGLContext& context)
                 }
             }
             const double k = LodFactor(statistics);
+            // A moving frame draws the same part of every leaf of the full frame: the picture
+            // thins out evenly instead of changing which leaves show.
+            float share = 1.0f;
+            if (scene.pointBudget < kFullPointBudget)
+            {
+                std::int64_t full = 0;
+                for (int i = 0; i < set->count; ++i)
+                {
+                    if (set->visible[i] != 0 && scene.trees[i] != nullptr)
+                    {
+                        full += CountDrawn(*scene.trees[i], &eye, k);
+                    }
+                }
+                if (static_cast<double>(full) > scene.pointBudget)
+                {
+                    share = static_cast<float>(scene.pointBudget / static_cast<double>(full));
+                }
+            }
             for (int i = 0; i < set->count; ++i)
             {
                 if (set->visible[i] != 0 && scene.trees[i] != nullptr)
                 {
-                    Draw(*scene.trees[i], &eye, k, scene.showNodeBoxes, drawn);
+                    Draw(*scene.trees[i], &eye, k, scene.showNodeBoxes, drawn, share);
                 }
             }
         }

@@ -12,6 +12,9 @@ namespace telvora
 class CLasFileSet;
 class CPointTree;
 
+// The budget of a still frame (the scene's kPointBudget).
+inline constexpr double kFullPointBudget = 5000000.0;
+
 // Everything one frame draws, as the view holds it. Pointers that are null are not drawn.
 struct FrameScene
 {
@@ -26,6 +29,10 @@ struct FrameScene
     const SectionLine* sectionLine = nullptr;
     const CRay* pickRay = nullptr;
     const Vec3* pickedPoint = nullptr;
+    // The most points the frame draws: the level of detail's five million, or fewer while the
+    // camera moves, when every leaf draws the same part of what a full frame would. Not used
+    // without the level of detail.
+    double pointBudget = kFullPointBudget;
 };
 
 // The camera as the model-view matrix (gluLookAt), after the camera's per-frame upkeep.

@@ -1,11 +1,14 @@
 #include "view/QUARNView.h"
 
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
 #include <QTimer>
 #include <QWheelEvent>
+#include <algorithm>
+#include <chrono>
 
 #include "scene/ColorModes.h"
 #include "scene/LasFileSet.h"
@@ -19,6 +22,14 @@
 namespace telvora
 {
 
+namespace
+{
+
+// A frame that starts within this time of the last swap follows it at once.
+constexpr double kBackToBackSeconds = 0.05;
+
+} // namespace
+
 CQUARNView::CQUARNView(QWidget* parent)
     : QOpenGLWidget(parent)
 {
@@ -30,6 +41,45 @@ CQUARNView::CQUARNView(QWidget* parent)
     // Moves without a button still have to keep the cursor position, or the next drag would
     // start with a jump.
     setMouseTracking(true);
+    connect(this, &QOpenGLWidget::frameSwapped, this,
+            [this]
+            {
+                if (!frameTiming)
+                {
+                    return;
+                }
+                frameTiming = false;
+                // Frames that follow each other at once are timed from swap to swap, which takes
+                // in what the window does between them (other widgets, input).
+                const double drawing = frameClock.nsecsElapsed() * 1e-9;
+                const double sinceSwap =
+                    swapClock.isValid() ? swapClock.nsecsElapsed() * 1e-9 : drawing;
+                const bool backToBack = sinceSwap - drawing < kBackToBackSeconds;
+                swapClock.start();
+                constexpr std::size_t kSamples = 4;
+                recentFrames.push_back(
+                    {lastPointBudget, drawnPoints, backToBack ? sinceSwap : drawing});
+                while (recentFrames.size() > kSamples)
+                {
+                    recentFrames.pop_front();
+                }
+            });
+    settleTimer.setSingleShot(true);
+    settleTimer.setTimerType(Qt::PreciseTimer);
+    connect(&settleTimer, &QTimer::timeout, this,
+            [this]
+            {
+                // Whatever the clock says: a timer a millisecond early must not leave the picture
+                // at its moving detail.
+                settled = true;
+                update();
+            });
+}
+
+void CQUARNView::NoteCameraMoved()
+{
+    motion.NoteMove(Now());
+    settled = false;
 }
 
 CQUARNView::~CQUARNView()
@@ -230,7 +280,24 @@ void CQUARNView::paintGL()
     scene.sectionLine = sectionLine.get();
     scene.pickRay = pickRay.get();
     scene.pickedPoint = pickedPoint.get();
+    const Clock::time_point now = Now();
+    const bool adaptive = reduceDetailWhileMoving && lodEnabled;
+    const bool moving = adaptive && scene.sceneReady && !settled && motion.IsMoving(now);
+    scene.pointBudget = moving
+                            ? MovingPointBudget(recentFrames, movingFrameSeconds, kFullPointBudget)
+                            : kFullPointBudget;
+    lastPointBudget = scene.pointBudget;
+    frameClock.start();
     drawnPoints = RenderFrame(scene, context);
+    // Timed up to the swap of the window (frameSwapped): drawing, putting the window together
+    // and showing it are what the user waits for.
+    frameTiming = adaptive;
+    if (moving)
+    {
+        // One full frame once the camera has been still long enough.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*motion.SettlesAt() - now);
+        settleTimer.start(std::max<int>(1, static_cast<int>(left.count())));
+    }
     emit framePainted();
 }
 
@@ -238,6 +305,8 @@ void CQUARNView::keyPressEvent(QKeyEvent* event)
 {
     CCamera& camera = context.camera;
     bool changed = true;
+    // The keys that move the camera, as opposed to those that only switch something on or off.
+    bool moved = true;
     switch (event->key())
     {
     case Qt::Key_Escape:
@@ -246,6 +315,7 @@ void CQUARNView::keyPressEvent(QKeyEvent* event)
         pickedPoint.reset();
         sectionLine.reset();
         emit pickCleared();
+        moved = false;
         break;
     case Qt::Key_Home:
     case Qt::Key_H:
@@ -277,15 +347,19 @@ void CQUARNView::keyPressEvent(QKeyEvent* event)
         break;
     case Qt::Key_B:
         showNodeBoxes = !showNodeBoxes;
+        moved = false;
         break;
     case Qt::Key_R:
         showPickRay = !showPickRay;
+        moved = false;
         break;
     case Qt::Key_L:
         lodEnabled = !lodEnabled;
+        moved = false;
         break;
     case Qt::Key_O:
         changed = false;
+        moved = false;
         if (event->modifiers().testFlag(Qt::ControlModifier))
         {
             emit openRequested();
@@ -293,11 +367,16 @@ void CQUARNView::keyPressEvent(QKeyEvent* event)
         break;
     default:
         changed = false;
+        moved = false;
         break;
     }
     if (changed)
     {
         update();
+    }
+    if (moved)
+    {
+        NoteCameraMoved();
     }
     QOpenGLWidget::keyPressEvent(event);
 }
@@ -310,6 +389,7 @@ void CQUARNView::wheelEvent(QWheelEvent* event)
     const bool fast = event->modifiers().testFlag(Qt::ShiftModifier);
     const float m = fast ? 50.0f * moveStep : moveStep;
     context.camera.Advance(static_cast<float>(delta) / 120.0f * m);
+    NoteCameraMoved();
     update();
     event->accept();
 }
@@ -340,6 +420,7 @@ void CQUARNView::mouseMoveEvent(QMouseEvent* event)
     }
     if (buttons & (Qt::LeftButton | Qt::RightButton))
     {
+        NoteCameraMoved();
         update();
     }
     QOpenGLWidget::mouseMoveEvent(event);

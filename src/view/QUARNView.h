@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QOpenGLWidget>
 #include <QPoint>
+#include <QTimer>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -11,6 +14,7 @@
 #include "common/Geometry.h"
 #include "common/Notifier.h"
 #include "common/StatusServices.h"
+#include "view/AdaptiveDetail.h"
 #include "view/CapabilityCheck.h"
 #include "view/GLContext.h"
 
@@ -93,6 +97,20 @@ public:
     int currentArchiveEntry = 0;
     // 64 bits: with the level of detail off, fifty large files draw more than 2^31 points.
     std::int64_t drawnPoints = 0;
+    // While the camera moves, frames draw a smaller share of the points (level of detail on
+    // only); once it has been still for a moment a full frame follows. Off: every frame draws the
+    // full budget.
+    bool reduceDetailWhileMoving = true;
+    // How long a moving frame should take.
+    double movingFrameSeconds = kMovingFrameSeconds;
+    // The budget the last frame was drawn with.
+    double lastPointBudget = 0.0;
+
+    // Where the view takes the time from; tests set a clock of their own.
+    using Clock = CMotionTracker::Clock;
+    void SetClock(std::function<Clock::time_point()> newClock) { clock = std::move(newClock); }
+    // Counts as a camera move now: the next frames are moving frames.
+    void NoteCameraMoved();
 
 signals:
     // Emitted once, after the message has been shown, when the check fails.
@@ -125,8 +143,19 @@ private:
     void ReportFailure(const CapabilityReport& report);
     void DeleteTrees();
 
+    Clock::time_point Now() const { return clock ? clock() : Clock::now(); }
+
     INotifier* notifier = nullptr;
     InfoProbe infoProbe;
+    std::function<Clock::time_point()> clock;
+    CMotionTracker motion;
+    std::deque<FrameSample> recentFrames;
+    QElapsedTimer frameClock;
+    QElapsedTimer swapClock;
+    bool frameTiming = false;
+    // Brings the full frame once the camera has settled; set when it has, until the next move.
+    QTimer settleTimer;
+    bool settled = true;
     bool initialised = false;
     std::unique_ptr<CLasFileSet> fileSet;
     // One tree per file of the set, same order; owned.

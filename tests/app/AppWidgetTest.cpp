@@ -70,6 +70,7 @@ private slots:
                  QDir::cleanPath(qEnvironmentVariable("XDG_DATA_HOME") + "/QUARN"));
         QVERIFY(QDir(app.decompressPath).exists());
         QVERIFY(!app.temporaryFiles);
+        QVERIFY(app.reduceDetailWhileMoving && frame.View()->reduceDetailWhileMoving);
         QCOMPARE(frame.geometry(), before);
     }
 
@@ -77,6 +78,7 @@ private slots:
     {
         const QString missing = QDir::tempPath() + "/telvora-no-such-folder-xyz";
         Store().setValue("Settings/TemporaryFiles", 5);
+        Store().setValue("Settings/ReduceDetailWhileMoving", 0);
         Store().setValue("Settings/DecompressPath", missing);
         Store().setValue("Settings/Placement", "0;1;-1;-1;");
         Store().sync();
@@ -86,6 +88,7 @@ private slots:
         const QRect before = frame.geometry();
         app.LoadCustomState(frame);
         QVERIFY(app.temporaryFiles);
+        QVERIFY(!app.reduceDetailWhileMoving && !frame.View()->reduceDetailWhileMoving);
         QCOMPARE(app.decompressPath, missing);
         QVERIFY(!QDir(missing).exists());
         // Fewer than ten numbers: the placement is left alone.
@@ -94,6 +97,7 @@ private slots:
         app.SaveCustomState(frame);
         Store().sync();
         QCOMPARE(Store().value("Settings/TemporaryFiles").toString(), QString("1"));
+        QCOMPARE(Store().value("Settings/ReduceDetailWhileMoving").toString(), QString("0"));
         QCOMPARE(Store().value("Settings/DecompressPath").toString(), missing);
     }
 
@@ -349,6 +353,9 @@ private slots:
         QCOMPARE(app.decompressPath, QString("/srv/a much longer folder/for decompressed files"));
         dialog.TemporaryFilesBox()->click();
         QVERIFY(!app.temporaryFiles);
+        QVERIFY(dialog.ReduceDetailBox()->isChecked());
+        dialog.ReduceDetailBox()->click();
+        QVERIFY(!app.reduceDetailWhileMoving);
     }
 
     void optionsCommandRunsTheDialog()
@@ -356,10 +363,17 @@ private slots:
         CQUARNApp app;
         CMainFrame frame(app);
         int runs = 0;
-        frame.SetOptionsRunner([&] { ++runs; });
+        frame.SetOptionsRunner(
+            [&]
+            {
+                ++runs;
+                app.reduceDetailWhileMoving = false;
+            });
         frame.UpdateCommandUI();
         QVERIFY(frame.Commands().Execute(ID_APP_OPTIONS));
         QCOMPARE(runs, 1);
+        // The view follows the setting as soon as the dialog closes.
+        QVERIFY(!frame.View()->reduceDetailWhileMoving);
     }
 
     void aboutBoxDescribesTheProgram()

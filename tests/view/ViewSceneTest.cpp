@@ -6,6 +6,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -18,7 +19,9 @@
 #include "las/LasHeader.h"
 #include "scene/LasFileSet.h"
 #include "scene/PointTree.h"
+#include "view/AdaptiveDetail.h"
 #include "view/Camera.h"
+#include "view/FrameRendering.h"
 #include "view/QUARNView.h"
 
 namespace telvora
@@ -470,6 +473,77 @@ private slots:
         QCOMPARE(notifier.shown[0].caption, std::string("Point wasn't found!!"));
         QVERIFY(view->pickRay && !view->pickedPoint);
         notifier.shown.clear();
+    }
+
+    void movingFramesDrawLessAndTheStillFrameAfterThemIsTheFullOne()
+    {
+        // 300,000 points, more than the least a moving frame draws.
+        const std::string dense = Survey("dense.las", 300000, 1, 7);
+        auto view = std::make_unique<CQUARNView>();
+        CQUARNView::Clock::time_point now{};
+        view->SetClock([&now] { return now; });
+        // Any measured speed then asks for the least budget.
+        view->movingFrameSeconds = 1e-6;
+        view->resize(320, 240);
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        QTRY_VERIFY(view->IsInitialised());
+        auto set = std::make_unique<CLasFileSet>(1);
+        set->OpenFile(0, dense.c_str());
+        view->SetScene(std::move(set));
+        QVERIFY(view->PreprocessScene(status, &notifier));
+        view->sceneReady = true;
+
+        const QImage still = view->grabFramebuffer();
+        QCOMPARE(view->drawnPoints, std::int64_t{300000});
+        const CCamera home = view->context.camera;
+        // Frames timed as on screen: drawn by the view itself, up to the window's swap.
+        const auto shown = [&view]
+        {
+            QSignalSpy swapped(view.get(), &QOpenGLWidget::frameSwapped);
+            view->update();
+            return swapped.wait(10000);
+        };
+        QVERIFY(shown());
+
+        // Keys held: moving frames of the least budget, a part of every leaf.
+        QTest::keyClick(view.get(), Qt::Key_W);
+        QVERIFY(shown());
+        QCOMPARE(view->lastPointBudget, kMinimumMovingBudget);
+        QVERIFY(view->drawnPoints <= 100000 && view->drawnPoints > 90000);
+        QTest::keyClick(view.get(), Qt::Key_Left);
+        QVERIFY(shown());
+        QVERIFY(view->drawnPoints <= 100000);
+
+        // Back where it was and 200 ms later: the same picture as before any move.
+        view->context.camera = home;
+        now += std::chrono::milliseconds(199);
+        QVERIFY(shown());
+        QVERIFY(view->drawnPoints <= 100000);
+        now += std::chrono::milliseconds(1);
+        QVERIFY(view->grabFramebuffer() == still);
+        QCOMPARE(view->drawnPoints, std::int64_t{300000});
+
+        // Key repeats pile up into one frame, and the settling timer brings the full one without
+        // any further input.
+        QSignalSpy painted(view.get(), &CQUARNView::framePainted);
+        for (int i = 0; i < 10; ++i)
+        {
+            QTest::keyPress(view.get(), Qt::Key_W);
+        }
+        QTRY_COMPARE(painted.size(), 1);
+        QVERIFY(view->lastPointBudget < kFullPointBudget);
+        QTRY_COMPARE_WITH_TIMEOUT(painted.size(), 2, 2000);
+        QCOMPARE(view->lastPointBudget, kFullPointBudget);
+        QTest::qWait(300);
+        QCOMPARE(painted.size(), 2);
+
+        // Switched off: every frame draws the full budget.
+        view->reduceDetailWhileMoving = false;
+        QTest::keyClick(view.get(), Qt::Key_S);
+        view->grabFramebuffer();
+        QCOMPARE(view->lastPointBudget, kFullPointBudget);
+        QCOMPARE(view->drawnPoints, std::int64_t{300000});
     }
 
     void releasingTheSceneDropsEverythingButTheCamera()
