@@ -10,7 +10,7 @@ class CPropertyRow;
 struct LasHeader;
 
 // The "Header" group of the file properties pane: the 43 fields of the LAS 1.0 to 1.2 public
-// header in ten groups, named and described as the LAS specification does, in file order.
+// header in ten groups, under the field names and explanations of the LAS format, in file order.
 class CHeaderRows
 {
 public:
