@@ -123,22 +123,23 @@ ChildOutcome RunWithLimits(const WriteLimits& limits, const std::function<void()
     return outcome;
 }
 
-LimitedRun RunProgramWithLimits(const WriteLimits& limits, const std::string& executable,
-                                const std::vector<std::string>& arguments)
+CLimitedProgram::CLimitedProgram(const WriteLimits& limits, const std::string& executable,
+                                 const std::vector<std::string>& arguments)
 {
-    char errName[] = "/tmp/telvora-err-XXXXXX";
-    const int errFile = ::mkstemp(errName);
-    if (errFile < 0)
+    int err[2];
+    if (::pipe(err) != 0)
     {
-        return {};
+        return;
     }
-    ::unlink(errName);
-    const pid_t child = ::fork();
-    if (child == 0)
+    pid = ::fork();
+    if (pid == 0)
     {
-        ::dup2(errFile, STDERR_FILENO);
-        const int devNull = ::open("/dev/null", O_WRONLY);
-        ::dup2(devNull, STDOUT_FILENO);
+        const int none = ::open("/dev/null", O_RDWR);
+        ::dup2(none, STDIN_FILENO);
+        ::dup2(none, STDOUT_FILENO);
+        ::dup2(err[1], STDERR_FILENO);
+        ::close(err[0]);
+        ::close(err[1]);
         std::signal(SIGXFSZ, SIG_DFL);
         ApplyLimits(limits);
         std::vector<char*> argv;
@@ -151,13 +152,35 @@ LimitedRun RunProgramWithLimits(const WriteLimits& limits, const std::string& ex
         ::execv(executable.c_str(), argv.data());
         ::_exit(92);
     }
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    ::close(err[1]);
+    errRead = err[0];
+}
+
+CLimitedProgram::~CLimitedProgram()
+{
+    if (pid > 0 && !waited)
+    {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+    if (errRead >= 0)
+    {
+        ::close(errRead);
+    }
+}
+
+LimitedRun CLimitedProgram::Wait()
+{
     LimitedRun run;
+    if (pid <= 0 || waited)
+    {
+        return run;
+    }
+    run.err = ReadAllFrom(errRead);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    waited = true;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    ::lseek(errFile, 0, SEEK_SET);
-    run.err = ReadAllFrom(errFile);
-    ::close(errFile);
     return run;
 }
 

@@ -38,10 +38,32 @@ struct LimitedRun
     std::string err;
 };
 
-// Runs a program under the limits with the default signal dispositions, so that it must ignore
-// SIGXFSZ itself; its standard error is collected.
-LimitedRun RunProgramWithLimits(const WriteLimits& limits, const std::string& executable,
-                                const std::vector<std::string>& arguments);
+// A program started under the limits with the default signal dispositions, so that it must ignore
+// SIGXFSZ itself. Its standard error comes back through a pipe, which no file-size limit applies
+// to; signals and new limits can reach it while it works (Pid). Killed if not waited for.
+class CLimitedProgram
+{
+public:
+    CLimitedProgram(const WriteLimits& limits, const std::string& executable,
+                    const std::vector<std::string>& arguments);
+    ~CLimitedProgram();
+    CLimitedProgram(const CLimitedProgram&) = delete;
+    CLimitedProgram& operator=(const CLimitedProgram&) = delete;
+
+    int Pid() const { return pid; }
+    LimitedRun Wait();
+
+private:
+    int pid = -1;
+    int errRead = -1;
+    bool waited = false;
+};
+
+inline LimitedRun RunProgramWithLimits(const WriteLimits& limits, const std::string& executable,
+                                       const std::vector<std::string>& arguments)
+{
+    return CLimitedProgram(limits, executable, arguments).Wait();
+}
 
 // The names in a folder that end in ".part": what an interrupted write would leave.
 std::vector<std::string> PartFilesIn(const std::string& folder);

@@ -1,17 +1,16 @@
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
 #include "ArchiveBytes.h"
+#include "FailureInjection.h"
 #include "ProcessRun.h"
 #include "TestFiles.h"
 #include "telvora-lcmp/LcmpCommands.h"
@@ -282,93 +281,6 @@ TEST_F(LcmpCli, ExecutableExitCodesAndOutputs)
     EXPECT_EQ(RunTool(temp, {}).exitCode, kExitUsage);
 }
 
-// The executable started directly, optionally under a file-size limit, so that signals and
-// limits can reach it while it works. Its error output goes through a pipe, which no file-size
-// limit applies to.
-class RunningTool
-{
-public:
-    explicit RunningTool(const std::vector<std::string>& arguments,
-                         rlim_t fileSizeLimit = RLIM_INFINITY)
-    {
-        std::vector<std::string> words = {TELVORA_LCMP_CLI};
-        words.insert(words.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (std::string& word : words)
-        {
-            argv.push_back(word.data());
-        }
-        argv.push_back(nullptr);
-        int err[2];
-        if (::pipe(err) != 0)
-        {
-            return;
-        }
-        pid = ::fork();
-        if (pid == 0)
-        {
-            const int none = ::open("/dev/null", O_RDWR);
-            ::dup2(none, STDIN_FILENO);
-            ::dup2(none, STDOUT_FILENO);
-            ::dup2(err[1], STDERR_FILENO);
-            ::close(err[0]);
-            ::close(err[1]);
-            rlimit limit{};
-            ::getrlimit(RLIMIT_FSIZE, &limit);
-            limit.rlim_cur = fileSizeLimit;
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-            // As a shell leaves it: a write past the limit would end the program.
-            std::signal(SIGXFSZ, SIG_DFL);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::close(err[1]);
-        errRead = err[0];
-    }
-    ~RunningTool()
-    {
-        if (pid > 0 && !waited)
-        {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-        if (errRead >= 0)
-        {
-            ::close(errRead);
-        }
-    }
-    RunningTool(const RunningTool&) = delete;
-    RunningTool& operator=(const RunningTool&) = delete;
-
-    pid_t Pid() const { return pid; }
-
-    // The exit status, or minus the signal that ended it.
-    Result Wait()
-    {
-        Result r;
-        if (pid < 0)
-        {
-            ADD_FAILURE() << "the tool was not started";
-            return r;
-        }
-        char buffer[4096];
-        for (ssize_t got; (got = ::read(errRead, buffer, sizeof buffer)) > 0;)
-        {
-            r.err.append(buffer, static_cast<std::size_t>(got));
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        waited = true;
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-        return r;
-    }
-
-private:
-    pid_t pid = -1;
-    int errRead = -1;
-    bool waited = false;
-};
-
 // Waits until the hidden file an extraction writes into the folder is at least that large; false
 // when none grew so far within ten seconds.
 bool WaitForPartFile(const fs::path& folder, std::uintmax_t atLeast)
@@ -433,7 +345,9 @@ TEST_F(LcmpCli, ExecutableOutOfSpaceOrStoppedMidwayLeavesNothing)
             WriteAll((out / "a.las").string(), users);
             arguments.push_back("--force");
         }
-        RunningTool tool(arguments, c.limit);
+        telvora::test::CLimitedProgram tool(
+            {c.limit == RLIM_INFINITY ? -1 : static_cast<std::int64_t>(c.limit), false},
+            TELVORA_LCMP_CLI, arguments);
         if (c.limit == RLIM_INFINITY)
         {
             if (!WaitForPartFile(out, 228))
@@ -448,7 +362,7 @@ TEST_F(LcmpCli, ExecutableOutOfSpaceOrStoppedMidwayLeavesNothing)
                                     : ::prlimit(tool.Pid(), RLIMIT_FSIZE, &oneByte, nullptr),
                       0);
         }
-        const Result r = tool.Wait();
+        const telvora::test::LimitedRun r = tool.Wait();
         EXPECT_EQ(r.exitCode, kExitFailure);
         EXPECT_EQ(r.err, c.err);
         if (c.replacing)
