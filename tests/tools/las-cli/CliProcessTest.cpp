@@ -1,6 +1,5 @@
 // The built executable: exit statuses and messages as a script sees them.
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -12,7 +11,6 @@
 
 #include "LasCliTestSupport.h"
 #include "ProcessRun.h"
-#include "las/LasHeader.h"
 
 namespace telvora::lascli::test
 {
@@ -40,48 +38,18 @@ protected:
     TempDir temp;
 };
 
-std::string HeaderBytes(const LasHeader& header)
-{
-    unsigned char image[LasHeader::kImageSize];
-    SerializeLasHeader(header, image);
-    return std::string(reinterpret_cast<const char*>(image), sizeof image);
-}
-
-// A LAS 1.2 file of two format-1 records, as the tests below spoil it.
-LasHeader TwoRecordHeader()
-{
-    LasHeader header;
-    std::copy_n("LASF", 4, header.fileSignature);
-    header.versionMajor = 1;
-    header.versionMinor = 2;
-    header.headerSize = header.offsetToPointData = 227;
-    header.pointDataFormatId = 1;
-    header.pointDataRecordLength = 28;
-    header.numberOfPointRecords = 2;
-    return header;
-}
-
-// The files the viewer refuses are refused by both commands with its text and reason; info
-// still shows the header of a LAS file, and the files it opens pass.
+// Both commands apply the viewer's check (whose rules its own table tests): a refused LAS file
+// exits 1 with the text and reason, info still shows its header, something that is no LAS file
+// shows nothing, and the files the viewer opens pass.
 TEST_F(CliProcess, BothCommandsRefuseWhatTheViewerRefusesWithItsReason)
 {
     TELVORA_SKIP_WITHOUT_TESTDATA();
-    LasHeader badSignature = TwoRecordHeader();
-    std::copy_n("LASG", 4, badSignature.fileSignature);
-    LasHeader shortRecords = TwoRecordHeader();
-    shortRecords.pointDataRecordLength = 20;
-    LasHeader inside = TwoRecordHeader();
-    inside.offsetToPointData = 200;
     std::string text;
     while (text.size() <= 300)
     {
         text += "Flight 7, strip 12: survey of the river banks, checked on site.\n";
     }
-    WriteBytes(temp / "bad-signature.las", HeaderBytes(badSignature) + std::string(56, '\0'));
     WriteBytes(temp / "readme.las", text);
-    WriteBytes(temp / "short-records.las", HeaderBytes(shortRecords) + std::string(40, '\0'));
-    WriteBytes(temp / "inside.las", HeaderBytes(inside) + std::string(56, '\0'));
-    WriteBytes(temp / "cut-header.las", HeaderBytes(TwoRecordHeader()).substr(0, 100));
 
     struct Case
     {
@@ -95,28 +63,9 @@ TEST_F(CliProcess, BothCommandsRefuseWhatTheViewerRefusesWithItsReason)
          "test1_4.las: LAS 1.4 files with point format 6 cannot be opened; Telvora reads point "
          "formats 0 to 3",
          true},
-        {TestFile("simple.laz"), "ReadError::LAS Point Format",
-         "simple.laz holds compressed (LAZ) point records, which cannot be opened; Telvora reads "
-         "uncompressed LAS files",
-         true},
-        {TestFile("garbage_nVariableLength.las"), "ReadError::LAS Point",
-         "garbage_nVariableLength.las ends inside its point records: 718 of 719 are complete",
-         true},
-        {TestFile("1.2-no-points.las"), "ReadError::LAS Point",
-         "1.2-no-points.las ends inside its point records: 0 of 1065 are complete", true},
         {TestFile("vegetation_1_3.las"), nullptr, "", true},
         {TestFile("no-points.las"), nullptr, "", true},
-        {temp / "bad-signature.las", "ReadError::LAS Header", "bad-signature.las is not a LAS file",
-         false},
         {temp / "readme.las", "ReadError::LAS Header", "readme.las is not a LAS file", false},
-        {temp / "short-records.las", "ReadError::LAS Header",
-         "short-records.las: its point records are 20 bytes long, too short for point format 1 "
-         "(28 bytes)",
-         true},
-        {temp / "inside.las", "ReadError::LAS Header",
-         "inside.las: its point data would start at byte 200, inside its 227-byte header", true},
-        {temp / "cut-header.las", "ReadError::LAS Header",
-         "cut-header.las ends inside its header: 100 of 227 bytes", false},
         {temp / "missing.las", "ReadError::File could not be open.",
          "missing.las: no such file or folder", false},
     };
