@@ -207,14 +207,6 @@ private slots:
         QCOMPARE(Value(pane, {"Header", "Number of point records"}), QString("1"));
         QCOMPARE(ShownTopNames(Tree(pane)), QStringList{"Header"});
         QCOMPARE(pane.GetVlrGroup(), nullptr);
-
-        QAction* sort = Action(pane, "sortAlphabeticallyAction");
-        sort->trigger();
-        QVERIFY(sort->isChecked() && pane.GetGrid()->IsAlphabetical());
-        QCOMPARE(Value(pane, {"Generating Software"}), QString("libLAS 1.2"));
-        sort->trigger();
-        QVERIFY(!sort->isChecked() && !pane.GetGrid()->IsAlphabetical());
-        QVERIFY(!Action(pane, "properties2Action")->isEnabled());
     }
 
     void showsTheRecordsOfRealFilesOnceHoweverOftenAsked_data()

@@ -30,6 +30,17 @@ inline constexpr const char* kMissingUnderCi = " (CI is set: every test input mu
 // Leaves a GoogleTest test whose input is missing: a fatal failure when
 // MissingDataMustFail(), a skip otherwise. why says what is missing; the including file includes
 // <gtest/gtest.h>. Qt tests use MissingDataMustFail() with QFAIL and QSKIP.
+// The same for a Qt test: QFAIL under CI, QSKIP otherwise.
+#define TELVORA_QT_MISSING_TEST_INPUT(why)                                                         \
+    do                                                                                             \
+    {                                                                                              \
+        if (::telvora::test::MissingDataMustFail())                                                \
+        {                                                                                          \
+            QFAIL(why " (CI is set: every test input must be present)");                           \
+        }                                                                                          \
+        QSKIP(why);                                                                                \
+    } while (false)
+
 #define TELVORA_MISSING_TEST_INPUT(why)                                                            \
     do                                                                                             \
     {                                                                                              \
