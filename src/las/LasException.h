@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace telvora
@@ -29,6 +30,19 @@ public:
     const char* what() const noexcept override { return message; }
     virtual const char* GetErrorText() const noexcept { return message; }
     const std::string& GetDetail() const noexcept { return detail; }
+
+    // The same failure, its detail naming `shown` where it names `written`: a file written under
+    // a hidden name first is known to the user by its final one.
+    CLasException NamingFile(std::string_view written, std::string_view shown) const
+    {
+        std::string text = detail;
+        if (text.size() > written.size() && text.compare(0, written.size(), written) == 0 &&
+            text[written.size()] == ':')
+        {
+            text.replace(0, written.size(), shown);
+        }
+        return CLasException(message, std::move(text));
+    }
 
 private:
     const char* message;

@@ -279,21 +279,12 @@ DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* nam
     }
     catch (const CLasException& error)
     {
-        const std::string& detail = error.GetDetail();
-        std::string told = detail;
-        if (detail.compare(0, partPath.size() + 1, partPath + ":") == 0)
-        {
-            // The writers name the file they write: the user knows it by the output's name.
-            told = outputPath + detail.substr(partPath.size());
-        }
         ::unlink(partPath.c_str());
         target.SetPath(outputPath.c_str());
+        const std::string shown = outputPath;
         EndEntry();
-        if (told != detail)
-        {
-            throw CLasException(error.GetErrorText(), told);
-        }
-        throw;
+        // The writers name the file they write; the user knows it by the output's name.
+        throw error.NamingFile(partPath, shown);
     }
     catch (...)
     {

@@ -799,13 +799,7 @@ void WriteSurvey(const std::string& path, const SurveyOptions& options,
     catch (const CLasException& error)
     {
         ::unlink(partPath.c_str());
-        // The user knows the file by the name they gave, not by the hidden one written first.
-        std::string detail = error.GetDetail();
-        if (detail.starts_with(partPath))
-        {
-            detail.replace(0, partPath.size(), path);
-        }
-        throw CLasException(error.GetErrorText(), detail);
+        throw error.NamingFile(partPath, path);
     }
     catch (...)
     {
