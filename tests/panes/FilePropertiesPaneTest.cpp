@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "LasImage.h"
 #include "PaneTestFiles.h"
 #include "Recorders.h"
 #include "TestFiles.h"
@@ -119,16 +120,12 @@ QString Value(const CPropertiesFileWnd& pane, const QStringList& names)
 // Two records (data of 10 and 0 bytes) in a block that declares three; one format-0 point.
 std::vector<unsigned char> ThreeDeclaredTwoHeld()
 {
-    const std::vector<unsigned char> binary = {'K',  'e',  'y',  0x01, 0x02,
-                                               0xC3, 0x28, 0x7F, '!',  0x09};
-    auto first =
-        test::VlrImage("ABCDEFGHIJKLMNOPQ", 7, "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456", binary);
-    auto second = test::VlrImage("LASF_Projection", 34737, "", {});
-    auto bytes = test::HeaderImage(0, 20, 1, 3, 227 + 64 + 54);
-    bytes.insert(bytes.end(), first.begin(), first.end());
-    bytes.insert(bytes.end(), second.begin(), second.end());
-    bytes.resize(bytes.size() + 20, 0);
-    return bytes;
+    test::LasImage image = test::LasImage::Make(0, 1);
+    image.AddVlr("ABCDEFGHIJKLMNOPQ", 7, {'K', 'e', 'y', 0x01, 0x02, 0xC3, 0x28, 0x7F, '!', 0x09},
+                 "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456");
+    image.AddVlr("LASF_Projection", 34737, {});
+    image.Layout(3);
+    return image.Bytes();
 }
 
 } // namespace
@@ -322,10 +319,14 @@ private slots:
         QFETCH(bool, detailNamesFile);
         test::TempDir dir;
         const std::string path = dir.File("survey.las");
-        auto bytes = test::HeaderImage(0, 20, 0, 1, removeFile ? 227 + 54 : 100000);
-        const auto vlr = test::VlrImage("user", 1, "", {});
-        bytes.insert(bytes.end(), vlr.begin(), vlr.end());
-        test::WriteAll(path, bytes);
+        test::LasImage image = test::LasImage::Make(0);
+        image.AddVlr("user", 1, {});
+        image.Layout(1);
+        if (!removeFile)
+        {
+            image.header.offsetToPointData = 100000;
+        }
+        image.Save(path);
         const auto set = test::SetOf({path});
         test::RecordingNotifier notifier;
         CPropertiesFileWnd pane(&notifier);

@@ -2,7 +2,6 @@
 
 #include <QTreeWidget>
 #include <charconv>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -39,70 +38,6 @@ std::unique_ptr<CLasFileSet> SetOf(const std::vector<std::string>& paths)
         set->files[i].ReadHeader();
     }
     return set;
-}
-
-void PutU16(std::vector<unsigned char>& bytes, std::size_t at, std::uint16_t value)
-{
-    bytes[at] = static_cast<unsigned char>(value & 0xFF);
-    bytes[at + 1] = static_cast<unsigned char>(value >> 8);
-}
-
-void PutU32(std::vector<unsigned char>& bytes, std::size_t at, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-    {
-        bytes[at + i] = static_cast<unsigned char>((value >> (8 * i)) & 0xFF);
-    }
-}
-
-void PutF64(std::vector<unsigned char>& bytes, std::size_t at, double value)
-{
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    for (int i = 0; i < 8; ++i)
-    {
-        bytes[at + i] = static_cast<unsigned char>((bits >> (8 * i)) & 0xFF);
-    }
-}
-
-void PutText(std::vector<unsigned char>& bytes, std::size_t at, const std::string& text)
-{
-    std::memcpy(bytes.data() + at, text.data(), text.size());
-}
-
-std::vector<unsigned char> HeaderImage(std::uint8_t format, std::uint16_t recordLength,
-                                       std::uint32_t pointCount, std::uint32_t vlrCount,
-                                       std::uint32_t offsetToPointData)
-{
-    std::vector<unsigned char> image(227, 0);
-    PutText(image, 0, "LASF");
-    image[24] = 1;
-    image[25] = 2;
-    PutText(image, 26, "test bytes");
-    PutU16(image, 94, 227);
-    PutU32(image, 96, offsetToPointData);
-    PutU32(image, 100, vlrCount);
-    image[104] = format;
-    PutU16(image, 105, recordLength);
-    PutU32(image, 107, pointCount);
-    for (std::size_t axis = 0; axis < 3; ++axis)
-    {
-        PutF64(image, 131 + 8 * axis, 0.01);
-    }
-    return image;
-}
-
-std::vector<unsigned char> VlrImage(const std::string& userId, std::uint16_t recordId,
-                                    const std::string& description,
-                                    const std::vector<unsigned char>& data)
-{
-    std::vector<unsigned char> image(54, 0);
-    PutText(image, 2, userId.substr(0, 16));
-    PutU16(image, 18, recordId);
-    PutU16(image, 20, static_cast<std::uint16_t>(data.size()));
-    PutText(image, 22, description.substr(0, 32));
-    image.insert(image.end(), data.begin(), data.end());
-    return image;
 }
 
 QTreeWidgetItem* ItemAt(const QTreeWidget* tree, const QStringList& names)

@@ -28,23 +28,6 @@ bool HaveRealFiles();
 // the main window hands over a loaded set.
 std::unique_ptr<CLasFileSet> SetOf(const std::vector<std::string>& paths);
 
-// Little-endian stores into a byte image, written from the LAS layouts, independently of the
-// reader and writer under test.
-void PutU16(std::vector<unsigned char>& bytes, std::size_t at, std::uint16_t value);
-void PutU32(std::vector<unsigned char>& bytes, std::size_t at, std::uint32_t value);
-void PutF64(std::vector<unsigned char>& bytes, std::size_t at, double value);
-void PutText(std::vector<unsigned char>& bytes, std::size_t at, const std::string& text);
-
-// A 227-byte LAS 1.2 public header with the given layout; scale 0.01 and offsets 0 unless set
-// afterwards (scale at byte 131, offset at 155).
-std::vector<unsigned char> HeaderImage(std::uint8_t format, std::uint16_t recordLength,
-                                       std::uint32_t pointCount, std::uint32_t vlrCount,
-                                       std::uint32_t offsetToPointData);
-// A variable length record: its 54-byte header and data.
-std::vector<unsigned char> VlrImage(const std::string& userId, std::uint16_t recordId,
-                                    const std::string& description,
-                                    const std::vector<unsigned char>& data);
-
 // The item reached from the top level through the names, or none.
 QTreeWidgetItem* ItemAt(const QTreeWidget* tree, const QStringList& names);
 // The names of the items at the top level that are not hidden, in order.

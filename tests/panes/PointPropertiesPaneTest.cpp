@@ -11,9 +11,11 @@
 #include <filesystem>
 #include <string>
 
+#include "LasImage.h"
 #include "PaneTestFiles.h"
 #include "Recorders.h"
 #include "TestFiles.h"
+#include "las/ByteOrder.h"
 #include "panes/PropertyGrid.h"
 
 namespace telvora
@@ -41,7 +43,6 @@ struct Record
     std::uint16_t rgb[3] = {};
 };
 
-constexpr std::uint16_t kRecordLength[] = {20, 28, 26, 34};
 // A UTM zone's false easting and a northing in the mid-latitudes: a float keeps whole metres
 // there at best.
 constexpr double kScale[] = {0.01, 0.01, 0.001};
@@ -51,42 +52,36 @@ constexpr double kOffset[] = {500000.0, 5400000.0, -100.0};
 std::string WriteSurvey(const test::TempDir& dir, const std::string& name, int format,
                         const std::vector<Record>& records)
 {
-    const std::uint16_t length = kRecordLength[format];
-    auto bytes = test::HeaderImage(static_cast<std::uint8_t>(format), length,
-                                   static_cast<std::uint32_t>(records.size()), 0, 227);
-    for (std::size_t axis = 0; axis < 3; ++axis)
-    {
-        test::PutF64(bytes, 131 + 8 * axis, kScale[axis]);
-        test::PutF64(bytes, 155 + 8 * axis, kOffset[axis]);
-    }
+    test::LasImage image = test::LasImage::Make(static_cast<std::uint8_t>(format));
+    LasHeader& h = image.header;
+    h.xScaleFactor = kScale[0];
+    h.yScaleFactor = kScale[1];
+    h.zScaleFactor = kScale[2];
+    h.xOffset = kOffset[0];
+    h.yOffset = kOffset[1];
+    h.zOffset = kOffset[2];
     for (const Record& r : records)
     {
-        const std::size_t at = bytes.size();
-        bytes.resize(at + length, 0);
-        test::PutU32(bytes, at, static_cast<std::uint32_t>(r.x));
-        test::PutU32(bytes, at + 4, static_cast<std::uint32_t>(r.y));
-        test::PutU32(bytes, at + 8, static_cast<std::uint32_t>(r.z));
-        test::PutU16(bytes, at + 12, r.intensity);
-        bytes[at + 14] = r.returnByte;
-        bytes[at + 15] = r.classification;
-        bytes[at + 16] = static_cast<unsigned char>(r.scanAngle);
-        bytes[at + 17] = r.userData;
-        test::PutU16(bytes, at + 18, r.source);
-        const std::size_t colorAt = format == 2 ? 20 : 28;
+        std::vector<unsigned char> bytes =
+            test::MakeRecord(h.pointDataRecordLength, r.x, r.y, r.z, r.intensity);
+        bytes[14] = r.returnByte;
+        bytes[15] = r.classification;
+        bytes[16] = static_cast<unsigned char>(r.scanAngle);
+        bytes[17] = r.userData;
+        StoreLE<std::uint16_t>(bytes.data() + 18, r.source);
         if (format == 1 || format == 3)
         {
-            test::PutF64(bytes, at + 20, r.gpsTime);
+            StoreLE<double>(bytes.data() + 20, r.gpsTime);
         }
-        if (format >= 2)
+        for (std::size_t c = 0; format >= 2 && c < 3; ++c)
         {
-            for (std::size_t c = 0; c < 3; ++c)
-            {
-                test::PutU16(bytes, at + colorAt + 2 * c, r.rgb[c]);
-            }
+            StoreLE<std::uint16_t>(bytes.data() + (format == 2 ? 20 : 28) + 2 * c, r.rgb[c]);
         }
+        image.records.push_back(std::move(bytes));
     }
+    image.Layout(0);
     const std::string path = dir.File(name);
-    test::WriteAll(path, bytes);
+    image.Save(path);
     return path;
 }
 

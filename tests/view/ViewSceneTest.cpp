@@ -8,10 +8,10 @@
 #include <array>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <functional>
 #include <memory>
 
+#include "LasImage.h"
 #include "PixelChecks.h"
 #include "Recorders.h"
 #include "Surveys.h"
@@ -73,39 +73,27 @@ void SendWheel(QWidget& widget, int delta, Qt::KeyboardModifiers modifiers = Qt:
 // in this order, with the header box around them.
 void WriteLas(const std::string& path, const std::vector<std::array<double, 3>>& points)
 {
-    LasHeader header;
-    std::memcpy(header.fileSignature, "LASF", 4);
-    header.versionMajor = 1;
-    header.versionMinor = 2;
-    header.headerSize = 227;
-    header.offsetToPointData = 227;
-    header.pointDataFormatId = 1;
-    header.pointDataRecordLength = 28;
-    header.numberOfPointRecords = static_cast<std::uint32_t>(points.size());
-    header.xScaleFactor = header.yScaleFactor = header.zScaleFactor = 0.01;
-    header.xOffset = 500000.0;
-    header.yOffset = 5400000.0;
-    header.minX = header.minY = header.minZ = 1e300;
-    header.maxX = header.maxY = header.maxZ = -1e300;
-    std::vector<unsigned char> bytes(227 + 28 * points.size(), 0);
-    for (std::size_t i = 0; i < points.size(); ++i)
+    test::LasImage image = test::LasImage::Make(1);
+    LasHeader& h = image.header;
+    h.xOffset = 500000.0;
+    h.yOffset = 5400000.0;
+    h.minX = h.minY = h.minZ = 1e300;
+    h.maxX = h.maxY = h.maxZ = -1e300;
+    for (const auto& [x, y, z] : points)
     {
-        const auto& [x, y, z] = points[i];
-        const std::int32_t raw[3] = {static_cast<std::int32_t>(std::lround(x * 100.0)),
-                                     static_cast<std::int32_t>(std::lround(y * 100.0)),
-                                     static_cast<std::int32_t>(std::lround(z * 100.0))};
-        std::memcpy(&bytes[227 + 28 * i], raw, sizeof raw);
-        header.minX = std::min(header.minX, x + 500000.0);
-        header.maxX = std::max(header.maxX, x + 500000.0);
-        header.minY = std::min(header.minY, y + 5400000.0);
-        header.maxY = std::max(header.maxY, y + 5400000.0);
-        header.minZ = std::min(header.minZ, z);
-        header.maxZ = std::max(header.maxZ, z);
+        image.records.push_back(test::MakeRecord(28,
+                                                 static_cast<std::int32_t>(std::lround(x * 100)),
+                                                 static_cast<std::int32_t>(std::lround(y * 100)),
+                                                 static_cast<std::int32_t>(std::lround(z * 100))));
+        h.minX = std::min(h.minX, x + h.xOffset);
+        h.maxX = std::max(h.maxX, x + h.xOffset);
+        h.minY = std::min(h.minY, y + h.yOffset);
+        h.maxY = std::max(h.maxY, y + h.yOffset);
+        h.minZ = std::min(h.minZ, z);
+        h.maxZ = std::max(h.maxZ, z);
     }
-    unsigned char image[LasHeader::kImageSize];
-    SerializeLasHeader(header, image);
-    std::memcpy(bytes.data(), image, sizeof image);
-    test::WriteAll(path, bytes);
+    image.Layout(0);
+    image.Save(path);
 }
 
 } // namespace
