@@ -2,7 +2,9 @@
 
 #include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "common/Notifier.h"
@@ -52,6 +54,18 @@ public:
     LASPoint* ReadPoint(std::uint32_t index) const;
 
     std::array<float, 3> GetPointPosition(const LASPoint& point) const;
+    // The same position from a record image as ReadRecords hands it out.
+    std::array<float, 3> RecordPosition(const unsigned char* record) const;
+
+    // Calls visit(k, record) for every indices[k] in the order given, record pointing at that
+    // record's bytes (the standard part of its format, and valid during the call only). The file
+    // is opened once; records close together are read in one block, so ascending indices read
+    // fastest. Throws "ReadError::File could not be open." when the file cannot be opened and
+    // "ReadError::LAS Point" for an index past the records or a record the file does not hold,
+    // both naming the file and the reason; the records before the failing one have been visited.
+    using RecordVisit = std::function<void(std::size_t k, const unsigned char* record)>;
+    void ReadRecords(const std::uint32_t* indices, std::size_t count,
+                     const RecordVisit& visit) const;
 
     // Whole attributes in file order, one element (or triple) per record, in one pass over the
     // point block. None when the file cannot be opened or its format is not 0 to 3; none after the
