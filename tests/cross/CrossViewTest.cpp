@@ -1,0 +1,336 @@
+#include "cross/CrossView.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTest>
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "LasImage.h"
+#include "Recorders.h"
+#include "Surveys.h"
+#include "TestFiles.h"
+#include "scene/LasFileSet.h"
+#include "scene/Palettes.h"
+#include "view/QUARNView.h"
+
+namespace telvora
+{
+namespace
+{
+
+struct Record
+{
+    double x, y, z;
+    std::uint8_t classification;
+};
+
+// Format 1, scale 0.01, no offsets; the header box spans x and y from -50 to 50, so the scene
+// offset is (0, 0, 0) and scene coordinates are the file's.
+void WriteLas(const std::string& path, const std::vector<Record>& records)
+{
+    test::LasImage image = test::LasImage::Make(1);
+    LasHeader& h = image.header;
+    h.minX = h.minY = -50.0;
+    h.maxX = h.maxY = 50.0;
+    h.minZ = 0.0;
+    h.maxZ = 200.0;
+    for (const Record& r : records)
+    {
+        auto raw = [](double metres)
+        { return static_cast<std::int32_t>(std::lround(metres * 100)); };
+        std::vector<unsigned char> bytes = test::MakeRecord(28, raw(r.x), raw(r.y), raw(r.z));
+        bytes[15] = r.classification;
+        image.records.push_back(bytes);
+    }
+    image.Layout(0);
+    image.Save(path);
+}
+
+void SendMouse(QWidget& widget, QEvent::Type type, QPoint at, Qt::MouseButton button,
+               Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, QPointF(at), widget.mapToGlobal(QPointF(at)), button, buttons,
+                      Qt::NoModifier);
+    QApplication::sendEvent(&widget, &event);
+}
+
+void Move(QWidget& widget, QPoint at, Qt::MouseButtons buttons = Qt::NoButton)
+{
+    SendMouse(widget, QEvent::MouseMove, at, Qt::NoButton, buttons);
+}
+
+bool Near(const Vec3& a, const Vec3& b)
+{
+    return std::fabs(a.x - b.x) < 1e-4f && std::fabs(a.y - b.y) < 1e-4f &&
+           std::fabs(a.z - b.z) < 1e-4f;
+}
+
+} // namespace
+
+class CrossViewTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    // The 3D view holds the GL context and the trees the section is cut from.
+    bool Load(const std::vector<std::string>& paths)
+    {
+        view = std::make_unique<CQUARNView>();
+        view->resize(200, 150);
+        view->show();
+        if (!QTest::qWaitForWindowExposed(view.get()) ||
+            !QTest::qWaitFor([&] { return view->IsInitialised(); }, 5000))
+        {
+            return false;
+        }
+        auto set = std::make_unique<CLasFileSet>(static_cast<std::int32_t>(paths.size()));
+        for (std::size_t i = 0; i < paths.size(); ++i)
+        {
+            set->OpenFile(static_cast<std::int32_t>(i), paths[i].c_str());
+        }
+        view->SetScene(std::move(set));
+        return view->PreprocessScene(status, &notifier);
+    }
+
+    // A profile view of 1000 x 700 (plot 910 x 630) over the loaded scene and the line.
+    std::unique_ptr<CCrossView> Profile(const SectionLine& line)
+    {
+        view->sectionLine = std::make_unique<SectionLine>(line);
+        auto profile = std::make_unique<CCrossView>();
+        profile->resize(1000, 700);
+        profile->SetNotifier(&notifier);
+        profile->SetStatusSink([this](const std::string& text) { statusText = text; });
+        SectionSource source;
+        source.set = view->FileSet();
+        source.trees = view->Trees();
+        source.sceneOffset = view->FileSet()->sceneOffset;
+        source.line = view->sectionLine.get();
+        source.makeCurrent = [this] { view->makeCurrent(); };
+        profile->SetSource(source, &width);
+        return profile;
+    }
+
+    QPoint ScreenOf(const CCrossView& profile, float u, float z)
+    {
+        const ScreenPoint at = ProfileToScreen(profile.Section().window.box, profile.Plot(), u, z);
+        return {at.x, at.y};
+    }
+
+    std::unique_ptr<test::TempDir> folder;
+    std::string empty, slab, hidden;
+    std::unique_ptr<CQUARNView> view;
+    test::RecordingStatus status;
+    test::RecordingNotifier notifier;
+    std::string statusText;
+    float width = 0.5f;
+
+private slots:
+    void init()
+    {
+        folder = std::make_unique<test::TempDir>();
+        empty = folder->File("empty.las");
+        slab = folder->File("slab.las");
+        hidden = folder->File("hidden.las");
+        WriteLas(empty, {{-50, -50, 100, 1}, {50, 50, 100, 1}});
+        // Records 2 to 7 test the short line (0, 0, 100) to (10, 0, 100): n1 = (0, -1, 0),
+        // u = -x, half length 5 around x = 5. Records 8 to 11 lie on the long line's part
+        // left of x = 0 for the measurements.
+        WriteLas(slab, {{-50, 50, 100, 1},
+                        {50, -50, 100, 1},
+                        {5, 0.5, 101, 2},    // exactly width from the plane: in
+                        {5, -0.51, 102, 3},  // width + 1 cm: out
+                        {0, 0, 103, 4},      // exactly h from the middle, at start: in
+                        {10.01, 0, 104, 5},  // h + 1 cm: out
+                        {3, -0.3, 99, 6},    // in
+                        {10, 0.2, 100, 9},   // exactly h, at end: in
+                        {-10, 0, 100, 2},    // P
+                        {-13, 0, 104, 2},    // Q: 3 m right of P in the profile, 4 m up
+                        {-7, 0, 96, 2},      // R: 3 m left, 4 m down
+                        {-10, 0.1, 96, 2}}); // S: 4 m straight below
+        WriteLas(hidden, {{5, 0, 100, 7}, {-50, -50, 0, 1}});
+        notifier.shown.clear();
+        statusText.clear();
+        view.reset();
+    }
+
+    void cleanup()
+    {
+        view.reset();
+        folder.reset();
+    }
+
+    void collectsTheSlabOfTheVisibleFilesAndCentresOnTheirHeights()
+    {
+        QVERIFY(Load({empty, slab, hidden}));
+        QVERIFY(Near(view->FileSet()->sceneOffset, {0, 0, 0}));
+        view->FileSet()->visible[2] = 0;
+        auto profile = Profile({{0, 0, 100}, {10, 0, 100}});
+        const ProfileSection& section = profile->Section();
+        QCOMPARE(section.indices.size(), std::size_t{3});
+        QVERIFY(section.indices[0].empty());
+        QVERIFY(section.indices[2].empty());
+        QCOMPARE(section.indices[1], (std::vector<std::uint32_t>{2, 4, 6, 7}));
+        const std::array<std::array<float, 3>, 4> expected = {
+            {{-5, 101, 2}, {0, 103, 4}, {-3, 99, 6}, {-10, 100, 9}}};
+        for (std::size_t k = 0; k < expected.size(); ++k)
+        {
+            const ProfilePoint& p = section.points[1][k];
+            QVERIFY(std::fabs(p.u - expected[k][0]) < 1e-4f);
+            QCOMPARE(p.z, expected[k][1]);
+            QCOMPARE(int(p.classification), int(expected[k][2]));
+        }
+        // 910 px over 10 m is 91 px/m; 630 px are 6.923 m around (99 + 103) / 2.
+        const CBoundingBox& box = section.window.box;
+        QVERIFY(std::fabs(box.minimum.x + 10) < 1e-4f && std::fabs(box.maximum.x) < 1e-4f);
+        QVERIFY(std::fabs(box.minimum.y - (101.0f - 315.0f / 91.0f)) < 1e-3f);
+        QVERIFY(std::fabs(box.maximum.y - (101.0f + 315.0f / 91.0f)) < 1e-3f);
+        QVERIFY(!section.window.pointsAbove && !section.window.pointsBelow);
+        QVERIFY(notifier.shown.empty());
+
+        // A click without a drag: nothing collected, nothing moves, nothing is NaN.
+        auto still = Profile({{5, 0, 100}, {5, 0, 100}});
+        QVERIFY(still->Section().points[1].empty());
+        QVERIFY(std::isfinite(still->Section().window.scale));
+        QTest::keyClick(still.get(), Qt::Key_Left);
+        QTest::keyClick(still.get(), Qt::Key_Minus, Qt::KeypadModifier);
+        QVERIFY(Near(view->sectionLine->start, {5, 0, 100}));
+        QVERIFY(Near(view->sectionLine->end, {5, 0, 100}));
+        still->grab();
+    }
+
+    void unreadableRecordsAreReportedOncePerBuildAndEarlierPointsKept()
+    {
+        QVERIFY(Load({empty, slab, hidden}));
+        // slab.las loses records 6 on; hidden.las (visible here) vanishes altogether.
+        std::filesystem::resize_file(slab, 227 + 6 * 28);
+        std::filesystem::remove(hidden);
+        auto profile = Profile({{0, 0, 100}, {10, 0, 100}});
+        QCOMPARE(notifier.shown.size(), std::size_t{1});
+        QCOMPARE(notifier.shown[0].text, std::string("ReadError::LAS Point"));
+        QVERIFY(notifier.shown[0].detail.find("slab.las") != std::string::npos);
+        QCOMPARE(profile->Section().indices[1], (std::vector<std::uint32_t>{2, 4}));
+        QCOMPARE(profile->Section().points[1].size(), std::size_t{2});
+        QTest::keyClick(profile.get(), Qt::Key_H);
+        QCOMPARE(notifier.shown.size(), std::size_t{2});
+    }
+
+    void leftDragPansTheLineAndHRestoresTheVerticalExtent()
+    {
+        QVERIFY(Load({empty, slab}));
+        // 91 m over 910 px: 10 px/m.
+        auto profile = Profile({{-45.5f, 0, 100}, {45.5f, 0, 100}});
+        QCOMPARE(profile->Section().window.scale, 10.0f);
+        const CBoundingBox before = profile->Section().window.box;
+        const QPoint p = ScreenOf(*profile, 10, 100);
+        Move(*profile, {500, 300});
+        SendMouse(*profile, QEvent::MouseButtonPress, {500, 300}, Qt::LeftButton, Qt::LeftButton);
+        Move(*profile, {550, 320}, Qt::LeftButton);
+        SendMouse(*profile, QEvent::MouseButtonRelease, {550, 320}, Qt::LeftButton, Qt::NoButton);
+        // 5 m towards the end; the window 2 m up, so the points follow the mouse down.
+        QVERIFY(Near(view->sectionLine->start, {-40.5f, 0, 100}));
+        QVERIFY(Near(view->sectionLine->end, {50.5f, 0, 100}));
+        const CBoundingBox dragged = profile->Section().window.box;
+        QVERIFY(std::fabs(dragged.minimum.y - (before.minimum.y + 2)) < 1e-3f);
+        const QPoint moved = ScreenOf(*profile, 10, 100);
+        QVERIFY(std::abs(moved.x() - (p.x() + 50)) <= 1);
+        QVERIFY(std::abs(moved.y() - (p.y() + 20)) <= 1);
+
+        QTest::keyClick(profile.get(), Qt::Key_H);
+        QVERIFY(Near(view->sectionLine->start, {-40.5f, 0, 100}));
+        QVERIFY(std::fabs(profile->Section().window.box.minimum.y - before.minimum.y) < 1e-3f);
+        QVERIFY(std::fabs(profile->Section().window.box.maximum.y - before.maximum.y) < 1e-3f);
+    }
+
+    void middleButtonMeasuresBetweenDrawnPoints()
+    {
+        QVERIFY(Load({empty, slab}));
+        auto profile = Profile({{-45.5f, 0, 100}, {45.5f, 0, 100}});
+        struct Case
+        {
+            float u, z;
+            const char* text;
+        };
+        // From P at u = 10, z = 100.
+        const Case cases[] = {{13, 104, "Angle: 53.13°, Distance: 5.000 m"},
+                              {7, 96, "Angle: 233.13°, Distance: 5.000 m"},
+                              {10, 96, "Angle: -90.00°, Distance: 4.000 m"},
+                              {10, 100, "Angle: 90.00°, Distance: 0.000 m"}};
+        for (const Case& c : cases)
+        {
+            const QPoint from = ScreenOf(*profile, 10, 100);
+            const QPoint to = ScreenOf(*profile, c.u, c.z);
+            Move(*profile, from);
+            profile->grab();
+            QVERIFY(profile->HoverPoint().has_value());
+            SendMouse(*profile, QEvent::MouseButtonPress, from, Qt::MiddleButton, Qt::MiddleButton);
+            Move(*profile, to, Qt::MiddleButton);
+            profile->grab();
+            SendMouse(*profile, QEvent::MouseButtonRelease, to, Qt::MiddleButton, Qt::NoButton);
+            QVERIFY(profile->MeasurementComplete());
+            profile->grab();
+            QCOMPARE(QString::fromStdString(statusText), QString::fromUtf8(c.text));
+        }
+        QTest::keyClick(profile.get(), Qt::Key_Escape);
+        QCOMPARE(QString::fromStdString(statusText), QString("Ready"));
+        QVERIFY(!profile->CurrentMeasurement());
+    }
+
+    void surveySectionIsDrawnInClassColoursInsideThePlotOnly()
+    {
+        const std::string survey = test::WriteSurvey(*folder, "survey.las", 60000, 1, 5);
+        QVERIFY(Load({survey}));
+        const CLasFileSet& set = *view->FileSet();
+        const float half = (set.bounds.maximum.x - set.bounds.minimum.x) / 4.0f;
+        auto profile = Profile({{-half, 0, 0}, {half, 0, 0}});
+        QVERIFY(!profile->Section().points[0].empty());
+        std::set<QRgb> classColours;
+        for (const ProfilePoint& p : profile->Section().points[0])
+        {
+            const Color c = ClassColor(p.classification);
+            classColours.insert(qRgb(int(c[0] * 255), int(c[1] * 255), int(c[2] * 255)));
+        }
+        // Ground, lines and labels of the plot itself are not what is looked for.
+        for (QRgb plain : {qRgb(255, 255, 255), qRgb(0, 0, 0), qRgb(127, 127, 127)})
+        {
+            classColours.erase(plain);
+        }
+        QVERIFY(!classColours.empty());
+        const QImage picture = profile->Render();
+        const PlotRect plot = profile->Plot();
+        int inside = 0;
+        for (int y = 0; y < picture.height(); ++y)
+        {
+            for (int x = 0; x < picture.width(); ++x)
+            {
+                if (classColours.count(picture.pixel(x, y) | 0xff000000u) == 0)
+                {
+                    continue;
+                }
+                // A point's disc reaches 3 pixels beyond its centre, which lies inside.
+                const bool inPlot = x >= plot.left - 3 && x <= plot.right + 3 &&
+                                    y >= plot.top - 3 && y <= plot.bottom + 3;
+                QVERIFY2(inPlot, qPrintable(QString("class colour at %1, %2").arg(x).arg(y)));
+                ++inside;
+            }
+        }
+        QVERIFY(inside > 1000);
+    }
+};
+
+} // namespace telvora
+
+int main(int argc, char* argv[])
+{
+    telvora::SetDefaultViewFormat();
+    QApplication app(argc, argv);
+    telvora::CrossViewTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "CrossViewTest.moc"
