@@ -26,6 +26,7 @@
 #include "app/AboutDialog.h"
 #include "app/AppIcons.h"
 #include "app/AppLook.h"
+#include "app/CrossSectionCommands.h"
 #include "app/MessageBoxNotifier.h"
 #include "app/OpenMessages.h"
 #include "app/OptionsDialog.h"
@@ -128,6 +129,7 @@ CMainFrame::CMainFrame(CQUARNApp& application, QWidget* parent)
     view->setObjectName("view");
     view->SetNotifier(this);
     setCentralWidget(view);
+    crossSections = new CCrossSectionCommands(this, *view, this);
     // A failed requirement check has already explained itself; the application ends.
     connect(view, &CQUARNView::requirementsNotMet, this, &QWidget::close, Qt::QueuedConnection);
     connect(view, &CQUARNView::openRequested, this, [this] { commands.Execute(ID_FILE_OPEN); });
@@ -262,6 +264,7 @@ void CMainFrame::ConnectCommands()
     commands.SetHandler(ID_VIEW_FILE, [] {});
     commands.SetHandler(ID_FILE_OPEN, [this] { ChooseAndOpen(); });
     commands.SetHandler(ID_FILE_CLOSE, [this] { CloseScene(); });
+    crossSections->Connect(commands);
     commands.SetHandler(ID_FILE_SAVE, [this] { SaveFiles(); });
     commands.SetHandler(ID_FILE_SAVE_AS, [this] { ChooseAndSaveAs(); });
     for (int id = ID_VIEW_INTENSITY; id <= ID_VIEW_COLOR; ++id)
@@ -425,7 +428,8 @@ void CMainFrame::CloseScene()
 
 void CMainFrame::ReleaseScene()
 {
-    // No pane may keep a pointer into the set once it is gone.
+    // No pane or window may keep a pointer into the set once it is gone.
+    crossSections->CloseCrossSection();
     pointProperties->ClearPoint();
     fileProperties->ClearFileSet();
     view->ReleaseScene();
@@ -707,6 +711,7 @@ UiState CMainFrame::CurrentUiState() const
     state.lodEnabled = view->lodEnabled;
     state.statusBarVisible = statusBar()->isVisibleTo(this);
     state.look = look;
+    crossSections->Fill(state);
     return state;
 }
 

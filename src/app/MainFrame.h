@@ -20,6 +20,7 @@ namespace telvora
 {
 
 class CLasException;
+class CCrossSectionCommands;
 class CPropertiesFileWnd;
 class CPropertiesPointWnd;
 class CQUARNApp;
@@ -42,6 +43,7 @@ public:
     QDockWidget* PointPropertiesPane() const { return pointPane; }
     CPropertiesFileWnd* FileProperties() const { return fileProperties; }
     CPropertiesPointWnd* PointProperties() const { return pointProperties; }
+    CCrossSectionCommands* CrossSections() const { return crossSections; }
     QLabel* StatusTextPane() const { return statusText; }
     QProgressBar* ProgressBar() const { return progressBar; }
     QToolButton* LodPane() const { return lodPane; }
@@ -136,6 +138,7 @@ private:
     CPropertiesFileWnd* fileProperties = nullptr;
     CPropertiesPointWnd* pointProperties = nullptr;
     CQUARNView* view = nullptr;
+    CCrossSectionCommands* crossSections = nullptr;
     QTimer idleTimer;
     int progressPos = 0;
     // When the bar was last drawn: drawing it is a redraw of the window with the 3D view in it,

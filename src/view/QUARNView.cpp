@@ -148,7 +148,9 @@ void CQUARNView::DeleteTrees()
 
 void CQUARNView::ReleaseScene()
 {
+    emit sceneReleasing();
     sceneReady = false;
+    marking = false;
     DeleteTrees();
     fileSet.reset();
     pickRay.reset();
@@ -310,10 +312,13 @@ void CQUARNView::keyPressEvent(QKeyEvent* event)
     switch (event->key())
     {
     case Qt::Key_Escape:
-        // The section line goes too; once cross sections can be open, one that is keeps it.
+        // An open cross section moves the line in place and keeps it.
         pickRay.reset();
         pickedPoint.reset();
-        sectionLine.reset();
+        if (!CrossSectionOpen())
+        {
+            sectionLine.reset();
+        }
         emit pickCleared();
         moved = false;
         break;
@@ -356,6 +361,11 @@ void CQUARNView::keyPressEvent(QKeyEvent* event)
     case Qt::Key_L:
         lodEnabled = !lodEnabled;
         moved = false;
+        break;
+    case Qt::Key_C:
+        changed = false;
+        moved = false;
+        emit crossSectionRequested();
         break;
     case Qt::Key_O:
         changed = false;
@@ -408,6 +418,20 @@ void CQUARNView::mouseMoveEvent(QMouseEvent* event)
     const float dx = static_cast<float>(position.x() - lastCursor.x());
     const float dy = static_cast<float>(position.y() - lastCursor.y());
     const Qt::MouseButtons buttons = event->buttons();
+    if (marking && sectionLine)
+    {
+        const Vec3 hit = ScenePointUnderCursor(position.x(), position.y());
+        // A press that hit nothing takes the first point the drag reaches as the start.
+        if (sectionLine->start == Vec3{})
+        {
+            sectionLine->start = hit;
+        }
+        else
+        {
+            sectionLine->end = hit == Vec3{} ? sectionLine->start : hit;
+        }
+        update();
+    }
     CCamera& camera = context.camera;
     if (buttons.testFlag(Qt::LeftButton))
     {
@@ -434,7 +458,30 @@ void CQUARNView::mousePressEvent(QMouseEvent* event)
         setFocus(Qt::MouseFocusReason);
     }
     lastCursor = event->position().toPoint();
+    if (event->button() == Qt::MiddleButton && fileSet && sceneReady && !CrossSectionOpen())
+    {
+        marking = true;
+        const Vec3 hit = ScenePointUnderCursor(lastCursor.x(), lastCursor.y());
+        sectionLine = std::make_unique<SectionLine>(SectionLine{hit, hit});
+        update();
+    }
     QOpenGLWidget::mousePressEvent(event);
+}
+
+void CQUARNView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::MiddleButton && marking)
+    {
+        marking = false;
+        if (sectionLine)
+        {
+            const QPoint at = event->position().toPoint();
+            const Vec3 hit = ScenePointUnderCursor(at.x(), at.y());
+            sectionLine->end = hit == Vec3{} ? sectionLine->start : hit;
+        }
+        update();
+    }
+    QOpenGLWidget::mouseReleaseEvent(event);
 }
 
 void CQUARNView::mouseDoubleClickEvent(QMouseEvent* event)

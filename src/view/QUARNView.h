@@ -73,6 +73,11 @@ public:
     // meets first; (0, 0, 0) when it meets none. For marking section lines.
     Vec3 ScenePointUnderCursor(int x, int y);
 
+    // Whether a cross-section window is open: the application, which owns it, answers. While one
+    // is, the window borrows the section line, so marking and Escape leave the line alone.
+    void SetCrossSectionQuery(std::function<bool()> query) { crossSectionQuery = std::move(query); }
+    bool CrossSectionOpen() const { return crossSectionQuery && crossSectionQuery(); }
+
     CLasFileSet* FileSet() const { return fileSet.get(); }
     CPointTree* const* Trees() const { return trees.data(); }
 
@@ -126,6 +131,11 @@ signals:
     void pointPicked(int file, quint32 index);
     // A frame has been drawn; drawnPoints holds its count.
     void framePainted();
+    // The C key: the cross section of the marked line is wanted.
+    void crossSectionRequested();
+    // The set, the trees and the section line are about to go: whatever borrows them must let go
+    // now.
+    void sceneReleasing();
 
 protected:
     void initializeGL() override;
@@ -135,6 +145,7 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
 
@@ -147,6 +158,7 @@ private:
 
     INotifier* notifier = nullptr;
     InfoProbe infoProbe;
+    std::function<bool()> crossSectionQuery;
     std::function<Clock::time_point()> clock;
     CMotionTracker motion;
     std::deque<FrameSample> recentFrames;
