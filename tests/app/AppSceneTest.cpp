@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QOpenGLContext>
+#include <QPointer>
 #include <QProgressBar>
 #include <QSettings>
 #include <QSignalSpy>
@@ -32,9 +33,11 @@
 #include "Surveys.h"
 #include "TestData.h"
 #include "TestFiles.h"
+#include "app/CrossSectionCommands.h"
 #include "app/MainFrame.h"
 #include "app/QUARNApp.h"
 #include "app/RibbonBar.h"
+#include "cross/CrossFrame.h"
 #include "las/LasException.h"
 #include "las/LasHeader.h"
 #include "las/LasIo.h"
@@ -257,6 +260,72 @@ private slots:
         QVERIFY(!commands.Contains(ID_VIEW_FILE_FIRST));
         QVERIFY(!commands.IsEnabled(ID_FILE_CLOSE) && !commands.IsEnabled(ID_VIEW_INTENSITY));
         QCOMPARE(DrawnPoints(), std::int64_t{0});
+    }
+
+    void crossSectionWindowFollowsTheLineAndClosesBeforeTheFilesGo()
+    {
+        CCommandTable& commands = frame->Commands();
+        CQUARNView* view = frame->View();
+        CCrossSectionCommands& cross = *frame->CrossSections();
+        auto markAcross = [&]
+        {
+            const CBoundingBox& b = view->FileSet()->bounds;
+            const float half = (b.maximum.x - b.minimum.x) / 4.0f;
+            view->sectionLine =
+                std::make_unique<SectionLine>(SectionLine{{-half, 0.0f, 0.0f}, {half, 0.0f, 0.0f}});
+            frame->UpdateCommandUI();
+        };
+        QVERIFY(frame->OpenFiles({Q(formatOne)}));
+        frame->UpdateCommandUI();
+        QVERIFY(!commands.IsEnabled(ID_TOOLS_CROSSSECTION));
+        markAcross();
+        QVERIFY(commands.IsEnabled(ID_TOOLS_CROSSSECTION));
+        QVERIFY(commands.Execute(ID_TOOLS_CROSSSECTION));
+        QPointer<CCrossFrame> window = cross.Frame();
+        QVERIFY(window);
+        QCOMPARE(window->windowTitle(), QString("Cross Section"));
+        QCOMPARE(window->parentWidget(), frame.get());
+        QCOMPARE(window->size(), QSize(1000, 800));
+        QCOMPARE(window->StatusText(), QString("Ready"));
+        QCOMPARE(window->PropertiesPane()->windowTitle(), QString("Cross Section Properties"));
+        QCOMPARE(window->dockWidgetArea(window->PropertiesPane()), Qt::LeftDockWidgetArea);
+        QVERIFY(!window->View()->Section().points[0].empty());
+        frame->UpdateCommandUI();
+        QVERIFY(!commands.IsEnabled(ID_TOOLS_CROSSSECTION));
+        // C and Escape in the 3D view change nothing while it is open.
+        QTest::keyClick(view, Qt::Key_C);
+        QTest::keyClick(view, Qt::Key_Escape);
+        QCOMPARE(cross.Frame(), window.data());
+        QVERIFY(view->sectionLine);
+
+        // Close with the window open: it goes before the files it borrows.
+        QVERIFY(commands.Execute(ID_FILE_CLOSE));
+        QVERIFY(!window && !cross.Frame());
+
+        // Opening other files closes it too; closing it by hand frees the command again.
+        QVERIFY(frame->OpenFiles({Q(formatOne)}));
+        markAcross();
+        QTest::keyClick(view, Qt::Key_C);
+        window = cross.Frame();
+        QVERIFY(window);
+        QVERIFY(frame->OpenFiles({Q(formatThree)}));
+        QVERIFY(!window && !cross.Frame());
+        markAcross();
+        QVERIFY(commands.Execute(ID_TOOLS_CROSSSECTION));
+        window = cross.Frame();
+        window->close();
+        QTRY_VERIFY(!window && !cross.Frame());
+        frame->UpdateCommandUI();
+        QVERIFY(commands.IsEnabled(ID_TOOLS_CROSSSECTION));
+
+        // A click without a drag: an empty profile, "Ready", and the window stays open as the
+        // main window is torn down after the test.
+        view->sectionLine = std::make_unique<SectionLine>();
+        QVERIFY(commands.Execute(ID_TOOLS_CROSSSECTION));
+        QVERIFY(cross.Frame() && cross.Frame()->View()->Section().points[0].empty());
+        cross.Frame()->View()->grab();
+        QCOMPARE(cross.Frame()->StatusText(), QString("Ready"));
+        QVERIFY(messages.shown.empty());
     }
 
     void progressRedrawsLeaveTheViewsContextCurrent()

@@ -534,6 +534,57 @@ private slots:
         QCOMPARE(view->drawnPoints, std::int64_t{300000});
     }
 
+    void middleDragMarksTheSectionOnWhiteUnlessACrossSectionIsOpen()
+    {
+        auto view = LoadedView();
+        QVERIFY(view);
+        const QPoint a(100, 120);
+        const QPoint b(220, 100);
+        const Vec3 atA = view->ScenePointUnderCursor(a.x(), a.y());
+        const Vec3 atB = view->ScenePointUnderCursor(b.x(), b.y());
+        QVERIFY(atA != Vec3{} && atB != Vec3{} && atA != atB);
+
+        QTest::mousePress(view.get(), Qt::MiddleButton, Qt::NoModifier, a);
+        QVERIFY(view->marking && view->sectionLine);
+        Expect(view->sectionLine->start, atA);
+        Expect(view->sectionLine->end, atA);
+        const QImage marking = view->grabFramebuffer();
+        QCOMPARE(CountColour(marking, kSkyColour), 0);
+        QVERIFY(CountColour(marking, QColor(255, 255, 255)) > 0);
+        SendMove(*view, b, Qt::MiddleButton);
+        Expect(view->sectionLine->end, atB);
+        QTest::mouseRelease(view.get(), Qt::MiddleButton, Qt::NoModifier, b);
+        QVERIFY(!view->marking);
+        Expect(view->sectionLine->start, atA);
+        Expect(view->sectionLine->end, atB);
+        QVERIFY(CountColour(view->grabFramebuffer(), kSkyColour) > 0);
+
+        QSignalSpy requested(view.get(), &CQUARNView::crossSectionRequested);
+        QTest::keyClick(view.get(), Qt::Key_C);
+        QCOMPARE(requested.size(), 1);
+
+        // An open window borrows the line: no new marking, and Escape leaves it.
+        bool open = true;
+        view->SetCrossSectionQuery([&] { return open; });
+        QTest::mousePress(view.get(), Qt::MiddleButton, Qt::NoModifier, b);
+        QVERIFY(!view->marking);
+        QTest::mouseRelease(view.get(), Qt::MiddleButton, Qt::NoModifier, a);
+        QTest::keyClick(view.get(), Qt::Key_Escape);
+        QVERIFY(view->sectionLine);
+        Expect(view->sectionLine->start, atA);
+        Expect(view->sectionLine->end, atB);
+        open = false;
+        QTest::keyClick(view.get(), Qt::Key_Escape);
+        QVERIFY(!view->sectionLine);
+
+        // Whoever borrows the scene hears of its release while it still exists.
+        bool hadSet = false;
+        connect(view.get(), &CQUARNView::sceneReleasing, this,
+                [&] { hadSet = view->FileSet() != nullptr; });
+        view->ReleaseScene();
+        QVERIFY(hadSet);
+    }
+
     void releasingTheSceneDropsEverythingButTheCamera()
     {
         auto view = LoadedView();
