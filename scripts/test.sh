@@ -40,6 +40,11 @@ if grep -rnE '#\s*include\s*"(view|app)/' src/panes; then
     echo "view or app headers in the panes library" >&2
     exit 1
 fi
+echo "== Layering: cross/ borrows the scene and knows nothing of the view or the application"
+if grep -rnE '#\s*include\s*"(view|app)/' src/cross; then
+    echo "view or app headers in the cross-section library" >&2
+    exit 1
+fi
 
 # Widget and OpenGL tests need a display: every ctest run gets its own Xvfb, where Mesa draws
 # in software.
