@@ -5,9 +5,12 @@
 #include <cstdio>
 
 #include "app/AppIcons.h"
+#include "app/CrossSectionCommands.h"
 #include "app/MainFrame.h"
 #include "app/QUARNApp.h"
 #include "common/SystemErrors.h"
+#include "cross/CrossFrame.h"
+#include "scene/LasFileSet.h"
 #include "view/QUARNView.h"
 
 namespace
@@ -47,16 +50,41 @@ public:
     bool failed = false;
 };
 
+// The cross-section window for a line along x an eighth of the data's width long, halfway between
+// the middle and the top edge (tiles side by side may leave a gap in the middle), as a user would
+// mark it; none when it cannot be opened.
+QWidget* OpenMiddleCrossSection(telvora::CMainFrame& frame)
+{
+    telvora::CQUARNView& view = *frame.View();
+    if (view.FileSet() == nullptr)
+    {
+        return nullptr;
+    }
+    const telvora::CBoundingBox& bounds = view.FileSet()->bounds;
+    const float half = (bounds.maximum.x - bounds.minimum.x) / 16.0f;
+    const float y = (bounds.maximum.y - bounds.minimum.y) / 4.0f;
+    view.sectionLine = std::make_unique<telvora::SectionLine>(
+        telvora::SectionLine{{-half, y, 0.0f}, {half, y, 0.0f}});
+    frame.CrossSections()->OpenCrossSection();
+    return frame.CrossSections()->Frame();
+}
+
 // Writes the picture once the scene is loaded and drawn, then ends the application.
-void TakeScreenshot(telvora::CQUARNApp& app, const QString& path, bool viewOnly, bool loaded,
-                    const ScreenshotMessages& messages)
+void TakeScreenshot(telvora::CQUARNApp& app, const QString& path, bool viewOnly, bool crossSection,
+                    bool loaded, const ScreenshotMessages& messages)
 {
     telvora::CMainFrame* frame = app.MainFrame();
     bool saved = false;
-    if (loaded)
+    QWidget* cross = loaded && crossSection ? OpenMiddleCrossSection(*frame) : nullptr;
+    if (loaded && crossSection && cross == nullptr)
     {
-        const QImage picture =
-            viewOnly ? frame->View()->grabFramebuffer() : frame->grab().toImage();
+        std::fprintf(stderr, "telvora: no cross section to picture\n");
+    }
+    else if (loaded)
+    {
+        const QImage picture = cross != nullptr ? cross->grab().toImage()
+                               : viewOnly       ? frame->View()->grabFramebuffer()
+                                                : frame->grab().toImage();
         saved = picture.save(path, "PNG");
         if (!saved)
         {
@@ -103,7 +131,12 @@ int main(int argc, char* argv[])
         "png");
     const QCommandLineOption size("size", "Window size for --screenshot, such as 1280x800.", "WxH");
     const QCommandLineOption viewOnly("view-only", "With --screenshot, picture the 3D view alone.");
+    const QCommandLineOption crossSection(
+        "cross-section",
+        "With --screenshot, picture the cross-section window of a line through the middle of the "
+        "data.");
     parser.addOption(screenshot);
+    parser.addOption(crossSection);
     parser.addOption(size);
     parser.addOption(viewOnly);
     parser.process(application);
@@ -127,12 +160,13 @@ int main(int argc, char* argv[])
     {
         const QString path = parser.value(screenshot);
         const bool onlyView = parser.isSet(viewOnly);
+        const bool section = parser.isSet(crossSection);
         app.keepSettings = true;
-        app.startupDone = [&app, &messages, path, onlyView](bool loaded)
+        app.startupDone = [&app, &messages, path, onlyView, section](bool loaded)
         {
             // Let the window settle (layout, first frames) before it is pictured.
-            QTimer::singleShot(300, [&app, &messages, path, onlyView, loaded]
-                               { TakeScreenshot(app, path, onlyView, loaded, messages); });
+            QTimer::singleShot(300, [&app, &messages, path, onlyView, section, loaded]
+                               { TakeScreenshot(app, path, onlyView, section, loaded, messages); });
         };
     }
     if (!app.InitInstance(parser.positionalArguments(), picture ? &messages : nullptr))
