@@ -1,4 +1,3 @@
-#include <array>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
@@ -15,28 +14,55 @@ namespace telvora
 namespace
 {
 
-using test::LasImage;
-using test::TempDir;
-
-// The images put record i at raw (i, 2i, -i), scale 0.01, intensity i.
-class CLasFileReadRecords : public ::testing::Test
+// The images put record i at raw (i, 2i, -i), scale 0.01. Each case visits the indices and
+// records the raw X of every record it was handed and the detail of the failure that ended it.
+TEST(CLasFileReadRecords, VisitsInTheOrderGivenAndStopsAtTheFirstRecordMissing)
 {
-protected:
-    void Open(const LasImage& image)
+    struct Case
     {
-        path = dir.File("section.las");
-        image.Save(path);
-        file.SetPath(path.c_str());
-        file.ReadHeader();
+        const char* what;
+        std::vector<std::uint32_t> indices;
+        std::vector<std::int32_t> visited;
+        const char* failure;
+    };
+    const Case cases[] = {
+        // 5000 records of 36 bytes (34 and two extra) span close runs, far jumps, a step back.
+        {"scattered",
+         {0, 1, 2, 40, 1000, 4999, 17, 17, 3000},
+         {0, 1, 2, 40, 1000, 4999, 17, 17, 3000},
+         ""},
+        // The header claims 5002 records; record 5000 is cut to 12 bytes.
+        {"past the claimed records",
+         {3, 5002},
+         {3},
+         "section.las: record 5002 is past the last record"},
+        {"cut record",
+         {4998, 4999, 5000},
+         {4998, 4999},
+         "section.las: the file ends before record 5000"},
+    };
+    test::TempDir dir;
+    const std::string path = dir.File("section.las");
+    test::LasImage image = test::LasImage::Make(3, 5001);
+    image.header.pointDataRecordLength = 36;
+    for (auto& record : image.records)
+    {
+        record.resize(36, 0xEE);
     }
-
-    // The raw X of each visited record, in visiting order, and the failure if one ended the read.
-    std::vector<std::int32_t> Read(const std::vector<std::uint32_t>& indices)
+    image.records[5000].resize(12);
+    image.header.numberOfPointRecords = 5002;
+    image.Save(path);
+    CLasFile file;
+    file.SetPath(path.c_str());
+    file.ReadHeader();
+    for (const Case& c : cases)
     {
+        SCOPED_TRACE(c.what);
         std::vector<std::int32_t> xs;
+        std::string failure;
         try
         {
-            file.ReadRecords(indices.data(), indices.size(),
+            file.ReadRecords(c.indices.data(), c.indices.size(),
                              [&](std::size_t k, const unsigned char* record)
                              {
                                  EXPECT_EQ(k, xs.size());
@@ -45,84 +71,34 @@ protected:
         }
         catch (const CLasException& e)
         {
-            error = e.GetErrorText();
-            detail = e.GetDetail();
+            EXPECT_STREQ(e.GetErrorText(), "ReadError::LAS Point");
+            failure = std::filesystem::path(e.GetDetail()).filename().string();
         }
-        return xs;
+        EXPECT_EQ(xs, c.visited);
+        EXPECT_EQ(failure, c.failure);
     }
 
-    TempDir dir;
-    std::string path;
-    CLasFile file;
-    std::string error;
-    std::string detail;
-};
-
-TEST_F(CLasFileReadRecords, VisitsScatteredRecordsWithExtraBytesInTheOrderGiven)
-{
-    // 5000 records of 34 bytes are 170 kB: the indices below span close runs, far jumps and a
-    // step back, with two bytes behind every record that must be stepped over.
-    LasImage image = LasImage::Make(3, 5000);
-    image.header.pointDataRecordLength = 36;
-    for (auto& record : image.records)
-    {
-        record.resize(36, 0xEE);
-    }
-    Open(image);
-    const std::vector<std::uint32_t> indices = {0, 1, 2, 40, 1000, 4999, 17, 17, 3000};
-    EXPECT_EQ(Read(indices), (std::vector<std::int32_t>{0, 1, 2, 40, 1000, 4999, 17, 17, 3000}));
-    EXPECT_EQ(error, "");
-
-    std::array<float, 3> position{};
-    file.ReadRecords(indices.data() + 4, 1,
+    // Record 1000 as a position: (10, 20, -10) metres.
+    const std::uint32_t index = 1000;
+    file.ReadRecords(&index, 1,
                      [&](std::size_t, const unsigned char* record)
-                     { position = file.RecordPosition(record); });
-    EXPECT_FLOAT_EQ(position[0], 10.0f);
-    EXPECT_FLOAT_EQ(position[1], 20.0f);
-    EXPECT_FLOAT_EQ(position[2], -10.0f);
-}
-
-TEST_F(CLasFileReadRecords, FailuresKeepWhatWasVisitedAndNameTheFile)
-{
-    struct Case
-    {
-        const char* what;
-        std::vector<std::uint32_t> indices;
-        std::vector<std::int32_t> visited;
-        const char* error;
-        const char* detail;
-    };
-    // The file holds records 0 to 9 whole and record 10 cut to 12 bytes; the header claims 12.
-    const Case cases[] = {
-        {"past the claimed records",
-         {3, 12},
-         {3},
-         "ReadError::LAS Point",
-         "section.las: record 12 is past the last record"},
-        {"cut record in one block",
-         {8, 9, 10},
-         {8, 9},
-         "ReadError::LAS Point",
-         "section.las: the file ends before record 10"},
-    };
-    LasImage image = LasImage::Make(0, 11);
-    image.records[10].resize(12);
-    image.header.numberOfPointRecords = 12;
-    Open(image);
-    for (const Case& c : cases)
-    {
-        SCOPED_TRACE(c.what);
-        error.clear();
-        detail.clear();
-        EXPECT_EQ(Read(c.indices), c.visited);
-        EXPECT_EQ(error, c.error);
-        EXPECT_EQ(std::filesystem::path(detail).filename().string(), c.detail);
-    }
+                     {
+                         const auto position = file.RecordPosition(record);
+                         EXPECT_FLOAT_EQ(position[0], 10.0f);
+                         EXPECT_FLOAT_EQ(position[1], 20.0f);
+                         EXPECT_FLOAT_EQ(position[2], -10.0f);
+                     });
 
     std::filesystem::remove(path);
-    error.clear();
-    EXPECT_TRUE(Read({0}).empty());
-    EXPECT_EQ(error, "ReadError::File could not be open.");
+    try
+    {
+        file.ReadRecords(&index, 1, [](std::size_t, const unsigned char*) { ADD_FAILURE(); });
+        ADD_FAILURE() << "a missing file was read";
+    }
+    catch (const CLasException& e)
+    {
+        EXPECT_STREQ(e.GetErrorText(), "ReadError::File could not be open.");
+    }
 }
 
 } // namespace
