@@ -1,3 +1,4 @@
+#include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
@@ -80,6 +81,7 @@ private:
     void WatchDialog(std::function<void(CCompressionDialog&)> during = nullptr)
     {
         end = DialogEnd();
+        stopAsked = false;
         frame->Archives().SetDialogHook(
             [this, during](CCompressionDialog& dialog)
             {
@@ -105,21 +107,30 @@ private:
             });
     }
 
-    // Aborts (or closes the window) once the worker has finished its first stream, well before
-    // its last.
-    void StopAfterFirstStream(bool closeWindow)
+    enum class Stop
+    {
+        Abort,
+        CloseWindow,
+        // Confirmed only once the job has ended: the complete file is the program's to remove.
+        AbortAfterTheEnd
+    };
+
+    // Stops the job once the worker has finished its first stream, well before its last.
+    void StopAfterFirstStream(Stop how)
     {
         answerAbort = true;
+        waitForTheEnd = how == Stop::AbortAfterTheEnd;
         WatchDialog(
-            [this, closeWindow](CCompressionDialog& dialog)
+            [this, how](CCompressionDialog& dialog)
             {
                 const LCMPStreamContext& context = dialog.Archive().Context();
-                if (dialog.AbortFlag() || context.StreamsDone() < 1)
+                if (stopAsked || context.StreamsDone() < 1)
                 {
                     return;
                 }
+                stopAsked = true;
                 end.streamsLeftAtAbort = context.StreamsDone() < context.StreamsTotal();
-                if (closeWindow)
+                if (how == Stop::CloseWindow)
                 {
                     dialog.close();
                 }
@@ -155,6 +166,8 @@ private:
     std::vector<QString> questions;
     bool answerOverwrite = false;
     bool answerAbort = false;
+    bool waitForTheEnd = false;
+    bool stopAsked = false;
     DialogEnd end;
 
 private slots:
@@ -183,14 +196,21 @@ private slots:
         questions.clear();
         answerOverwrite = false;
         answerAbort = false;
+        waitForTheEnd = false;
         app = std::make_unique<CQUARNApp>();
         frame = std::make_unique<CMainFrame>(*app);
         frame->SetMessageSink(&messages);
         app->decompressPath = Q(folder->File("work"));
         frame->Archives().SetAsker(
-            [this](QWidget*, const QString& text, const QString& caption, QuestionButtons buttons)
+            [this](QWidget* owner, const QString& text, const QString& caption,
+                   QuestionButtons buttons)
             {
                 questions.push_back(caption + ": " + text);
+                const auto* dialog = qobject_cast<CCompressionDialog*>(owner);
+                while (waitForTheEnd && dialog != nullptr && dialog->WorkerRunning())
+                {
+                    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+                }
                 return buttons == QuestionButtons::OkCancel ? answerOverwrite : answerAbort;
             });
         frame->resize(900, 700);
@@ -265,10 +285,10 @@ private slots:
 
     void abortOrClosingMidWayWritesNothingAndListsTheArchiveAgain()
     {
-        for (const bool closeWindow : {false, true})
+        for (const Stop how : {Stop::Abort, Stop::CloseWindow, Stop::AbortAfterTheEnd})
         {
             questions.clear();
-            StopAfterFirstStream(closeWindow);
+            StopAfterFirstStream(how);
             QVERIFY(frame->Commands().Execute(kFirstEntry + 1));
             QVERIFY(end.streamsLeftAtAbort);
             QCOMPARE(end.outcome, DecompressionOutcome::Aborted);
@@ -277,7 +297,7 @@ private slots:
             QVERIFY(messages.shown.empty());
             ExpectListedAgain();
             // Closing the window asks nothing: the user has said they want it gone.
-            QCOMPARE(questions.size(), std::size_t{closeWindow ? 0u : 1u});
+            QCOMPARE(questions.size(), std::size_t{how == Stop::CloseWindow ? 0u : 1u});
         }
     }
 
@@ -297,7 +317,7 @@ private slots:
         // Accepted, then aborted: still the user's file.
         QVERIFY(frame->OpenFiles({Q(archivePath)}));
         answerOverwrite = true;
-        StopAfterFirstStream(false);
+        StopAfterFirstStream(Stop::Abort);
         QVERIFY(frame->Commands().Execute(kFirstEntry + 1));
         QCOMPARE(end.outcome, DecompressionOutcome::Aborted);
         QCOMPARE(test::ReadAll(Work("survey.las")), small);
