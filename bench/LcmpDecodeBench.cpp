@@ -6,81 +6,41 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fmt/core.h>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "BenchSupport.h"
-#include "encoder/ArchiveBuilder.h"
+#include "BenchArchive.h"
 #include "las/LasFile.h"
 #include "lcmp/LCMPFile.h"
-#include "telvora-lasgen/SurveyGenerator.h"
 
 namespace
 {
 
 using namespace telvora;
 
-constexpr std::uint32_t kDefaultPoints = 3'000'000;
-constexpr const char* kEntryName = "survey.las";
-
+using bench::BenchFolder;
+using bench::EnsureSurveyArchive;
 using bench::NullProgress;
+using bench::SurveyArchive;
+
+constexpr const char* kEntryName = SurveyArchive::kEntryName;
 
 struct Fixture
 {
-    std::string lasPath;
-    std::string archivePath;
+    SurveyArchive archive;
     std::string folder;
-    std::uint32_t points = 0;
-    std::uint64_t lasBytes = 0;
-    std::uint64_t archiveBytes = 0;
 };
-
-std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in),
-                                     std::istreambuf_iterator<char>());
-}
 
 Fixture& TheFixture()
 {
     static const std::unique_ptr<Fixture> fixture = []
     {
         auto owned = std::make_unique<Fixture>();
-        Fixture& f = *owned;
-        const char* dirVariable = std::getenv("TELVORA_BENCH_DIR");
-        const std::filesystem::path dir =
-            dirVariable != nullptr ? dirVariable : std::filesystem::temp_directory_path();
-        const char* count = std::getenv("TELVORA_BENCH_POINTS");
-        lasgen::SurveyOptions options;
-        options.format = 3;
-        options.points = count != nullptr
-                             ? static_cast<std::uint32_t>(std::strtoul(count, nullptr, 10))
-                             : kDefaultPoints;
-        options.seed = 7;
-        f.points = options.points;
-        f.lasPath = (dir / fmt::format("telvora-lcmp-bench-{}.las", options.points)).string();
-        f.archivePath = (dir / fmt::format("telvora-lcmp-bench-{}.lcmp", options.points)).string();
-        f.folder = (dir / "telvora-lcmp-bench-out").string() + "/";
-        std::filesystem::create_directories(f.folder);
-        // Generated and packed once and kept, so that repeated runs start at once.
-        if (!std::filesystem::exists(f.archivePath))
-        {
-            fmt::print(stderr, "generating {} points into {}\n", options.points, f.lasPath);
-            lasgen::WriteSurvey(f.lasPath, options);
-            testenc::ArchiveInput input;
-            input.name = testenc::ArchiveInput::Name(kEntryName);
-            input.lasFile = ReadFileBytes(f.lasPath);
-            const std::vector<std::uint8_t> archive = testenc::BuildArchive({input});
-            std::ofstream out(f.archivePath, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(archive.data()),
-                      static_cast<std::streamsize>(archive.size()));
-        }
-        f.lasBytes = std::filesystem::file_size(f.lasPath);
-        f.archiveBytes = std::filesystem::file_size(f.archivePath);
+        owned->archive = EnsureSurveyArchive();
+        owned->folder = (BenchFolder() / "telvora-lcmp-bench-out").string() + "/";
+        std::filesystem::create_directories(owned->folder);
         return owned;
     }();
     return *fixture;
@@ -97,14 +57,15 @@ void DecompressEntry(benchmark::State& state)
     LCMPFile file;
     for (auto _ : state)
     {
-        if (file.DecompressEntry(f.archivePath.c_str(), kEntryName, f.folder.c_str()) !=
-            DecompressResult::Complete)
+        // Each round replaces the file of the one before.
+        if (file.DecompressEntry(f.archive.archivePath.c_str(), kEntryName, f.folder.c_str(),
+                                 nullptr, ExistingOutput::Replace) != DecompressResult::Complete)
         {
             state.SkipWithError("not complete");
             break;
         }
     }
-    state.SetItemsProcessed(static_cast<std::int64_t>(f.points) * state.iterations());
+    state.SetItemsProcessed(static_cast<std::int64_t>(f.archive.points) * state.iterations());
 }
 
 void ReadPositions(benchmark::State& state)
@@ -113,7 +74,7 @@ void ReadPositions(benchmark::State& state)
     if (!std::filesystem::exists(DecodedPath()))
     {
         LCMPFile file;
-        (void)file.DecompressEntry(f.archivePath.c_str(), kEntryName, f.folder.c_str());
+        (void)file.DecompressEntry(f.archive.archivePath.c_str(), kEntryName, f.folder.c_str());
     }
     CLasFile las;
     const std::string path = DecodedPath();
@@ -130,7 +91,7 @@ void ReadPositions(benchmark::State& state)
         }
         benchmark::DoNotOptimize(positions.get());
     }
-    state.SetItemsProcessed(static_cast<std::int64_t>(f.points) * state.iterations());
+    state.SetItemsProcessed(static_cast<std::int64_t>(f.archive.points) * state.iterations());
 }
 
 class SecondsReporter : public benchmark::ConsoleReporter
@@ -178,16 +139,17 @@ int main(int argc, char** argv)
     const Fixture& f = TheFixture();
     fmt::print("\nSurvey: {} points of format 3, {} bytes of LAS; archive {} bytes: compressed "
                "to {:.1f} % ({:.2f} : 1)\n",
-               f.points, f.lasBytes, f.archiveBytes, 100.0 * f.archiveBytes / f.lasBytes,
-               static_cast<double>(f.lasBytes) / f.archiveBytes);
+               f.archive.points, f.archive.lasBytes, f.archive.archiveBytes,
+               100.0 * f.archive.archiveBytes / f.archive.lasBytes,
+               static_cast<double>(f.archive.lasBytes) / f.archive.archiveBytes);
     const auto positions = reporter.seconds.find("ReadPositions");
     const auto decode = reporter.seconds.find("DecompressEntry");
     if (positions != reporter.seconds.end() && decode != reporter.seconds.end() &&
         decode->second > 0 && positions->second > 0)
     {
         // Adjusted times are in the benchmarks' unit, milliseconds.
-        const double decodeRate = f.points / (decode->second / 1000.0);
-        const double readRate = f.points / (positions->second / 1000.0);
+        const double decodeRate = f.archive.points / (decode->second / 1000.0);
+        const double readRate = f.archive.points / (positions->second / 1000.0);
         fmt::print("DecompressEntry {:>8.2f} M points/s   (target >= 3 M points/s: {})\n",
                    decodeRate / 1e6, decodeRate >= 3e6 ? "met" : "NOT met");
         fmt::print("ReadPositions   {:>8.2f} M points/s\n", readRate / 1e6);

@@ -42,6 +42,7 @@ bool IsCommandEnabled(int id, const UiState& state)
     case ID_COMPRESSION_OPEN:
         return state.capable;
     case ID_FILE_CLOSE:
+        return state.hasSet || state.archiveListed;
     case ID_VIEW_FILE:
     case ID_VIEW_FILE_ALL:
     case ID_VIEW_FILE_NONE:

@@ -12,7 +12,10 @@ namespace telvora
 struct UiState
 {
     bool capable = false;
+    // A set of loaded files (an archive that is only listed has none yet).
     bool hasSet = false;
+    // An archive is open and its entries listed, none loaded.
+    bool archiveListed = false;
     int fileCount = 0;
     int visibleCount = 0;
     // Bit i is set while file i is visible (a set holds at most 50 files).

@@ -26,6 +26,7 @@
 #include "app/AboutDialog.h"
 #include "app/AppIcons.h"
 #include "app/AppLook.h"
+#include "app/ArchiveCommands.h"
 #include "app/CrossSectionCommands.h"
 #include "app/MessageBoxNotifier.h"
 #include "app/OpenMessages.h"
@@ -113,6 +114,7 @@ CMainFrame::CMainFrame(CQUARNApp& application, QWidget* parent)
     : QMainWindow(parent)
     , app(application)
     , commands(this)
+    , archives(std::make_unique<CArchiveCommands>(*this, application))
 {
     setObjectName("mainFrame");
     setWindowTitle("Telvora");
@@ -267,6 +269,7 @@ void CMainFrame::ConnectCommands()
     crossSections->Connect(commands);
     commands.SetHandler(ID_FILE_SAVE, [this] { SaveFiles(); });
     commands.SetHandler(ID_FILE_SAVE_AS, [this] { ChooseAndSaveAs(); });
+    commands.SetHandler(ID_COMPRESSION_OPEN, [this] { archives->ChooseAndOpen(); });
     for (int id = ID_VIEW_INTENSITY; id <= ID_VIEW_COLOR; ++id)
     {
         commands.SetHandler(id, [this, id] { ApplyColorMode(id); });
@@ -321,6 +324,12 @@ bool CMainFrame::OpenFiles(const QStringList& chosen)
     {
         return false;
     }
+    // An archive is listed, not loaded; among LAS files one is refused like any other file that
+    // is not a LAS file.
+    if (std::all_of(chosen.begin(), chosen.end(), CArchiveCommands::IsArchivePath))
+    {
+        return archives->OpenArchive(chosen.front());
+    }
     view->sceneReady = false;
     CloseScene();
 
@@ -365,12 +374,12 @@ bool CMainFrame::OpenFiles(const QStringList& chosen)
 
 bool CMainFrame::LoadScene(const QStringList& paths)
 {
-    bool failed = true;
+    std::unique_ptr<CLasFileSet> set;
     try
     {
         // The set becomes the view's only once every header has been read and the copies made,
         // so that a failure leaves nothing half loaded; its destructor removes copies it made.
-        auto set = std::make_unique<CLasFileSet>(static_cast<std::int32_t>(paths.size()));
+        set = std::make_unique<CLasFileSet>(static_cast<std::int32_t>(paths.size()));
         for (int i = 0; i < paths.size(); ++i)
         {
             set->OpenFile(i, QFile::encodeName(paths[i]).constData());
@@ -380,6 +389,33 @@ bool CMainFrame::LoadScene(const QStringList& paths)
             SetStatusText("Creating temporary files");
             set->CreateTemporaryCopies(QFile::encodeName(app.decompressPath).constData());
         }
+    }
+    catch (const CLasException& error)
+    {
+        ReportError(error);
+        set.reset();
+    }
+    catch (const std::bad_alloc&)
+    {
+        ShowMessage("Not enough memory to load these files.", kErrorCaption, MessageIcon::Error,
+                    {});
+        set.reset();
+    }
+    if (set == nullptr)
+    {
+        ReleaseScene();
+        SetProgressPos(0);
+        RebuildLoadedFilesMenu();
+        return false;
+    }
+    return ShowScene(std::move(set));
+}
+
+bool CMainFrame::ShowScene(std::unique_ptr<CLasFileSet> set)
+{
+    bool failed = true;
+    try
+    {
         view->SetScene(std::move(set));
         // A file that vanished or changed since it was checked has been reported once already.
         failed = !view->PreprocessScene(*this, this);
@@ -398,7 +434,6 @@ bool CMainFrame::LoadScene(const QStringList& paths)
         ReleaseScene();
         SetProgressPos(0);
         RebuildLoadedFilesMenu();
-        UpdateCommandUI();
         return false;
     }
     RebuildLoadedFilesMenu();
@@ -576,7 +611,8 @@ void CMainFrame::RebuildLoadedFilesMenu()
     commands.Remove(ID_VIEW_FILE_ALL);
     commands.Remove(ID_VIEW_FILE_NONE);
     CLasFileSet* set = view->FileSet();
-    if (set == nullptr)
+    // A listed archive has loaded nothing yet.
+    if (set == nullptr || (set->count == 1 && set->files[0].path == nullptr))
     {
         fileProperties->ClearFileSet();
         UpdateCommandUI();
@@ -643,7 +679,7 @@ void CMainFrame::ReportError(const CLasException& error)
     ShowMessage(error.GetErrorText(), kErrorCaption, MessageIcon::Error, error.GetDetail());
 }
 
-QStringList CMainFrame::LasPathsOf(const QMimeData* data)
+QStringList CMainFrame::OpenablePathsOf(const QMimeData* data)
 {
     QStringList paths;
     if (data == nullptr || !data->hasUrls())
@@ -652,7 +688,8 @@ QStringList CMainFrame::LasPathsOf(const QMimeData* data)
     }
     for (const QUrl& url : data->urls())
     {
-        if (url.isLocalFile() && IsLasPath(url.toLocalFile()))
+        if (url.isLocalFile() &&
+            (IsLasPath(url.toLocalFile()) || CArchiveCommands::IsArchivePath(url.toLocalFile())))
         {
             paths << url.toLocalFile();
         }
@@ -662,7 +699,7 @@ QStringList CMainFrame::LasPathsOf(const QMimeData* data)
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (view->IsCapable() && !LasPathsOf(event->mimeData()).isEmpty())
+    if (view->IsCapable() && !OpenablePathsOf(event->mimeData()).isEmpty())
     {
         event->acceptProposedAction();
     }
@@ -670,7 +707,7 @@ void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
 
 void CMainFrame::dropEvent(QDropEvent* event)
 {
-    const QStringList paths = LasPathsOf(event->mimeData());
+    const QStringList paths = OpenablePathsOf(event->mimeData());
     if (paths.isEmpty())
     {
         return;
@@ -684,7 +721,13 @@ UiState CMainFrame::CurrentUiState() const
 {
     UiState state;
     state.capable = view->IsCapable();
-    if (const CLasFileSet* set = view->FileSet())
+    const CLasFileSet* set = view->FileSet();
+    // An archive whose entries are only listed: its one file has no path yet.
+    if (set != nullptr && set->count == 1 && set->files[0].path == nullptr)
+    {
+        state.archiveListed = true;
+    }
+    else if (set != nullptr)
     {
         state.hasSet = true;
         state.fileCount = set->count;

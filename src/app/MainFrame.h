@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
 #include "app/CommandTable.h"
 #include "common/Notifier.h"
@@ -19,8 +20,10 @@ class QToolButton;
 namespace telvora
 {
 
-class CLasException;
+class CArchiveCommands;
 class CCrossSectionCommands;
+class CLasException;
+class CLasFileSet;
 class CPropertiesFileWnd;
 class CPropertiesPointWnd;
 class CQUARNApp;
@@ -38,6 +41,7 @@ public:
 
     CQUARNView* View() const { return view; }
     CCommandTable& Commands() { return commands; }
+    CArchiveCommands& Archives() { return *archives; }
     CRibbonBar* Ribbon() const { return ribbon; }
     QDockWidget* FilePropertiesPane() const { return filePane; }
     QDockWidget* PointPropertiesPane() const { return pointPane; }
@@ -77,10 +81,16 @@ public:
     // files): closes the scene and loads at most 50 of the paths, in their order. Files that
     // cannot be shown are refused in one message naming each and saying why, and the others
     // load; the files beyond 50 are named in a message of their own. A failure while the points
-    // are read leaves the view empty. True when the scene was loaded.
+    // are read leaves the view empty. True when the scene was loaded. Paths that are all archives
+    // open the first archive instead, as Compression > Open does (true when it lists entries).
     bool OpenFiles(const QStringList& paths);
+    // Makes the set, whose headers have been read, the scene: preprocessing, the loaded-files menu,
+    // the file pane and "Done". A failure is reported and leaves the view without a set.
+    bool ShowScene(std::unique_ptr<CLasFileSet> set);
     // Close: releases the scene and empties the menus of loaded files and archive entries.
     void CloseScene();
+    // Empties both panes, then releases the view's scene; the menus stay.
+    void ReleaseScene();
     // Copies the working copies back onto the files they were made from.
     void SaveFiles();
     // Copies the one visible file to the path, which from then on is the file Save writes to.
@@ -114,12 +124,11 @@ private:
     void ChooseAndSaveAs();
     void FinishCommand();
     void ShowDrawnPoints();
-    // Empties both panes, then releases the view's scene.
-    void ReleaseScene();
     // Loads the paths, all of which passed the check, as one scene.
     bool LoadScene(const QStringList& paths);
     void ReportError(const CLasException& error);
-    static QStringList LasPathsOf(const QMimeData* data);
+    // The LAS files and archives among dropped data.
+    static QStringList OpenablePathsOf(const QMimeData* data);
     void CreateStatusBar();
     void CreatePanes();
     void ConnectCommands();
@@ -128,6 +137,7 @@ private:
 
     CQUARNApp& app;
     CCommandTable commands;
+    std::unique_ptr<CArchiveCommands> archives;
     CRibbonBar* ribbon = nullptr;
     QLabel* statusText = nullptr;
     QProgressBar* progressBar = nullptr;

@@ -185,7 +185,7 @@ void CLasFileSet::TakeOwnership(const std::string& path)
     }
 }
 
-void CLasFileSet::SetArchiveEntryPath(const char* decompressedPath)
+void CLasFileSet::SetArchiveEntryPath(const char* decompressedPath, EntryFile whose)
 {
     // Every other file, if any, is its own source.
     StringArray paths(count);
@@ -194,7 +194,7 @@ void CLasFileSet::SetArchiveEntryPath(const char* decompressedPath)
     {
         paths.strings[i] = DuplicateString(files[i].path);
     }
-    if (decompressedPath != nullptr)
+    if (decompressedPath != nullptr && whose == EntryFile::Temporary)
     {
         TakeOwnership(decompressedPath);
     }

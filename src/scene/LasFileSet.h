@@ -10,6 +10,15 @@
 namespace telvora
 {
 
+// Whose file a decompressed archive entry is.
+enum class EntryFile
+{
+    // Made by the program for this scene: removed with the set.
+    Temporary,
+    // A file that was at the output path already, which the user chose to keep: never removed.
+    UsersFile
+};
+
 // What the scene has open: the files in the order they were chosen, whether each is shown, the
 // box around all of them and the offset that moves real-world coordinates into scene coordinates.
 // When the files are worked on through temporary copies, sourcePaths holds where each copy goes
@@ -30,9 +39,8 @@ public:
     // result.
     static CLasFileSet* CreateForArchive(const char* archivePath);
 
-    // Makes the decompressed entry file 0 and hands the file on disk to the set: it is removed
-    // when the set is destroyed.
-    void SetArchiveEntryPath(const char* decompressedPath);
+    // Makes the decompressed entry file 0; a temporary one is removed when the set is destroyed.
+    void SetArchiveEntryPath(const char* decompressedPath, EntryFile whose);
 
     // Reads and checks file i's header and adds its points and box to the set. A file that cannot
     // be shown (LasFileCheck.h) is refused with a CLasException that names it and says why; the

@@ -41,6 +41,18 @@ TEST(CommandRules, WithoutASceneOnlyOpenAndTheAlwaysOnCommandsAreEnabled)
     }
 }
 
+TEST(CommandRules, AListedArchiveCanOnlyBeClosedUntilAnEntryIsLoaded)
+{
+    UiState state;
+    state.capable = true;
+    state.archiveListed = true;
+    EXPECT_TRUE(IsCommandEnabled(ID_FILE_CLOSE, state));
+    for (int id : {ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_VIEW_FILE, ID_VIEW_INTENSITY, ID_VIEW_COLOR})
+    {
+        EXPECT_FALSE(IsCommandEnabled(id, state)) << id;
+    }
+}
+
 TEST(CommandRules, OpenCommandsFollowTheCapableFlag)
 {
     UiState state;

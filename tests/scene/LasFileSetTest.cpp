@@ -204,7 +204,7 @@ TEST(CLasFileSet, FailedFirstFileDoesNotPullTheBoundsToTheOrigin)
     EXPECT_EQ(set.bounds.maximum, (Vec3{500100, 5400100, 200}));
 }
 
-TEST(CLasFileSet, ArchiveSetDeletesItsDecompressedEntryWhenDestroyed)
+TEST(CLasFileSet, ArchiveSetDeletesItsDecompressedEntryButNeverTheUsersFile)
 {
     TempDir dir;
     const std::string entry = dir.File("entry.las");
@@ -215,7 +215,7 @@ TEST(CLasFileSet, ArchiveSetDeletesItsDecompressedEntryWhenDestroyed)
     EXPECT_EQ(set->files[0].path, nullptr);
     EXPECT_EQ(set->sourcePaths, nullptr);
 
-    set->SetArchiveEntryPath(entry.c_str());
+    set->SetArchiveEntryPath(entry.c_str(), EntryFile::Temporary);
     set->OpenFile(0, entry.c_str());
     EXPECT_STREQ(set->files[0].path, entry.c_str());
     ASSERT_NE(set->sourcePaths, nullptr);
@@ -224,6 +224,13 @@ TEST(CLasFileSet, ArchiveSetDeletesItsDecompressedEntryWhenDestroyed)
 
     set.reset();
     EXPECT_FALSE(fs::exists(entry));
+
+    // A file that was at the output path before, kept by the user.
+    WriteHeaderOnly(entry, {0, 0, 0}, {1, 1, 1}, 3);
+    set.reset(CLasFileSet::CreateForArchive("/data/flight.lcmp"));
+    set->SetArchiveEntryPath(entry.c_str(), EntryFile::UsersFile);
+    set.reset();
+    EXPECT_TRUE(fs::exists(entry));
 }
 
 TEST_F(CLasFileSetCopies, CopiesHoldTheOriginalBytesAndBecomeTheWorkingFiles)
