@@ -105,8 +105,9 @@ double Landscape::Box::Top(double u, double v) const
 }
 
 Landscape::Landscape(std::uint64_t seedValue, double width, double length, double marginX,
-                     double marginY)
+                     double marginY, LandCover coverValue)
     : seed(seedValue)
+    , landCover(coverValue)
 {
     // Blocks the size of a hamlet or a wood; the smallest survey still spans two by two of them.
     blockSize = std::clamp(std::max(width, length) / 2.0, 80.0, 300.0);
@@ -421,7 +422,11 @@ void Landscape::LayOutBlocks(double x0, double y0, double x1, double y1)
             block.key = HashOf(seed, i, j, kBlockSalt);
             Rng rng(block.key);
             const double draw = rng.Uniform();
-            if (i >= 0 && i <= 1 && j >= 0 && j <= 1)
+            if (landCover != LandCover::Mixed)
+            {
+                block.use = landCover == LandCover::Forest ? LandUse::Forest : LandUse::Meadow;
+            }
+            else if (i >= 0 && i <= 1 && j >= 0 && j <= 1)
             {
                 block.use = mix[j * 2 + i];
             }

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "telvora-lasgen/SurveyGenerator.h"
+
 namespace telvora::lasgen
 {
 
@@ -56,7 +58,9 @@ public:
     // For a survey of width (x) by length (y) metres from the local origin; objects are placed
     // up to marginX metres beyond its west and east sides and marginY beyond its south and north
     // sides, bare rolling terrain lies beyond.
-    Landscape(std::uint64_t seed, double width, double length, double marginX, double marginY);
+    // Cover other than Mixed gives every block the one land use.
+    Landscape(std::uint64_t seed, double width, double length, double marginX, double marginY,
+              LandCover cover = LandCover::Mixed);
 
     // Bare earth, with lake basins flattened to their water level.
     double Ground(double x, double y) const;
@@ -162,6 +166,7 @@ private:
     void BuildCells(double x0, double y0, double x1, double y1);
 
     std::uint64_t seed;
+    LandCover landCover = LandCover::Mixed;
     double blockSize = 100.0;
     double baseElevation = 0.0;
     std::array<Wave, 5> waves{};

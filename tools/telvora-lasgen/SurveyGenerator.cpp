@@ -35,13 +35,13 @@ namespace
 constexpr double kDegree = std::numbers::pi / 180.0;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
-// The survey: about eight points per square metre, strips at most 450 m apart overlapping their
+// The survey: about eight points per square metre, strips at most 450 m apart (unless the
+// options say otherwise) overlapping their
 // neighbours by a quarter of the swath, a scanner firing about 150 000 pulses a second across
 // 19.5 degrees either side of nadir from an aircraft at 40 to 75 m/s, and a minute and a half for
 // each turn between strips.
 constexpr double kDensity = 8.0;
 constexpr double kMinExtent = 100.0;
-constexpr double kMaxStripSpacing = 450.0;
 constexpr double kSideLap = 0.25;
 constexpr double kMaxScanAngle = 19.5 * kDegree;
 constexpr double kTargetPulseRate = 150000.0;
@@ -515,7 +515,7 @@ FlightPlan LayOutStrips(const SurveyOptions& options)
     FlightPlan plan;
     plan.extent = std::max(kMinExtent, std::sqrt(options.points / kDensity));
     plan.strips = std::max<std::uint32_t>(
-        1, static_cast<std::uint32_t>(std::ceil(plan.extent / kMaxStripSpacing)));
+        1, static_cast<std::uint32_t>(std::ceil(plan.extent / options.maxStripSpacing)));
     plan.stripSpacing = plan.extent / plan.strips;
     const double swath = plan.stripSpacing / (1.0 - kSideLap);
     plan.height = 0.5 * swath / std::tan(kMaxScanAngle);
@@ -678,6 +678,10 @@ void Validate(const SurveyOptions& options)
                                     " allows at most " + std::to_string(65535 - standard) +
                                     " extra bytes per record");
     }
+    if (!(options.maxStripSpacing >= 10.0 && options.maxStripSpacing <= 1e5))
+    {
+        throw std::invalid_argument("the strip spacing must lie between 10 and 100000 metres");
+    }
     for (const double origin : {options.originX, options.originY})
     {
         if (!std::isfinite(origin) || std::fabs(origin) > 1e9)
@@ -715,7 +719,7 @@ void Generate(const std::string& path, const SurveyOptions& options,
     // Room across the flight lines for the outer swaths and a strip beyond the planned ones;
     // along them for the skew of the scan lines.
     const Landscape land(options.seed, plan.extent, plan.extent, plan.stripSpacing + 0.5 * swath,
-                         20.0);
+                         20.0, options.land);
     const PulseModel model(land);
     PlanPulses(plan, options.points, EstimateEchoes(model, plan, options.seed));
 

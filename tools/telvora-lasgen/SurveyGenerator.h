@@ -9,6 +9,15 @@
 namespace telvora::lasgen
 {
 
+// What the surveyed land is covered with: the usual mix of meadows, forests, villages and lakes,
+// or forest alone (many returns per pulse), or meadow alone (one return, nearly flat ground).
+enum class LandCover : std::uint8_t
+{
+    Mixed,
+    Forest,
+    Open
+};
+
 struct SurveyOptions
 {
     std::uint8_t versionMinor = 2; // LAS 1.0, 1.1 or 1.2
@@ -19,6 +28,10 @@ struct SurveyOptions
     std::uint16_t extraBytes = 0; // extra bytes per record beyond the standard size
     double originX = 500000.0;    // south-west corner of the surveyed area, metres
     double originY = 5400000.0;
+    LandCover land = LandCover::Mixed;
+    // The widest spacing of the flight strips, metres: narrower spacing flies more strips, and
+    // each turn between two of them leaves a jump in GPS Time.
+    double maxStripSpacing = 450.0;
 };
 
 // Writes a complete LAS file of an airborne survey over a made-up landscape: flight strips of

@@ -53,6 +53,8 @@ int main(int argc, char** argv)
     std::uint32_t vlrs = 0;
     std::uint16_t extraBytes = 0;
     std::vector<double> origin{500000.0, 5400000.0};
+    std::string land = "mixed";
+    double stripSpacing = 450.0;
 
     app.add_option("output", output, "LAS file to write")->required();
     app.add_option("--version", version, "LAS version: 1.0, 1.1 or 1.2")
@@ -82,6 +84,16 @@ int main(int argc, char** argv)
         ->expected(2)
         ->capture_default_str();
 
+    app.add_option("--land", land,
+                   "Land cover: mixed, forest (many returns per pulse) or open (flat meadows)")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"mixed", "forest", "open"}));
+    app.add_option("--strip-spacing", stripSpacing,
+                   "Widest spacing of the flight strips in metres; narrower flies more strips, "
+                   "with a jump in GPS Time at each turn")
+        ->capture_default_str()
+        ->check(CLI::Range(10.0, 1e5));
+
     try
     {
         app.parse(argc, argv);
@@ -100,6 +112,10 @@ int main(int argc, char** argv)
     options.extraBytes = extraBytes;
     options.originX = origin[0];
     options.originY = origin[1];
+    options.land = land == "forest" ? telvora::lasgen::LandCover::Forest
+                   : land == "open" ? telvora::lasgen::LandCover::Open
+                                    : telvora::lasgen::LandCover::Mixed;
+    options.maxStripSpacing = stripSpacing;
 
     // A percentage on a terminal; nothing in logs and pipes.
     const bool showProgress = ::isatty(STDERR_FILENO) != 0;
