@@ -15,8 +15,8 @@
 namespace telvora::bench
 {
 
-// A generated format-3 survey and an archive holding it as the one entry kEntryName, packed by
-// the test encoder.
+// A generated survey and an archive holding it as the one entry kEntryName, packed by the test
+// encoder.
 struct SurveyArchive
 {
     static constexpr const char* kEntryName = "survey.las";
@@ -28,22 +28,35 @@ struct SurveyArchive
     std::uint64_t archiveBytes = 0;
 };
 
+// What sets one benchmark survey apart from the default mixed format-3 one; the name tells their
+// files apart ("" for the default).
+struct SurveyKind
+{
+    std::string name;
+    std::uint8_t format = 3;
+    lasgen::LandCover land = lasgen::LandCover::Mixed;
+    double maxStripSpacing = 450.0;
+};
+
 // The survey archive of TELVORA_BENCH_POINTS points (3 million unless set), made on first use and
 // kept, so that repeated runs start at once with a warm page cache.
-inline SurveyArchive EnsureSurveyArchive()
+inline SurveyArchive EnsureSurveyArchive(const SurveyKind& kind = {})
 {
     const char* count = std::getenv("TELVORA_BENCH_POINTS");
     lasgen::SurveyOptions options;
-    options.format = 3;
+    options.format = kind.format;
+    options.land = kind.land;
+    options.maxStripSpacing = kind.maxStripSpacing;
     options.points =
         count != nullptr ? static_cast<std::uint32_t>(std::strtoul(count, nullptr, 10)) : 3'000'000;
     options.seed = 7;
     SurveyArchive archive;
     archive.points = options.points;
-    archive.lasPath =
-        (BenchFolder() / fmt::format("telvora-lcmp-bench-{}.las", options.points)).string();
-    archive.archivePath =
-        (BenchFolder() / fmt::format("telvora-lcmp-bench-{}.lcmp", options.points)).string();
+    const std::string stem =
+        kind.name.empty() ? fmt::format("telvora-lcmp-bench-{}", options.points)
+                          : fmt::format("telvora-lcmp-bench-{}-{}", kind.name, options.points);
+    archive.lasPath = (BenchFolder() / (stem + ".las")).string();
+    archive.archivePath = (BenchFolder() / (stem + ".lcmp")).string();
     if (!std::filesystem::exists(archive.archivePath))
     {
         fmt::print(stderr, "generating {} points into {}\n", options.points, archive.lasPath);

@@ -1,161 +1,182 @@
-// Archive decoding against reading the decoded file's positions, on a generated format-3 survey
-// of 3 million points packed by the test encoder, with a warm page cache. Each figure is printed
-// in points per second, with its ratio to ReadPositions measured in the same run.
+// Archive decoding, archive to finished LAS file, on four generated surveys of 3 million points
+// packed by the test encoder: dense forest (many returns per pulse), open flat land, narrow
+// overlapping strips (a GPS Time jump at every turn) and the mixed landscape in format 1. For
+// each: DecompressEntry in this process, `telvora-lcmp extract` as a process and, when
+// TELVORA_LCMP_BASELINE names an earlier build of telvora-lcmp, that one too, next to
+// ReadPositions of the decoded file. Rounds alternate between them, so that all see the same
+// machine; medians are printed in points per second, with ratios. Run with
+//   build/bench/lcmp_bench [rounds]
+// Each round replaces its own output, so the bench may run again at once.
 
-#include <benchmark/benchmark.h>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fmt/core.h>
-#include <map>
-#include <memory>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
 #include "BenchArchive.h"
 #include "las/LasFile.h"
 #include "lcmp/LCMPFile.h"
 
+extern char** environ;
+
 namespace
 {
 
 using namespace telvora;
 
-using bench::BenchFolder;
-using bench::EnsureSurveyArchive;
-using bench::NullProgress;
-using bench::SurveyArchive;
+constexpr double kTargetRate = 3e6;
+constexpr double kTargetSpeedup = 2.0;
 
-constexpr const char* kEntryName = SurveyArchive::kEntryName;
-
-struct Fixture
+// Exit status of the program run with the arguments, -1 when it could not be run.
+int Run(const std::string& program, const std::vector<std::string>& arguments)
 {
-    SurveyArchive archive;
-    std::string folder;
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& argument : arguments)
+    {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
+    {
+        return -1;
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+    {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+struct Timings
+{
+    std::vector<double> decompress;
+    std::vector<double> extract;
+    std::vector<double> baseline;
+    std::vector<double> positions;
 };
 
-Fixture& TheFixture()
+double Rate(std::uint32_t points, const std::vector<double>& seconds)
 {
-    static const std::unique_ptr<Fixture> fixture = []
-    {
-        auto owned = std::make_unique<Fixture>();
-        owned->archive = EnsureSurveyArchive();
-        owned->folder = (BenchFolder() / "telvora-lcmp-bench-out").string() + "/";
-        std::filesystem::create_directories(owned->folder);
-        return owned;
-    }();
-    return *fixture;
+    return seconds.empty() ? 0.0 : points / bench::Median(seconds);
 }
-
-std::string DecodedPath()
-{
-    return TheFixture().folder + kEntryName;
-}
-
-void DecompressEntry(benchmark::State& state)
-{
-    Fixture& f = TheFixture();
-    LCMPFile file;
-    for (auto _ : state)
-    {
-        // Each round replaces the file of the one before.
-        if (file.DecompressEntry(f.archive.archivePath.c_str(), kEntryName, f.folder.c_str(),
-                                 nullptr, ExistingOutput::Replace) != DecompressResult::Complete)
-        {
-            state.SkipWithError("not complete");
-            break;
-        }
-    }
-    state.SetItemsProcessed(static_cast<std::int64_t>(f.archive.points) * state.iterations());
-}
-
-void ReadPositions(benchmark::State& state)
-{
-    Fixture& f = TheFixture();
-    if (!std::filesystem::exists(DecodedPath()))
-    {
-        LCMPFile file;
-        (void)file.DecompressEntry(f.archive.archivePath.c_str(), kEntryName, f.folder.c_str());
-    }
-    CLasFile las;
-    const std::string path = DecodedPath();
-    las.SetPath(path.c_str());
-    las.ReadHeader();
-    NullProgress progress;
-    for (auto _ : state)
-    {
-        auto positions = las.ReadPositions(&progress, nullptr);
-        if (!positions)
-        {
-            state.SkipWithError("no positions");
-            break;
-        }
-        benchmark::DoNotOptimize(positions.get());
-    }
-    state.SetItemsProcessed(static_cast<std::int64_t>(f.archive.points) * state.iterations());
-}
-
-class SecondsReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& run : runs)
-        {
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (!run.error_occurred && median)
-            {
-                seconds[run.run_name.function_name] = run.GetAdjustedRealTime();
-            }
-        }
-    }
-    std::map<std::string, double> seconds;
-};
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const auto ms = benchmark::kMillisecond;
-    benchmark::RegisterBenchmark("ReadPositions", ReadPositions)
-        ->Unit(ms)
-        ->UseRealTime()
-        ->Repetitions(3)
-        ->ReportAggregatesOnly(true);
-    benchmark::RegisterBenchmark("DecompressEntry", DecompressEntry)
-        ->Unit(ms)
-        ->UseRealTime()
-        ->Repetitions(3)
-        ->ReportAggregatesOnly(true);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const char* baselineTool = std::getenv("TELVORA_LCMP_BASELINE");
+    const std::vector<bench::SurveyKind> kinds = {
+        {"forest", 3, lasgen::LandCover::Forest, 450.0},
+        {"open", 3, lasgen::LandCover::Open, 450.0},
+        {"strips", 3, lasgen::LandCover::Mixed, 100.0},
+        {"format1", 1, lasgen::LandCover::Mixed, 450.0},
+    };
+    std::vector<bench::SurveyArchive> archives;
+    for (const bench::SurveyKind& kind : kinds)
     {
-        return 1;
+        archives.push_back(bench::EnsureSurveyArchive(kind));
     }
-    SecondsReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    const std::filesystem::path folder = bench::BenchFolder() / "telvora-lcmp-bench-out";
+    std::filesystem::create_directories(folder);
+    const std::string into = folder.string();
+    const std::string output = (folder / bench::SurveyArchive::kEntryName).string();
+    const char* name = bench::SurveyArchive::kEntryName;
 
-    const Fixture& f = TheFixture();
-    fmt::print("\nSurvey: {} points of format 3, {} bytes of LAS; archive {} bytes: compressed "
-               "to {:.1f} % ({:.2f} : 1)\n",
-               f.archive.points, f.archive.lasBytes, f.archive.archiveBytes,
-               100.0 * f.archive.archiveBytes / f.archive.lasBytes,
-               static_cast<double>(f.archive.lasBytes) / f.archive.archiveBytes);
-    const auto positions = reporter.seconds.find("ReadPositions");
-    const auto decode = reporter.seconds.find("DecompressEntry");
-    if (positions != reporter.seconds.end() && decode != reporter.seconds.end() &&
-        decode->second > 0 && positions->second > 0)
+    std::vector<Timings> timings(kinds.size());
+    for (int round = 0; round < rounds; ++round)
     {
-        // Adjusted times are in the benchmarks' unit, milliseconds.
-        const double decodeRate = f.archive.points / (decode->second / 1000.0);
-        const double readRate = f.archive.points / (positions->second / 1000.0);
-        fmt::print("DecompressEntry {:>8.2f} M points/s   (target >= 3 M points/s: {})\n",
-                   decodeRate / 1e6, decodeRate >= 3e6 ? "met" : "NOT met");
-        fmt::print("ReadPositions   {:>8.2f} M points/s\n", readRate / 1e6);
-        fmt::print("DecompressEntry {:>8.3f} x ReadPositions of the decoded file\n",
-                   decodeRate / readRate);
+        for (std::size_t s = 0; s < kinds.size(); ++s)
+        {
+            const bench::SurveyArchive& archive = archives[s];
+            Timings& t = timings[s];
+            const std::vector<std::string> extractArguments = {
+                "extract", archive.archivePath, name, "--into", into, "--force"};
+            if (baselineTool != nullptr)
+            {
+                int status = -1;
+                t.baseline.push_back(
+                    bench::Seconds([&] { status = Run(baselineTool, extractArguments); }));
+                if (status != 0)
+                {
+                    fmt::print(stderr, "{} extract failed with status {}\n", baselineTool, status);
+                    return 1;
+                }
+            }
+            int status = -1;
+            t.extract.push_back(
+                bench::Seconds([&] { status = Run(TELVORA_LCMP_CLI, extractArguments); }));
+            if (status != 0)
+            {
+                fmt::print(stderr, "telvora-lcmp extract failed with status {}\n", status);
+                return 1;
+            }
+            DecompressResult result = DecompressResult::Cancelled;
+            t.decompress.push_back(bench::Seconds(
+                [&]
+                {
+                    LCMPFile file;
+                    result = file.DecompressEntry(archive.archivePath.c_str(), name, into.c_str(),
+                                                  nullptr, ExistingOutput::Replace);
+                }));
+            if (result != DecompressResult::Complete)
+            {
+                fmt::print(stderr, "DecompressEntry did not complete {}\n", archive.archivePath);
+                return 1;
+            }
+            CLasFile las;
+            las.SetPath(output.c_str());
+            las.ReadHeader();
+            bench::NullProgress progress;
+            bool read = false;
+            t.positions.push_back(bench::Seconds(
+                [&] { read = static_cast<bool>(las.ReadPositions(&progress, nullptr)); }));
+            if (!read)
+            {
+                fmt::print(stderr, "no positions read from {}\n", output);
+                return 1;
+            }
+        }
     }
-    std::filesystem::remove(DecodedPath());
+    std::filesystem::remove(output);
+
+    fmt::print("\nMillions of points per second, medians of {} rounds{}\n", rounds,
+               baselineTool != nullptr ? fmt::format("; baseline: {}", baselineTool) : "");
+    fmt::print("{:<9} {:>6} {:>7} {:>10} {:>8} {:>9} {:>8} {:>10} {:>10}\n", "survey", "format",
+               "ratio", "Decompress", "extract", "baseline", "speedup", "ReadPos", "dec/read");
+    bool allFast = true;
+    bool target = true;
+    for (std::size_t s = 0; s < kinds.size(); ++s)
+    {
+        const bench::SurveyArchive& archive = archives[s];
+        const Timings& t = timings[s];
+        const double decompress = Rate(archive.points, t.decompress);
+        const double extract = Rate(archive.points, t.extract);
+        const double baseline = Rate(archive.points, t.baseline);
+        const double positions = Rate(archive.points, t.positions);
+        const double speedup = baseline > 0 ? extract / baseline : 0.0;
+        allFast = allFast && speedup >= kTargetSpeedup;
+        target = target && (kinds[s].format != 3 || extract >= kTargetRate);
+        fmt::print("{:<9} {:>6} {:>6.1f}% {:>10.2f} {:>8.2f} {:>9.2f} {:>7.2f}x {:>10.2f} "
+                   "{:>10.3f}\n",
+                   kinds[s].name, kinds[s].format,
+                   100.0 * archive.archiveBytes / static_cast<double>(archive.lasBytes),
+                   decompress / 1e6, extract / 1e6, baseline / 1e6, speedup, positions / 1e6,
+                   decompress / positions);
+    }
+    if (baselineTool != nullptr)
+    {
+        fmt::print("extract at least {:.0f}x the baseline on every survey: {}\n", kTargetSpeedup,
+                   allFast ? "met" : "NOT met");
+    }
+    fmt::print("extract at least {:.0f} M points/s on the format-3 surveys: {}\n",
+               kTargetRate / 1e6, target ? "met" : "NOT met");
     return 0;
 }
