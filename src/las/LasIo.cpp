@@ -479,7 +479,67 @@ void AppendRecords(PosixFile& file, const char* path, std::uint32_t count,
     }
 }
 
+// The records of AppendLasRecordImages: filled straight into the blocks that are written.
+void AppendImages(PosixFile& file, const char* path, std::uint32_t count,
+                  std::uint16_t recordLength, const RecordImageFill& fill,
+                  std::atomic<std::int32_t>* counter)
+{
+    if (counter != nullptr)
+    {
+        counter->store(0, std::memory_order_relaxed);
+    }
+    if (count == 0)
+    {
+        return;
+    }
+    ThrowIf(!fill || recordLength == 0, LasMessage::kWritePoint);
+    // The counter goes up at records 0, step, 2 step and so on, as AppendRecords counts.
+    const std::uint32_t step = count < 100 ? count : count / 100;
+    const std::size_t perBlock =
+        std::clamp<std::size_t>(kWriteBlock / recordLength, 1, kFlushEvery);
+    std::vector<unsigned char> block(perBlock * recordLength);
+    OverlappedWriter writer(file, block.size());
+    for (std::uint32_t first = 0; first < count;)
+    {
+        const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(perBlock, count - first));
+        fill(first, n, block.data());
+        if (!writer.Submit(block, std::size_t{n} * recordLength))
+        {
+            ThrowFor(LasMessage::kWritePoint, path, writer.Error());
+        }
+        first += n;
+        if (counter != nullptr)
+        {
+            counter->store(static_cast<std::int32_t>((first - 1) / step + 1),
+                           std::memory_order_relaxed);
+        }
+    }
+    if (!writer.Finish())
+    {
+        ThrowFor(LasMessage::kWritePoint, path, writer.Error());
+    }
+}
+
 } // namespace
+
+void AppendLasRecordImages(const char* path, std::uint32_t count, std::uint16_t recordLength,
+                           const RecordImageFill& fill, std::atomic<std::int32_t>* counter)
+{
+    PosixFile file(path, PosixFile::Mode::Append);
+    ThrowIfFailed(!file.IsOpen(), LasMessage::kWriteFileOpen, path, file);
+    const std::int64_t startLength = file.Size();
+    ThrowIfFailed(startLength < 0, LasMessage::kWriteFileOpen, path, file);
+    try
+    {
+        AppendImages(file, path, count, recordLength, fill, counter);
+    }
+    catch (...)
+    {
+        file.Truncate(startLength);
+        throw;
+    }
+    ThrowIfFailed(!file.Close(), LasMessage::kWritePoint, path, file);
+}
 
 void AppendLasPointRecords(const char* path, std::uint32_t count, std::uint16_t recordLength,
                            LASPoint* const* points, std::atomic<std::int32_t>* counter)

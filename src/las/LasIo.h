@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "las/LasHeader.h"
 
@@ -52,5 +53,13 @@ void WriteLasPointRecord(const char* path, std::size_t size, const unsigned char
 // read it.
 void AppendLasPointRecords(const char* path, std::uint32_t count, std::uint16_t recordLength,
                            LASPoint* const* points, std::atomic<std::int32_t>* counter);
+
+// Appends count records of recordLength bytes that fill(first, n, images) lays out, the images of
+// records [first, first + n) in a row at images, a block at a time: no point object is needed.
+// Failures and the counter as in AppendLasPointRecords; what fill throws passes through after
+// the file is cut back.
+using RecordImageFill = std::function<void(std::uint32_t, std::uint32_t, unsigned char*)>;
+void AppendLasRecordImages(const char* path, std::uint32_t count, std::uint16_t recordLength,
+                           const RecordImageFill& fill, std::atomic<std::int32_t>* counter);
 
 } // namespace telvora

@@ -111,12 +111,6 @@ unsigned char** BuildVlrTable(unsigned char* block, std::uint32_t size, std::uin
     return table;
 }
 
-template <int Format>
-LASPointRecord<Format>* At(LASPoint** points, std::size_t i)
-{
-    return static_cast<LASPointRecord<Format>*>(points[i]);
-}
-
 } // namespace
 
 std::vector<std::uint32_t> LCMPStreamContext::ChunkSizes(std::uint32_t points)
@@ -469,34 +463,34 @@ void LCMPStreamContext::RebuildCodedPoints(LasHeader& header, std::atomic<std::i
         intensity.resize(n);
         flag.resize(n);
         time.resize(format == 1 || format == 3 ? n : 0);
-        // The point objects are made only once every stream of the chunk has been decoded, so
-        // that a damaged chunk fails before they are allocated.
+        // The records are laid out straight from the field arrays, a block at a time, once every
+        // stream of the chunk has been decoded: a damaged chunk fails before any is written.
+        RecordImageFill fill;
         switch (format)
         {
         case 0:
             DecodeChunk<0>(n);
-            target->AllocatePoints();
-            FillPoints<0>(n, target->points);
+            fill = [this](std::uint32_t first, std::uint32_t count, unsigned char* images)
+            { FillRecords<0>(first, count, images); };
             break;
         case 1:
             DecodeChunk<1>(n);
-            target->AllocatePoints();
-            FillPoints<1>(n, target->points);
+            fill = [this](std::uint32_t first, std::uint32_t count, unsigned char* images)
+            { FillRecords<1>(first, count, images); };
             break;
         case 2:
             DecodeChunk<2>(n);
-            target->AllocatePoints();
-            FillPoints<2>(n, target->points);
+            fill = [this](std::uint32_t first, std::uint32_t count, unsigned char* images)
+            { FillRecords<2>(first, count, images); };
             break;
         default:
             DecodeChunk<3>(n);
-            target->AllocatePoints();
-            FillPoints<3>(n, target->points);
+            fill = [this](std::uint32_t first, std::uint32_t count, unsigned char* images)
+            { FillRecords<3>(first, count, images); };
             break;
         }
         CheckCancel();
-        AppendLasPointRecords(target->path, n, header.pointDataRecordLength, target->points,
-                              progress);
+        AppendLasRecordImages(target->path, n, header.pointDataRecordLength, fill, progress);
     }
 }
 
@@ -504,8 +498,8 @@ template <int Format>
 void LCMPStreamContext::DecodeChunk(std::size_t n)
 {
     using namespace LcmpPredict;
-    // Every field is rebuilt into a flat array of its own, in stream order; the point objects are
-    // filled from them in one pass (FillPoints), which touches each of them once instead of once
+    // Every field is rebuilt into a flat array of its own, in stream order; the records are laid
+    // out from them in one pass (FillRecords), which touches each of them once instead of once
     // per field.
     ChunkFields& f = fields;
     f.Resize(n, Format);
@@ -656,33 +650,34 @@ void LCMPStreamContext::DecodeChunk(std::size_t n)
 }
 
 template <int Format>
-void LCMPStreamContext::FillPoints(std::size_t n, LASPoint** points)
+void LCMPStreamContext::FillRecords(std::uint32_t first, std::uint32_t count,
+                                    unsigned char* images) const
 {
+    using Layout = LasRecordLayout<Format>;
     const ChunkFields& f = fields;
-    for (std::size_t i = 0; i < n; ++i)
+    unsigned char* record = images;
+    for (std::size_t i = first; i < std::size_t{first} + count; ++i, record += Layout::kSize)
     {
-        LASPointRecord<Format>* point = At<Format>(points, i);
-        point->SetX(x[i]);
-        point->SetY(y[i]);
-        point->SetZ(z[i]);
-        point->SetIntensity(intensity[i]);
-        point->SetReturnNumber(f.returnNumber[i]);
-        point->SetNumberOfReturns(f.returns[i]);
-        point->SetScanDirectionFlag(flag[i]);
-        point->SetEdgeOfFlightLine(f.edge[i]);
-        point->SetClassification(f.classification[i]);
-        point->SetScanAngleRank(static_cast<std::int8_t>(f.scanAngle[i]));
-        point->SetUserData(f.userData[i]);
-        point->SetPointSourceID(f.pointSource[i]);
-        if constexpr (Format == 1 || Format == 3)
+        StoreLE<std::int32_t>(record + LasField::kX, x[i]);
+        StoreLE<std::int32_t>(record + LasField::kY, y[i]);
+        StoreLE<std::int32_t>(record + LasField::kZ, z[i]);
+        StoreLE<std::uint16_t>(record + LasField::kIntensity, intensity[i]);
+        record[LasField::kReturnByte] =
+            static_cast<unsigned char>((f.returnNumber[i] & 7u) | ((f.returns[i] & 7u) << 3) |
+                                       ((flag[i] & 1u) << 6) | ((f.edge[i] & 1u) << 7));
+        record[LasField::kClassification] = f.classification[i];
+        record[LasField::kScanAngleRank] = f.scanAngle[i];
+        record[LasField::kUserData] = f.userData[i];
+        StoreLE<std::uint16_t>(record + LasField::kPointSourceId, f.pointSource[i]);
+        if constexpr (Layout::kGpsTime >= 0)
         {
-            point->SetGPSTimeBits(time[i]);
+            StoreLE<std::uint64_t>(record + Layout::kGpsTime, time[i]);
         }
-        if constexpr (Format == 2 || Format == 3)
+        if constexpr (Layout::kRgb >= 0)
         {
-            point->SetRed(f.red[i]);
-            point->SetGreen(f.green[i]);
-            point->SetBlue(f.blue[i]);
+            StoreLE<std::uint16_t>(record + Layout::kRgb, f.red[i]);
+            StoreLE<std::uint16_t>(record + Layout::kRgb + 2, f.green[i]);
+            StoreLE<std::uint16_t>(record + Layout::kRgb + 4, f.blue[i]);
         }
     }
 }

@@ -13,7 +13,6 @@ namespace telvora
 {
 
 class CLasFile;
-class LASPoint;
 struct LasHeader;
 
 // Rebuilds one LAS file from an archive entry: the header image, the VLR block, and the points
@@ -78,8 +77,9 @@ private:
                             const std::function<void(std::uint64_t)>& beforeWriting);
     template <int Format>
     void DecodeChunk(std::size_t n);
+    // The record images of points [first, first + count) of the chunk, in a row.
     template <int Format>
-    void FillPoints(std::size_t n, LASPoint** points);
+    void FillRecords(std::uint32_t first, std::uint32_t count, unsigned char* images) const;
 
     // The fields no predictor looks at, rebuilt for the points of the current chunk.
     struct ChunkFields
