@@ -160,18 +160,42 @@ void LCMPStreamContext::FinishStream(std::size_t n, unsigned bitsPerPoint)
 
 void LCMPStreamContext::ReleaseBuffers()
 {
-    for (auto* bytes : {&symbols, &lengths, &planes[0], &planes[1], &planes[2], &planes[3], &flag})
+    for (auto* bytes : {&lengths, &planes[0], &planes[1], &planes[2], &planes[3], &userData, &flag,
+                        &scanAngle, &returnNumber, &returns, &edge, &classification})
     {
         std::vector<unsigned char>().swap(*bytes);
     }
-    for (auto* ints : {&values, &highValues, &x, &y, &z})
+    for (auto* ints :
+         {&pointSource, &x, &y, &z, &intensityValues, &timeHigh, &timeLow, &red, &green, &blue})
     {
         std::vector<std::int32_t>().swap(*ints);
     }
     std::vector<std::uint16_t>().swap(intensity);
     std::vector<std::uint64_t>().swap(time);
-    fields.Release();
     streamsTotal.store(0, std::memory_order_relaxed);
+}
+
+void LCMPStreamContext::ResizeFields(std::size_t n, unsigned format)
+{
+    for (auto* bytes :
+         {&userData, &flag, &scanAngle, &returnNumber, &returns, &edge, &classification})
+    {
+        bytes->resize(n);
+    }
+    for (auto* ints : {&pointSource, &x, &y, &z, &intensityValues})
+    {
+        ints->resize(n);
+    }
+    intensity.resize(n);
+    const bool gps = format == 1 || format == 3;
+    const bool rgb = format == 2 || format == 3;
+    timeHigh.resize(gps ? n : 0);
+    timeLow.resize(gps ? n : 0);
+    time.resize(gps ? n : 0);
+    for (auto* channel : {&red, &green, &blue})
+    {
+        channel->resize(rgb ? n : 0);
+    }
 }
 
 void LCMPStreamContext::DecodeStream(unsigned char* buffer, std::size_t n, IByteSource& source)
@@ -199,18 +223,16 @@ void LCMPStreamContext::DecodeStream(unsigned char* buffer, std::size_t n, IByte
     }
 }
 
-void LCMPStreamContext::DecodeBytes(std::size_t n)
+void LCMPStreamContext::DecodeBytes(std::vector<std::uint8_t>& field, std::size_t n)
 {
     CheckCancel();
-    symbols.resize(n);
-    DecodeStream(symbols.data(), n, *archive);
+    DecodeStream(field.data(), n, *archive);
 }
 
-void LCMPStreamContext::DecodeValues(std::size_t n)
+void LCMPStreamContext::DecodeValues(std::vector<std::int32_t>& field, std::size_t n)
 {
     CheckCancel();
-    values.resize(n);
-    ReadValueStream(*archive, values.data(), n);
+    ReadValueStream(*archive, field.data(), n);
 }
 
 void LCMPStreamContext::ReadValueStream(IByteSource& source, std::int32_t* out, std::size_t n)
@@ -449,204 +471,241 @@ void LCMPStreamContext::RebuildCodedPoints(LasHeader& header, std::atomic<std::i
     chunks = static_cast<std::int32_t>(sizes.size());
     streamsTotal.store(chunks * StreamsPerChunk(format), std::memory_order_relaxed);
 
+    // The predictions and the writing of one chunk run on the worker while the decoding of the
+    // next streams goes on here; the worker ends (and joins) before this returns or throws.
+    OrderedWorker worker(secondThread && OrderedWorker::SecondCoreAvailable());
     for (const std::uint32_t n : sizes)
     {
-        // The same for each chunk, before millions of points are allocated for it.
+        // The same for each chunk, before millions of points are decoded for it.
         if (Remaining(*archive) < MinChunkBytes(format))
         {
             throw CLasException(LcmpMessage::kEntryTruncated);
         }
+        // The field arrays of the chunk before are free once it is written.
+        worker.Drain();
         header.numberOfPointRecords = n;
-        x.resize(n);
-        y.resize(n);
-        z.resize(n);
-        intensity.resize(n);
-        flag.resize(n);
-        time.resize(format == 1 || format == 3 ? n : 0);
-        // The records are laid out straight from the field arrays, a block at a time, once every
-        // stream of the chunk has been decoded: a damaged chunk fails before any is written.
-        RecordImageFill fill;
-        switch (format)
+        ResizeFields(*std::max_element(sizes.begin(), sizes.end()), format);
+        try
         {
-        case 0:
-            DecodeChunk<0>(n);
-            fill = [this](std::uint32_t first, std::uint32_t count, unsigned char* images)
-            { FillRecords<0>(first, count, images); };
-            break;
-        case 1:
-            DecodeChunk<1>(n);
-            fill = [this](std::uint32_t first, std::uint32_t count, unsigned char* images)
-            { FillRecords<1>(first, count, images); };
-            break;
-        case 2:
-            DecodeChunk<2>(n);
-            fill = [this](std::uint32_t first, std::uint32_t count, unsigned char* images)
-            { FillRecords<2>(first, count, images); };
-            break;
-        default:
-            DecodeChunk<3>(n);
-            fill = [this](std::uint32_t first, std::uint32_t count, unsigned char* images)
-            { FillRecords<3>(first, count, images); };
-            break;
+            switch (format)
+            {
+            case 0:
+                DecodeChunk<0>(n, worker, progress);
+                break;
+            case 1:
+                DecodeChunk<1>(n, worker, progress);
+                break;
+            case 2:
+                DecodeChunk<2>(n, worker, progress);
+                break;
+            default:
+                DecodeChunk<3>(n, worker, progress);
+                break;
+            }
         }
-        CheckCancel();
-        AppendLasRecordImages(target->path, n, header.pointDataRecordLength, fill, progress);
+        catch (...)
+        {
+            // The chunk before was written in full before this one was decoded, as on one
+            // thread: a failure of that write is the one to report.
+            worker.Drain();
+            throw;
+        }
     }
+    worker.Drain();
 }
 
 template <int Format>
-void LCMPStreamContext::DecodeChunk(std::size_t n)
+void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
+                                    std::atomic<std::int32_t>* progress)
 {
     using namespace LcmpPredict;
-    // Every field is rebuilt into a flat array of its own, in stream order; the records are laid
-    // out from them in one pass (FillRecords), which touches each of them once instead of once
-    // per field.
-    ChunkFields& f = fields;
-    f.Resize(n, Format);
-    const unsigned char* d = nullptr;
+    // The worker rebuilds each field in the order the streams come, so every prediction finds
+    // the fields it looks back on complete. Only the worker touches a field array once its
+    // stream is handed over, until the chunk is written.
 
-    // 1: User Data.
-    DecodeBytes(n);
-    std::memcpy(f.userData.data(), symbols.data(), n);
+    // 1: User Data, as it is.
+    DecodeBytes(userData, n);
     FinishStream(n, kBitsByte);
 
     // 2: Scan Direction Flag, as differences of the one-bit field.
-    DecodeBytes(n);
-    d = symbols.data();
-    flag[0] = d[0] & 1u;
-    for (std::size_t i = 1; i < n; ++i)
-    {
-        flag[i] = static_cast<std::uint8_t>((flag[i - 1] + d[i]) & 1u);
-    }
+    DecodeBytes(flag, n);
     FinishStream(n, kBitsFlag);
+    worker.Post(
+        [this, n]
+        {
+            std::uint8_t* f = flag.data();
+            f[0] &= 1u;
+            for (std::size_t i = 1; i < n; ++i)
+            {
+                f[i] = static_cast<std::uint8_t>((f[i - 1] + f[i]) & 1u);
+            }
+        });
 
     // 3: Scan Angle Rank, as differences.
-    DecodeBytes(n);
-    d = symbols.data();
-    f.scanAngle[0] = d[0];
-    for (std::size_t i = 1; i < n; ++i)
-    {
-        f.scanAngle[i] = static_cast<std::uint8_t>(f.scanAngle[i - 1] + d[i]);
-    }
+    DecodeBytes(scanAngle, n);
     FinishStream(n, kBitsByte);
+    worker.Post(
+        [this, n]
+        {
+            std::uint8_t* a = scanAngle.data();
+            for (std::size_t i = 1; i < n; ++i)
+            {
+                a[i] = static_cast<std::uint8_t>(a[i - 1] + a[i]);
+            }
+        });
 
-    // 4: Return Number, three bits.
-    DecodeBytes(n);
-    d = symbols.data();
-    for (std::size_t i = 0; i < n; ++i)
-    {
-        f.returnNumber[i] = d[i] & 7u;
-    }
+    // 4: Return Number, three bits (masked as the records are laid out).
+    DecodeBytes(returnNumber, n);
     FinishStream(n, kBitsThree);
 
-    // 5: Point Source ID, as differences.
-    DecodeValues(n);
-    f.pointSource[0] = static_cast<std::uint16_t>(values[0]);
-    for (std::size_t i = 1; i < n; ++i)
-    {
-        f.pointSource[i] = static_cast<std::uint16_t>(f.pointSource[i - 1] + values[i]);
-    }
+    // 5: Point Source ID, as differences; 16 bits are kept.
+    DecodeValues(pointSource, n);
     FinishStream(n, kBitsShort);
+    worker.Post(
+        [this, n]
+        {
+            std::int32_t* p = pointSource.data();
+            for (std::size_t i = 1; i < n; ++i)
+            {
+                p[i] = Add(p[i - 1], p[i]);
+            }
+        });
 
     // 6: Number of Returns, as differences of the three-bit field.
-    DecodeBytes(n);
-    d = symbols.data();
-    f.returns[0] = d[0] & 7u;
-    for (std::size_t i = 1; i < n; ++i)
-    {
-        f.returns[i] = static_cast<std::uint8_t>((f.returns[i - 1] + d[i]) & 7u);
-    }
+    DecodeBytes(returns, n);
     FinishStream(n, kBitsThree);
+    worker.Post(
+        [this, n]
+        {
+            std::uint8_t* r = returns.data();
+            r[0] &= 7u;
+            for (std::size_t i = 1; i < n; ++i)
+            {
+                r[i] = static_cast<std::uint8_t>((r[i - 1] + r[i]) & 7u);
+            }
+        });
 
-    // 7: Edge of Flight Line, one bit.
-    DecodeBytes(n);
-    d = symbols.data();
-    for (std::size_t i = 0; i < n; ++i)
-    {
-        f.edge[i] = d[i] & 1u;
-    }
+    // 7: Edge of Flight Line, one bit (masked as the records are laid out).
+    DecodeBytes(edge, n);
     FinishStream(n, kBitsFlag);
 
     // 8: Classification, the whole byte, as differences.
-    DecodeBytes(n);
-    d = symbols.data();
-    f.classification[0] = d[0];
-    for (std::size_t i = 1; i < n; ++i)
-    {
-        f.classification[i] = static_cast<std::uint8_t>(f.classification[i - 1] + d[i]);
-    }
+    DecodeBytes(classification, n);
     FinishStream(n, kBitsByte);
+    worker.Post(
+        [this, n]
+        {
+            std::uint8_t* c = classification.data();
+            for (std::size_t i = 1; i < n; ++i)
+            {
+                c[i] = static_cast<std::uint8_t>(c[i - 1] + c[i]);
+            }
+        });
 
-    // 9 to 11: X, Y and Z against their predictions; each predictor may use the coordinates
-    // decoded before it, of every point of the chunk.
-    DecodeValues(n);
-    x[0] = values[0];
-    for (std::size_t i = 1; i < n; ++i)
-    {
-        x[i] = Add(PredictX(x.data(), i), values[i]);
-    }
+    // 9 to 11: X, Y and Z against their predictions, in place: each predictor of point i reads
+    // only what is already rebuilt.
+    DecodeValues(x, n);
     FinishStream(n, kBitsLong);
+    worker.Post(
+        [this, n]
+        {
+            for (std::size_t i = 1; i < n; ++i)
+            {
+                x[i] = Add(PredictX(x.data(), i), x[i]);
+            }
+        });
 
-    DecodeValues(n);
-    y[0] = values[0];
-    for (std::size_t i = 1; i < n; ++i)
-    {
-        y[i] = Add(PredictY(x.data(), y.data(), i), values[i]);
-    }
+    DecodeValues(y, n);
     FinishStream(n, kBitsLong);
+    worker.Post(
+        [this, n]
+        {
+            for (std::size_t i = 1; i < n; ++i)
+            {
+                y[i] = Add(PredictY(x.data(), y.data(), i), y[i]);
+            }
+        });
 
-    DecodeValues(n);
-    z[0] = values[0];
-    for (std::size_t i = 1; i < n; ++i)
-    {
-        z[i] = Add(PredictZ(x.data(), y.data(), z.data(), i), values[i]);
-    }
+    DecodeValues(z, n);
     FinishStream(n, kBitsLong);
+    worker.Post(
+        [this, n]
+        {
+            for (std::size_t i = 1; i < n; ++i)
+            {
+                z[i] = Add(PredictZ(x.data(), y.data(), z.data(), i), z[i]);
+            }
+        });
 
     // 12: Intensity; the first three points have no prediction.
-    DecodeValues(n);
-    for (std::size_t i = 0; i < n; ++i)
-    {
-        const std::uint16_t predicted = i < 3 ? 0 : PredictIntensity(z.data(), intensity.data(), i);
-        intensity[i] = static_cast<std::uint16_t>(predicted + values[i]);
-    }
+    DecodeValues(intensityValues, n);
     FinishStream(n, kBitsShort);
+    worker.Post(
+        [this, n]
+        {
+            for (std::size_t i = 0; i < n; ++i)
+            {
+                const std::uint16_t predicted =
+                    i < 3 ? 0 : PredictIntensity(z.data(), intensity.data(), i);
+                intensity[i] = static_cast<std::uint16_t>(predicted + intensityValues[i]);
+            }
+        });
 
     // 13: GPS Time as bit patterns, high halves then low halves.
     if constexpr (Format == 1 || Format == 3)
     {
-        DecodeValues(n);
-        highValues.swap(values);
-        DecodeValues(n);
-        const std::vector<std::int32_t>& highs = highValues;
-        const std::vector<std::int32_t>& lows = values;
-        for (std::size_t i = 0; i < n; ++i)
-        {
-            const std::uint64_t pattern =
-                (std::uint64_t{static_cast<std::uint32_t>(highs[i])} << 32) |
-                static_cast<std::uint32_t>(lows[i]);
-            const std::uint64_t predicted =
-                i == 0 ? 0 : (i < 4 ? time[0] : PredictGPSTime(time.data(), flag.data(), i));
-            time[i] = predicted + pattern;
-        }
+        DecodeValues(timeHigh, n);
+        DecodeValues(timeLow, n);
         FinishStream(n, kBitsTime);
+        worker.Post(
+            [this, n]
+            {
+                for (std::size_t i = 0; i < n; ++i)
+                {
+                    const std::uint64_t pattern =
+                        (std::uint64_t{static_cast<std::uint32_t>(timeHigh[i])} << 32) |
+                        static_cast<std::uint32_t>(timeLow[i]);
+                    const std::uint64_t predicted =
+                        i == 0 ? 0
+                               : (i < 4 ? time[0] : PredictGPSTime(time.data(), flag.data(), i));
+                    time[i] = predicted + pattern;
+                }
+            });
     }
 
-    // 14 to 16: Red, Green and Blue, as differences.
+    // 14 to 16: Red, Green and Blue, as differences; 16 bits are kept.
     if constexpr (Format == 2 || Format == 3)
     {
-        for (std::vector<std::uint16_t>* channel : {&f.red, &f.green, &f.blue})
+        for (std::vector<std::int32_t>* channel : {&red, &green, &blue})
         {
-            DecodeValues(n);
-            std::uint16_t* c = channel->data();
-            c[0] = static_cast<std::uint16_t>(values[0]);
-            for (std::size_t i = 1; i < n; ++i)
-            {
-                c[i] = static_cast<std::uint16_t>(c[i - 1] + values[i]);
-            }
+            DecodeValues(*channel, n);
             FinishStream(n, kBitsShort);
+            worker.Post(
+                [channel, n]
+                {
+                    std::int32_t* c = channel->data();
+                    for (std::size_t i = 1; i < n; ++i)
+                    {
+                        c[i] = Add(c[i - 1], c[i]);
+                    }
+                });
         }
     }
+
+    // The records, laid out straight from the field arrays a block at a time. Every stream of
+    // the chunk is decoded by now: a damaged chunk fails before any of its records is written.
+    const std::uint16_t recordLength = target->header->pointDataRecordLength;
+    const char* path = target->path;
+    worker.Post(
+        [this, n, recordLength, path, progress]
+        {
+            CheckCancel();
+            AppendLasRecordImages(
+                path, static_cast<std::uint32_t>(n), recordLength,
+                [this](std::uint32_t first, std::uint32_t count, unsigned char* images)
+                { FillRecords<Format>(first, count, images); },
+                progress);
+        });
 }
 
 template <int Format>
@@ -654,7 +713,6 @@ void LCMPStreamContext::FillRecords(std::uint32_t first, std::uint32_t count,
                                     unsigned char* images) const
 {
     using Layout = LasRecordLayout<Format>;
-    const ChunkFields& f = fields;
     unsigned char* record = images;
     for (std::size_t i = first; i < std::size_t{first} + count; ++i, record += Layout::kSize)
     {
@@ -663,42 +721,24 @@ void LCMPStreamContext::FillRecords(std::uint32_t first, std::uint32_t count,
         StoreLE<std::int32_t>(record + LasField::kZ, z[i]);
         StoreLE<std::uint16_t>(record + LasField::kIntensity, intensity[i]);
         record[LasField::kReturnByte] =
-            static_cast<unsigned char>((f.returnNumber[i] & 7u) | ((f.returns[i] & 7u) << 3) |
-                                       ((flag[i] & 1u) << 6) | ((f.edge[i] & 1u) << 7));
-        record[LasField::kClassification] = f.classification[i];
-        record[LasField::kScanAngleRank] = f.scanAngle[i];
-        record[LasField::kUserData] = f.userData[i];
-        StoreLE<std::uint16_t>(record + LasField::kPointSourceId, f.pointSource[i]);
+            static_cast<unsigned char>((returnNumber[i] & 7u) | ((returns[i] & 7u) << 3) |
+                                       ((flag[i] & 1u) << 6) | ((edge[i] & 1u) << 7));
+        record[LasField::kClassification] = classification[i];
+        record[LasField::kScanAngleRank] = scanAngle[i];
+        record[LasField::kUserData] = userData[i];
+        StoreLE<std::uint16_t>(record + LasField::kPointSourceId,
+                               static_cast<std::uint16_t>(pointSource[i]));
         if constexpr (Layout::kGpsTime >= 0)
         {
             StoreLE<std::uint64_t>(record + Layout::kGpsTime, time[i]);
         }
         if constexpr (Layout::kRgb >= 0)
         {
-            StoreLE<std::uint16_t>(record + Layout::kRgb, f.red[i]);
-            StoreLE<std::uint16_t>(record + Layout::kRgb + 2, f.green[i]);
-            StoreLE<std::uint16_t>(record + Layout::kRgb + 4, f.blue[i]);
+            StoreLE<std::uint16_t>(record + Layout::kRgb, static_cast<std::uint16_t>(red[i]));
+            StoreLE<std::uint16_t>(record + Layout::kRgb + 2, static_cast<std::uint16_t>(green[i]));
+            StoreLE<std::uint16_t>(record + Layout::kRgb + 4, static_cast<std::uint16_t>(blue[i]));
         }
     }
-}
-
-void LCMPStreamContext::ChunkFields::Resize(std::size_t n, int format)
-{
-    for (auto* bytes : {&userData, &scanAngle, &returnNumber, &returns, &edge, &classification})
-    {
-        bytes->resize(n);
-    }
-    pointSource.resize(n);
-    const bool rgb = format == 2 || format == 3;
-    for (auto* channel : {&red, &green, &blue})
-    {
-        channel->resize(rgb ? n : 0);
-    }
-}
-
-void LCMPStreamContext::ChunkFields::Release()
-{
-    *this = ChunkFields();
 }
 
 } // namespace telvora

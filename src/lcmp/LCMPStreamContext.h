@@ -8,6 +8,7 @@
 
 #include "lcmp/ArithmeticDecoder.h"
 #include "lcmp/ByteSource.h"
+#include "lcmp/OrderedWorker.h"
 
 namespace telvora
 {
@@ -66,38 +67,28 @@ public:
     // Streams in a chunk of the format: 12, 13, 15 or 16.
     static int StreamsPerChunk(unsigned format) noexcept;
 
+    // Whether decoding may hand the predictions and the writing of each chunk to a second
+    // thread, which it does only when the process has more than one core. On by default; either
+    // way the output is the same.
+    void SetSecondThread(bool allowed) { secondThread = allowed; }
+
 private:
     void CheckCancel() const;
     void DecodeStream(unsigned char* buffer, std::size_t n, IByteSource& source);
     void FinishStream(std::size_t n, unsigned bitsPerPoint);
-    void DecodeBytes(std::size_t n);
-    void DecodeValues(std::size_t n);
+    void DecodeBytes(std::vector<std::uint8_t>& field, std::size_t n);
+    void DecodeValues(std::vector<std::int32_t>& field, std::size_t n);
     void CopyRawPoints(const LasHeader& header, std::atomic<std::int32_t>* progress);
     void RebuildCodedPoints(LasHeader& header, std::atomic<std::int32_t>* progress,
                             const std::function<void(std::uint64_t)>& beforeWriting);
+    // Decodes the streams of a chunk and hands what rebuilds its fields from them to the worker,
+    // stream by stream, then the writing of its records.
     template <int Format>
-    void DecodeChunk(std::size_t n);
+    void DecodeChunk(std::size_t n, OrderedWorker& worker, std::atomic<std::int32_t>* progress);
     // The record images of points [first, first + count) of the chunk, in a row.
     template <int Format>
     void FillRecords(std::uint32_t first, std::uint32_t count, unsigned char* images) const;
-
-    // The fields no predictor looks at, rebuilt for the points of the current chunk.
-    struct ChunkFields
-    {
-        void Resize(std::size_t n, int format);
-        void Release();
-
-        std::vector<std::uint8_t> userData;
-        std::vector<std::uint8_t> scanAngle;
-        std::vector<std::uint8_t> returnNumber;
-        std::vector<std::uint8_t> returns;
-        std::vector<std::uint8_t> edge;
-        std::vector<std::uint8_t> classification;
-        std::vector<std::uint16_t> pointSource;
-        std::vector<std::uint16_t> red;
-        std::vector<std::uint16_t> green;
-        std::vector<std::uint16_t> blue;
-    };
+    void ResizeFields(std::size_t n, unsigned format);
 
     IByteSource* archive = nullptr;
     std::int64_t startOffset = 0;
@@ -110,21 +101,35 @@ private:
     std::uint64_t uncompressedBits = 0;
     std::uint32_t totalPoints = 0;
     const std::atomic<bool>* cancelFlag = nullptr;
+    bool secondThread = true;
 
-    // Stream buffers, reused from stream to stream and chunk to chunk.
-    std::vector<unsigned char> symbols;
+    // Scratch of the value streams, reused from stream to stream and chunk to chunk; only the
+    // decoding thread uses them.
     std::vector<unsigned char> lengths;
     std::vector<unsigned char> planes[4];
-    std::vector<std::int32_t> values;
-    std::vector<std::int32_t> highValues;
-    // The fields the predictors look back on, for the points of the current chunk.
+
+    // Each stream of a chunk is decoded into a field array of its own, so that the worker can
+    // rebuild one field while the next stream is being decoded; most are rebuilt in place. The
+    // arrays are sized for the largest chunk once and reused.
+    std::vector<std::uint8_t> userData;
+    std::vector<std::uint8_t> flag;
+    std::vector<std::uint8_t> scanAngle;
+    std::vector<std::uint8_t> returnNumber;
+    std::vector<std::uint8_t> returns;
+    std::vector<std::uint8_t> edge;
+    std::vector<std::uint8_t> classification;
+    std::vector<std::int32_t> pointSource;
     std::vector<std::int32_t> x;
     std::vector<std::int32_t> y;
     std::vector<std::int32_t> z;
+    std::vector<std::int32_t> intensityValues;
     std::vector<std::uint16_t> intensity;
+    std::vector<std::int32_t> timeHigh;
+    std::vector<std::int32_t> timeLow;
     std::vector<std::uint64_t> time;
-    std::vector<std::uint8_t> flag;
-    ChunkFields fields;
+    std::vector<std::int32_t> red;
+    std::vector<std::int32_t> green;
+    std::vector<std::int32_t> blue;
 };
 
 } // namespace telvora
