@@ -160,18 +160,22 @@ void LCMPStreamContext::FinishStream(std::size_t n, unsigned bitsPerPoint)
 
 void LCMPStreamContext::ReleaseBuffers()
 {
-    for (auto* bytes : {&lengths, &planes[0], &planes[1], &planes[2], &planes[3], &userData, &flag,
-                        &scanAngle, &returnNumber, &returns, &edge, &classification})
+    for (auto* bytes : {&lengths, &planes[0], &planes[1], &planes[2], &planes[3]})
     {
         std::vector<unsigned char>().swap(*bytes);
+    }
+    for (auto* bytes :
+         {&userData, &flag, &scanAngle, &returnNumber, &returns, &edge, &classification})
+    {
+        FieldArray<std::uint8_t>().swap(*bytes);
     }
     for (auto* ints :
          {&pointSource, &x, &y, &z, &intensityValues, &timeHigh, &timeLow, &red, &green, &blue})
     {
-        std::vector<std::int32_t>().swap(*ints);
+        FieldArray<std::int32_t>().swap(*ints);
     }
-    std::vector<std::uint16_t>().swap(intensity);
-    std::vector<std::uint64_t>().swap(time);
+    FieldArray<std::uint16_t>().swap(intensity);
+    FieldArray<std::uint64_t>().swap(time);
     streamsTotal.store(0, std::memory_order_relaxed);
 }
 
@@ -223,13 +227,13 @@ void LCMPStreamContext::DecodeStream(unsigned char* buffer, std::size_t n, IByte
     }
 }
 
-void LCMPStreamContext::DecodeBytes(std::vector<std::uint8_t>& field, std::size_t n)
+void LCMPStreamContext::DecodeBytes(FieldArray<std::uint8_t>& field, std::size_t n)
 {
     CheckCancel();
     DecodeStream(field.data(), n, *archive);
 }
 
-void LCMPStreamContext::DecodeValues(std::vector<std::int32_t>& field, std::size_t n)
+void LCMPStreamContext::DecodeValues(FieldArray<std::int32_t>& field, std::size_t n)
 {
     CheckCancel();
     ReadValueStream(*archive, field.data(), n);
@@ -249,15 +253,20 @@ void LCMPStreamContext::ReadValueStream(IByteSource& source, std::int32_t* out, 
     lengths.resize(std::max<std::size_t>(m, 1));
     DecodeStream(lengths.data(), std::max<std::size_t>(m, 1), source);
     auto* magnitude = reinterpret_cast<std::uint32_t*>(out + 1);
-    unsigned largest = 0;
-    std::size_t wider[4] = {};
+    // How many values have each byte count; wider[p] counts those at least p + 1 bytes long.
+    std::size_t ofCount[5] = {};
     for (std::size_t j = 0; j < m; ++j)
     {
-        const unsigned count = std::min(lengths[j] >> 1, 4);
-        largest = std::max(largest, count);
-        for (unsigned p = 0; p < count; ++p)
+        ++ofCount[std::min(lengths[j] >> 1, 4)];
+    }
+    unsigned largest = 0;
+    std::size_t wider[4] = {};
+    for (unsigned p = 4; p > 0; --p)
+    {
+        wider[p - 1] = ofCount[p] + (p < 4 ? wider[p] : 0);
+        if (largest == 0 && ofCount[p] != 0)
         {
-            ++wider[p];
+            largest = p;
         }
     }
 
@@ -269,12 +278,18 @@ void LCMPStreamContext::ReadValueStream(IByteSource& source, std::int32_t* out, 
         {
             throw CLasException(LcmpMessage::kPlaneCount);
         }
-        planes[p].resize(count);
+        // A byte beyond the plane lets the loop below read at a cursor that has reached its end.
+        planes[p].resize(std::size_t{count} + 1);
         DecodeStream(planes[p].data(), count, source);
+    }
+    for (unsigned p = largest; p < 4; ++p)
+    {
+        planes[p].resize(1);
     }
 
     // One pass puts the values together; the counts checked above keep every plane's cursor
-    // within its plane.
+    // within its plane. Without branches on the byte count, which varies from value to value:
+    // each plane's byte is taken whole and masked away where the value is shorter.
     const unsigned char* cursor[4] = {planes[0].data(), planes[1].data(), planes[2].data(),
                                       planes[3].data()};
     for (std::size_t j = 0; j < m; ++j)
@@ -282,9 +297,11 @@ void LCMPStreamContext::ReadValueStream(IByteSource& source, std::int32_t* out, 
         const unsigned symbol = lengths[j];
         const unsigned count = std::min(symbol >> 1, 4u);
         std::uint32_t value = 0;
-        for (unsigned p = 0; p < count; ++p)
+        for (unsigned p = 0; p < 4; ++p)
         {
-            value |= std::uint32_t{*cursor[p]++} << (8 * p);
+            const std::uint32_t present = p < count ? 1u : 0u;
+            value |= (std::uint32_t{*cursor[p]} & (0u - present)) << (8 * p);
+            cursor[p] += present;
         }
         magnitude[j] = (symbol & 1u) != 0 ? 0u - value : value;
     }
@@ -676,7 +693,7 @@ void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
     // 14 to 16: Red, Green and Blue, as differences; 16 bits are kept.
     if constexpr (Format == 2 || Format == 3)
     {
-        for (std::vector<std::int32_t>* channel : {&red, &green, &blue})
+        for (FieldArray<std::int32_t>* channel : {&red, &green, &blue})
         {
             DecodeValues(*channel, n);
             FinishStream(n, kBitsShort);

@@ -8,6 +8,7 @@
 
 #include "lcmp/ArithmeticDecoder.h"
 #include "lcmp/ByteSource.h"
+#include "lcmp/FieldAllocator.h"
 #include "lcmp/OrderedWorker.h"
 
 namespace telvora
@@ -76,8 +77,8 @@ private:
     void CheckCancel() const;
     void DecodeStream(unsigned char* buffer, std::size_t n, IByteSource& source);
     void FinishStream(std::size_t n, unsigned bitsPerPoint);
-    void DecodeBytes(std::vector<std::uint8_t>& field, std::size_t n);
-    void DecodeValues(std::vector<std::int32_t>& field, std::size_t n);
+    void DecodeBytes(FieldArray<std::uint8_t>& field, std::size_t n);
+    void DecodeValues(FieldArray<std::int32_t>& field, std::size_t n);
     void CopyRawPoints(const LasHeader& header, std::atomic<std::int32_t>* progress);
     void RebuildCodedPoints(LasHeader& header, std::atomic<std::int32_t>* progress,
                             const std::function<void(std::uint64_t)>& beforeWriting);
@@ -111,25 +112,25 @@ private:
     // Each stream of a chunk is decoded into a field array of its own, so that the worker can
     // rebuild one field while the next stream is being decoded; most are rebuilt in place. The
     // arrays are sized for the largest chunk once and reused.
-    std::vector<std::uint8_t> userData;
-    std::vector<std::uint8_t> flag;
-    std::vector<std::uint8_t> scanAngle;
-    std::vector<std::uint8_t> returnNumber;
-    std::vector<std::uint8_t> returns;
-    std::vector<std::uint8_t> edge;
-    std::vector<std::uint8_t> classification;
-    std::vector<std::int32_t> pointSource;
-    std::vector<std::int32_t> x;
-    std::vector<std::int32_t> y;
-    std::vector<std::int32_t> z;
-    std::vector<std::int32_t> intensityValues;
-    std::vector<std::uint16_t> intensity;
-    std::vector<std::int32_t> timeHigh;
-    std::vector<std::int32_t> timeLow;
-    std::vector<std::uint64_t> time;
-    std::vector<std::int32_t> red;
-    std::vector<std::int32_t> green;
-    std::vector<std::int32_t> blue;
+    FieldArray<std::uint8_t> userData;
+    FieldArray<std::uint8_t> flag;
+    FieldArray<std::uint8_t> scanAngle;
+    FieldArray<std::uint8_t> returnNumber;
+    FieldArray<std::uint8_t> returns;
+    FieldArray<std::uint8_t> edge;
+    FieldArray<std::uint8_t> classification;
+    FieldArray<std::int32_t> pointSource;
+    FieldArray<std::int32_t> x;
+    FieldArray<std::int32_t> y;
+    FieldArray<std::int32_t> z;
+    FieldArray<std::int32_t> intensityValues;
+    FieldArray<std::uint16_t> intensity;
+    FieldArray<std::int32_t> timeHigh;
+    FieldArray<std::int32_t> timeLow;
+    FieldArray<std::uint64_t> time;
+    FieldArray<std::int32_t> red;
+    FieldArray<std::int32_t> green;
+    FieldArray<std::int32_t> blue;
 };
 
 } // namespace telvora
