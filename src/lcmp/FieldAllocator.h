@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <sys/mman.h>
@@ -71,5 +72,24 @@ private:
 
 template <typename T>
 using FieldArray = std::vector<T, FieldAllocator<T>>;
+
+// Maps the pages of the array before it is first written, where the system can: a second thread
+// takes the page faults (and the zeroing of the pages) while the first one decodes.
+template <typename T>
+void PrefaultFieldArray(FieldArray<T>& array) noexcept
+{
+#ifdef MADV_POPULATE_WRITE
+    constexpr std::size_t kPage = 4096;
+    const auto start = reinterpret_cast<std::uintptr_t>(array.data()) & ~(kPage - 1);
+    const auto end = reinterpret_cast<std::uintptr_t>(array.data() + array.size());
+    if (end > start)
+    {
+        // Only advice: where the kernel cannot populate, the first write faults as usual.
+        (void)::madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
+    }
+#else
+    (void)array;
+#endif
+}
 
 } // namespace telvora

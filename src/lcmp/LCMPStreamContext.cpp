@@ -491,7 +491,7 @@ void LCMPStreamContext::RebuildCodedPoints(LasHeader& header, std::atomic<std::i
     // The predictions and the writing of one chunk run on the worker while the decoding of the
     // next streams goes on here; the worker ends (and joins) before this returns or throws.
     OrderedWorker worker(secondThread && OrderedWorker::SecondCoreAvailable());
-    for (const std::uint32_t n : sizes)
+    for (const std::uint32_t& n : sizes)
     {
         // The same for each chunk, before millions of points are decoded for it.
         if (Remaining(*archive) < MinChunkBytes(format))
@@ -501,7 +501,27 @@ void LCMPStreamContext::RebuildCodedPoints(LasHeader& header, std::atomic<std::i
         // The field arrays of the chunk before are free once it is written.
         worker.Drain();
         header.numberOfPointRecords = n;
-        ResizeFields(*std::max_element(sizes.begin(), sizes.end()), format);
+        if (&n == &sizes.front())
+        {
+            ResizeFields(*std::max_element(sizes.begin(), sizes.end()), format);
+            // The pages are mapped on the worker while the first streams are decoded here.
+            worker.Post(
+                [this]
+                {
+                    for (auto* bytes : {&userData, &flag, &scanAngle, &returnNumber, &returns,
+                                        &edge, &classification})
+                    {
+                        PrefaultFieldArray(*bytes);
+                    }
+                    for (auto* ints : {&pointSource, &x, &y, &z, &intensityValues, &timeHigh,
+                                       &timeLow, &red, &green, &blue})
+                    {
+                        PrefaultFieldArray(*ints);
+                    }
+                    PrefaultFieldArray(intensity);
+                    PrefaultFieldArray(time);
+                });
+        }
         try
         {
             switch (format)
