@@ -90,6 +90,9 @@ public:
     // The point writer's hundredths of the current chunk.
     std::int32_t Progress() const { return progress.load(std::memory_order_relaxed); }
 
+    // Whether decoding may use a second thread (see LCMPStreamContext::SetSecondThread).
+    void SetSecondThread(bool allowed) { context.SetSecondThread(allowed); }
+
 private:
     void CheckMagic(IByteSource& archive) const;
     void EndEntry();
