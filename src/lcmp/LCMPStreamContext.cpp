@@ -160,9 +160,9 @@ void LCMPStreamContext::FinishStream(std::size_t n, unsigned bitsPerPoint)
 
 void LCMPStreamContext::ReleaseBuffers()
 {
-    for (auto* bytes : {&lengths, &planes[0], &planes[1], &planes[2], &planes[3]})
+    for (ValueParts& parts : valueParts)
     {
-        std::vector<unsigned char>().swap(*bytes);
+        parts = ValueParts();
     }
     for (auto* bytes :
          {&userData, &flag, &scanAngle, &returnNumber, &returns, &edge, &classification})
@@ -233,13 +233,23 @@ void LCMPStreamContext::DecodeBytes(FieldArray<std::uint8_t>& field, std::size_t
     DecodeStream(field.data(), n, *archive);
 }
 
-void LCMPStreamContext::DecodeValues(FieldArray<std::int32_t>& field, std::size_t n)
+void LCMPStreamContext::DecodeValues(FieldArray<std::int32_t>& field, std::size_t n,
+                                     OrderedWorker& worker)
 {
     CheckCancel();
-    ReadValueStream(*archive, field.data(), n);
+    ValueParts& parts = valueParts[valuePartsUsed++];
+    DecodeValueParts(*archive, field.data(), n, parts);
+    worker.Post([&parts, &field, n] { JoinValues(parts, field.data(), n); });
 }
 
 void LCMPStreamContext::ReadValueStream(IByteSource& source, std::int32_t* out, std::size_t n)
+{
+    DecodeValueParts(source, out, n, valueParts[0]);
+    JoinValues(valueParts[0], out, n);
+}
+
+void LCMPStreamContext::DecodeValueParts(IByteSource& source, std::int32_t* out, std::size_t n,
+                                         ValueParts& parts)
 {
     // Every value stream holds at least its first value.
     if (n == 0)
@@ -250,14 +260,13 @@ void LCMPStreamContext::ReadValueStream(IByteSource& source, std::int32_t* out, 
 
     // Every later value has a length symbol: bit 0 its sign, the rest its byte count.
     const std::size_t m = n - 1;
-    lengths.resize(std::max<std::size_t>(m, 1));
-    DecodeStream(lengths.data(), std::max<std::size_t>(m, 1), source);
-    auto* magnitude = reinterpret_cast<std::uint32_t*>(out + 1);
+    parts.lengths.resize(std::max<std::size_t>(m, 1));
+    DecodeStream(parts.lengths.data(), std::max<std::size_t>(m, 1), source);
     // How many values have each byte count; wider[p] counts those at least p + 1 bytes long.
     std::size_t ofCount[5] = {};
     for (std::size_t j = 0; j < m; ++j)
     {
-        ++ofCount[std::min(lengths[j] >> 1, 4)];
+        ++ofCount[std::min(parts.lengths[j] >> 1, 4)];
     }
     unsigned largest = 0;
     std::size_t wider[4] = {};
@@ -270,31 +279,41 @@ void LCMPStreamContext::ReadValueStream(IByteSource& source, std::int32_t* out, 
         }
     }
 
-    // Plane p holds byte p of every value at least p + 1 bytes long, in order.
-    for (unsigned p = 0; p < largest; ++p)
+    // Plane p holds byte p of every value at least p + 1 bytes long, in order. A zero byte
+    // beyond each plane lets JoinValues read at a cursor that has reached its end.
+    for (unsigned p = 0; p < 4; ++p)
     {
-        const std::uint32_t count = ReadRaw32(source);
-        if (count > m || count < wider[p])
+        std::uint32_t count = 0;
+        if (p < largest)
         {
-            throw CLasException(LcmpMessage::kPlaneCount);
+            count = ReadRaw32(source);
+            if (count > m || count < wider[p])
+            {
+                throw CLasException(LcmpMessage::kPlaneCount);
+            }
+            parts.planes[p].resize(std::size_t{count} + 1);
+            DecodeStream(parts.planes[p].data(), count, source);
         }
-        // A byte beyond the plane lets the loop below read at a cursor that has reached its end.
-        planes[p].resize(std::size_t{count} + 1);
-        DecodeStream(planes[p].data(), count, source);
+        else if (parts.planes[p].empty())
+        {
+            parts.planes[p].push_back(0);
+        }
+        parts.planes[p][count] = 0;
     }
-    for (unsigned p = largest; p < 4; ++p)
-    {
-        planes[p].resize(1);
-    }
+}
 
-    // One pass puts the values together; the counts checked above keep every plane's cursor
-    // within its plane. Without branches on the byte count, which varies from value to value:
-    // each plane's byte is taken whole and masked away where the value is shorter.
-    const unsigned char* cursor[4] = {planes[0].data(), planes[1].data(), planes[2].data(),
-                                      planes[3].data()};
-    for (std::size_t j = 0; j < m; ++j)
+void LCMPStreamContext::JoinValues(const ValueParts& parts, std::int32_t* out, std::size_t n)
+{
+    // One pass puts the values together; the plane counts checked while decoding keep every
+    // plane's cursor within its plane. Without branches on the byte count, which varies from
+    // value to value: each plane's byte is taken whole and masked away where the value is
+    // shorter.
+    auto* magnitude = reinterpret_cast<std::uint32_t*>(out + 1);
+    const unsigned char* cursor[4] = {parts.planes[0].data(), parts.planes[1].data(),
+                                      parts.planes[2].data(), parts.planes[3].data()};
+    for (std::size_t j = 0; j + 1 < n; ++j)
     {
-        const unsigned symbol = lengths[j];
+        const unsigned symbol = parts.lengths[j];
         const unsigned count = std::min(symbol >> 1, 4u);
         std::uint32_t value = 0;
         for (unsigned p = 0; p < 4; ++p)
@@ -498,8 +517,9 @@ void LCMPStreamContext::RebuildCodedPoints(LasHeader& header, std::atomic<std::i
         {
             throw CLasException(LcmpMessage::kEntryTruncated);
         }
-        // The field arrays of the chunk before are free once it is written.
+        // The field arrays and value parts of the chunk before are free once it is written.
         worker.Drain();
+        valuePartsUsed = 0;
         header.numberOfPointRecords = n;
         if (&n == &sizes.front())
         {
@@ -596,7 +616,7 @@ void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
     FinishStream(n, kBitsThree);
 
     // 5: Point Source ID, as differences; 16 bits are kept.
-    DecodeValues(pointSource, n);
+    DecodeValues(pointSource, n, worker);
     FinishStream(n, kBitsShort);
     worker.Post(
         [this, n]
@@ -641,7 +661,7 @@ void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
 
     // 9 to 11: X, Y and Z against their predictions, in place: each predictor of point i reads
     // only what is already rebuilt.
-    DecodeValues(x, n);
+    DecodeValues(x, n, worker);
     FinishStream(n, kBitsLong);
     worker.Post(
         [this, n]
@@ -652,7 +672,7 @@ void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
             }
         });
 
-    DecodeValues(y, n);
+    DecodeValues(y, n, worker);
     FinishStream(n, kBitsLong);
     worker.Post(
         [this, n]
@@ -663,7 +683,7 @@ void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
             }
         });
 
-    DecodeValues(z, n);
+    DecodeValues(z, n, worker);
     FinishStream(n, kBitsLong);
     worker.Post(
         [this, n]
@@ -675,7 +695,7 @@ void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
         });
 
     // 12: Intensity; the first three points have no prediction.
-    DecodeValues(intensityValues, n);
+    DecodeValues(intensityValues, n, worker);
     FinishStream(n, kBitsShort);
     worker.Post(
         [this, n]
@@ -691,8 +711,8 @@ void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
     // 13: GPS Time as bit patterns, high halves then low halves.
     if constexpr (Format == 1 || Format == 3)
     {
-        DecodeValues(timeHigh, n);
-        DecodeValues(timeLow, n);
+        DecodeValues(timeHigh, n, worker);
+        DecodeValues(timeLow, n, worker);
         FinishStream(n, kBitsTime);
         worker.Post(
             [this, n]
@@ -715,7 +735,7 @@ void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
     {
         for (FieldArray<std::int32_t>* channel : {&red, &green, &blue})
         {
-            DecodeValues(*channel, n);
+            DecodeValues(*channel, n, worker);
             FinishStream(n, kBitsShort);
             worker.Post(
                 [channel, n]

@@ -78,7 +78,18 @@ private:
     void DecodeStream(unsigned char* buffer, std::size_t n, IByteSource& source);
     void FinishStream(std::size_t n, unsigned bitsPerPoint);
     void DecodeBytes(FieldArray<std::uint8_t>& field, std::size_t n);
-    void DecodeValues(FieldArray<std::int32_t>& field, std::size_t n);
+    // The symbols of one value stream: its length symbols and its byte planes, kept apart until
+    // they are joined into values, which the worker does.
+    struct ValueParts
+    {
+        FieldArray<unsigned char> lengths;
+        FieldArray<unsigned char> planes[4];
+    };
+    // Decodes the stream's first value into out[0] and the rest into parts.
+    void DecodeValueParts(IByteSource& source, std::int32_t* out, std::size_t n, ValueParts& parts);
+    static void JoinValues(const ValueParts& parts, std::int32_t* out, std::size_t n);
+    // Decodes a value stream of the chunk and hands the joining of its values to the worker.
+    void DecodeValues(FieldArray<std::int32_t>& field, std::size_t n, OrderedWorker& worker);
     void CopyRawPoints(const LasHeader& header, std::atomic<std::int32_t>* progress);
     void RebuildCodedPoints(LasHeader& header, std::atomic<std::int32_t>* progress,
                             const std::function<void(std::uint64_t)>& beforeWriting);
@@ -104,10 +115,10 @@ private:
     const std::atomic<bool>* cancelFlag = nullptr;
     bool secondThread = true;
 
-    // Scratch of the value streams, reused from stream to stream and chunk to chunk; only the
-    // decoding thread uses them.
-    std::vector<unsigned char> lengths;
-    std::vector<unsigned char> planes[4];
+    // One set of parts for each value stream of a chunk (ten in format 3), reused from chunk to
+    // chunk: the worker may still join one stream's values while the next is decoded.
+    ValueParts valueParts[10];
+    std::size_t valuePartsUsed = 0;
 
     // Each stream of a chunk is decoded into a field array of its own, so that the worker can
     // rebuild one field while the next stream is being decoded; most are rebuilt in place. The
