@@ -1,7 +1,8 @@
 // Archive decoding, archive to finished LAS file, on four generated surveys of 3 million points
 // packed by the test encoder: dense forest (many returns per pulse), open flat land, narrow
 // overlapping strips (a GPS Time jump at every turn) and the mixed landscape in format 1. For
-// each: DecompressEntry in this process, `telvora-lcmp extract` as a process and, when
+// each: DecompressEntry in this process, `telvora-lcmp extract` as a process, the same pinned to
+// one core (by taskset: the decoder then keeps to one thread, as on a one-core machine) and, when
 // TELVORA_LCMP_BASELINE names an earlier build of telvora-lcmp, that one too, next to
 // ReadPositions of the decoded file. Rounds alternate between them, so that all see the same
 // machine; medians are printed in points per second, with ratios. Run with
@@ -29,6 +30,7 @@ namespace
 using namespace telvora;
 
 constexpr double kTargetRate = 3e6;
+constexpr const char* kTaskset = "/usr/bin/taskset";
 constexpr double kTargetSpeedup = 2.0;
 
 // Exit status of the program run with the arguments, -1 when it could not be run.
@@ -58,6 +60,7 @@ struct Timings
 {
     std::vector<double> decompress;
     std::vector<double> extract;
+    std::vector<double> oneCore;
     std::vector<double> baseline;
     std::vector<double> positions;
 };
@@ -73,6 +76,7 @@ int main(int argc, char** argv)
 {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const char* baselineTool = std::getenv("TELVORA_LCMP_BASELINE");
+    const bool pin = std::filesystem::exists(kTaskset);
     const std::vector<bench::SurveyKind> kinds = {
         {"forest", 3, lasgen::LandCover::Forest, 450.0},
         {"open", 3, lasgen::LandCover::Open, 450.0},
@@ -118,6 +122,18 @@ int main(int argc, char** argv)
                 fmt::print(stderr, "telvora-lcmp extract failed with status {}\n", status);
                 return 1;
             }
+            if (pin)
+            {
+                std::vector<std::string> pinned = {"-c", "0", TELVORA_LCMP_CLI};
+                pinned.insert(pinned.end(), extractArguments.begin(), extractArguments.end());
+                t.oneCore.push_back(bench::Seconds([&] { status = Run(kTaskset, pinned); }));
+                if (status != 0)
+                {
+                    fmt::print(stderr, "telvora-lcmp extract on one core failed with status {}\n",
+                               status);
+                    return 1;
+                }
+            }
             DecompressResult result = DecompressResult::Cancelled;
             t.decompress.push_back(bench::Seconds(
                 [&]
@@ -149,8 +165,9 @@ int main(int argc, char** argv)
 
     fmt::print("\nMillions of points per second, medians of {} rounds{}\n", rounds,
                baselineTool != nullptr ? fmt::format("; baseline: {}", baselineTool) : "");
-    fmt::print("{:<9} {:>6} {:>7} {:>10} {:>8} {:>9} {:>8} {:>10} {:>10}\n", "survey", "format",
-               "ratio", "Decompress", "extract", "baseline", "speedup", "ReadPos", "dec/read");
+    fmt::print("{:<9} {:>6} {:>7} {:>10} {:>8} {:>8} {:>9} {:>8} {:>10} {:>10}\n", "survey",
+               "format", "ratio", "Decompress", "extract", "1 core", "baseline", "speedup",
+               "ReadPos", "dec/read");
     bool allFast = true;
     bool target = true;
     for (std::size_t s = 0; s < kinds.size(); ++s)
@@ -159,17 +176,18 @@ int main(int argc, char** argv)
         const Timings& t = timings[s];
         const double decompress = Rate(archive.points, t.decompress);
         const double extract = Rate(archive.points, t.extract);
+        const double oneCore = Rate(archive.points, t.oneCore);
         const double baseline = Rate(archive.points, t.baseline);
         const double positions = Rate(archive.points, t.positions);
         const double speedup = baseline > 0 ? extract / baseline : 0.0;
         allFast = allFast && speedup >= kTargetSpeedup;
         target = target && (kinds[s].format != 3 || extract >= kTargetRate);
-        fmt::print("{:<9} {:>6} {:>6.1f}% {:>10.2f} {:>8.2f} {:>9.2f} {:>7.2f}x {:>10.2f} "
+        fmt::print("{:<9} {:>6} {:>6.1f}% {:>10.2f} {:>8.2f} {:>8.2f} {:>9.2f} {:>7.2f}x {:>10.2f} "
                    "{:>10.3f}\n",
                    kinds[s].name, kinds[s].format,
                    100.0 * archive.archiveBytes / static_cast<double>(archive.lasBytes),
-                   decompress / 1e6, extract / 1e6, baseline / 1e6, speedup, positions / 1e6,
-                   decompress / positions);
+                   decompress / 1e6, extract / 1e6, oneCore / 1e6, baseline / 1e6, speedup,
+                   positions / 1e6, decompress / positions);
     }
     if (baselineTool != nullptr)
     {
