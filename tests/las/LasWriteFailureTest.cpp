@@ -1,6 +1,7 @@
 // Writes into users' files made to fail part way: every one must say why, leave every file that
 // was there as it was, and leave no temporary file behind.
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -29,6 +30,7 @@ enum class WritePath
 {
     CopyOntoExistingFile,
     AppendRecords,
+    AppendRecordImages,
     RewriteRecord
 };
 
@@ -79,6 +81,9 @@ TEST(WriteFailures, EverySaysWhyAndLeavesTheFilesAsTheyWere)
          "WriteError::File could not be created.", "permission denied"},
         {WritePath::AppendRecords, Failure::FileSizeLimit, "WriteError::LAS Point", tooLarge},
         {WritePath::AppendRecords, Failure::FullDisk, "WriteError::LAS Point", "the disk is full"},
+        {WritePath::AppendRecordImages, Failure::FileSizeLimit, "WriteError::LAS Point", tooLarge},
+        {WritePath::AppendRecordImages, Failure::FullDisk, "WriteError::LAS Point",
+         "the disk is full"},
         // The limit falls 27 bytes into record 299: the first part of the new record is written,
         // then the old bytes go back.
         {WritePath::RewriteRecord, Failure::FileSizeLimit, "WriteError::LAS Point",
@@ -124,7 +129,7 @@ TEST(WriteFailures, EverySaysWhyAndLeavesTheFilesAsTheyWere)
             // Half way through a copy, 100 bytes into the appended records, 27 bytes into the
             // last record.
             limits.fileSizeBytes = c.path == WritePath::CopyOntoExistingFile ? kFileSize / 2
-                                   : c.path == WritePath::AppendRecords      ? kFileSize + 100
+                                   : c.path != WritePath::RewriteRecord      ? kFileSize + 100
                                                                              : kFileSize - 28 + 27;
             break;
         case Failure::ReadOnlyFile:
@@ -170,6 +175,13 @@ TEST(WriteFailures, EverySaysWhyAndLeavesTheFilesAsTheyWere)
                     AppendLasPointRecords(target.c_str(), 2 * kRecords, 28, points.points, nullptr);
                     break;
                 }
+                case WritePath::AppendRecordImages:
+                    AppendLasRecordImages(
+                        target.c_str(), 2 * kRecords, 28,
+                        [](std::uint32_t, std::uint32_t n, unsigned char* images)
+                        { std::fill(images, images + std::size_t{n} * 28, 0x5A); },
+                        nullptr);
+                    break;
                 case WritePath::RewriteRecord:
                 {
                     CLasFile file;
