@@ -73,15 +73,15 @@ private:
 template <typename T>
 using FieldArray = std::vector<T, FieldAllocator<T>>;
 
-// Maps the pages of the array before it is first written, where the system can: a second thread
-// takes the page faults (and the zeroing of the pages) while the first one decodes.
+// Maps the pages of the array's whole capacity before it is first written, where the system can: a
+// second thread takes the page faults (and the zeroing of the pages) while the first one decodes.
 template <typename T>
 void PrefaultFieldArray(FieldArray<T>& array) noexcept
 {
 #ifdef MADV_POPULATE_WRITE
     constexpr std::size_t kPage = 4096;
     const auto start = reinterpret_cast<std::uintptr_t>(array.data()) & ~(kPage - 1);
-    const auto end = reinterpret_cast<std::uintptr_t>(array.data() + array.size());
+    const auto end = reinterpret_cast<std::uintptr_t>(array.data() + array.capacity());
     if (end > start)
     {
         // Only advice: where the kernel cannot populate, the first write faults as usual.

@@ -523,7 +523,14 @@ void LCMPStreamContext::RebuildCodedPoints(LasHeader& header, std::atomic<std::i
         header.numberOfPointRecords = n;
         if (&n == &sizes.front())
         {
-            ResizeFields(*std::max_element(sizes.begin(), sizes.end()), format);
+            const std::uint32_t largest = *std::max_element(sizes.begin(), sizes.end());
+            ResizeFields(largest, format);
+            // Nearly every value has a length symbol and a first byte.
+            for (ValueParts& parts : valueParts)
+            {
+                parts.lengths.reserve(largest);
+                parts.planes[0].reserve(std::size_t{largest} + 1);
+            }
             // The pages are mapped on the worker while the first streams are decoded here.
             worker.Post(
                 [this]
@@ -540,6 +547,11 @@ void LCMPStreamContext::RebuildCodedPoints(LasHeader& header, std::atomic<std::i
                     }
                     PrefaultFieldArray(intensity);
                     PrefaultFieldArray(time);
+                    for (ValueParts& parts : valueParts)
+                    {
+                        PrefaultFieldArray(parts.lengths);
+                        PrefaultFieldArray(parts.planes[0]);
+                    }
                 });
         }
         try
