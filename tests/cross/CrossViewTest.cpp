@@ -106,38 +106,37 @@ private:
         return view->PreprocessScene(status, &notifier);
     }
 
-    // A profile view of 1000 x 700 (plot 910 x 630) over the loaded scene and the line.
-    std::unique_ptr<CCrossView> Profile(const SectionLine& line)
+    // The loaded scene with the line as the view's section line.
+    SectionSource Source(const SectionLine& line)
     {
         view->sectionLine = std::make_unique<SectionLine>(line);
-        auto profile = std::make_unique<CCrossView>();
-        profile->resize(1000, 700);
-        profile->SetNotifier(&notifier);
-        profile->SetStatusSink([this](const std::string& text) { statusText = text; });
         SectionSource source;
         source.set = view->FileSet();
         source.trees = view->Trees();
         source.sceneOffset = view->FileSet()->sceneOffset;
         source.line = view->sectionLine.get();
         source.makeCurrent = [this] { view->makeCurrent(); };
-        profile->SetSource(source, &width);
+        return source;
+    }
+
+    // A profile view of 1000 x 700 (plot 910 x 630) over the loaded scene and the line.
+    std::unique_ptr<CCrossView> Profile(const SectionLine& line)
+    {
+        auto profile = std::make_unique<CCrossView>();
+        profile->resize(1000, 700);
+        profile->SetNotifier(&notifier);
+        profile->SetStatusSink([this](const std::string& text) { statusText = text; });
+        profile->SetSource(Source(line), &width);
         return profile;
     }
 
     // The cross-section window over the loaded scene and the line, with its pane.
     std::unique_ptr<CCrossFrame> Frame(const SectionLine& line)
     {
-        view->sectionLine = std::make_unique<SectionLine>(line);
         auto frame = std::make_unique<CCrossFrame>(nullptr, nullptr);
         frame->SetNotifier(&notifier);
         frame->show();
-        SectionSource source;
-        source.set = view->FileSet();
-        source.trees = view->Trees();
-        source.sceneOffset = view->FileSet()->sceneOffset;
-        source.line = view->sectionLine.get();
-        source.makeCurrent = [this] { view->makeCurrent(); };
-        frame->SetSection(source, 0.5f);
+        frame->SetSection(Source(line), 0.5f);
         return frame;
     }
 
