@@ -4,6 +4,8 @@
 //     the records alone, both against one sequential read of as many records;
 //   - one paint of the profile with all of them in the plot, against the same baseline;
 //   - a pan of 20 steps, each a rebuild and a paint, as a left drag makes them;
+//   - reclassifying every point of that section in place, and undoing it, which puts the file's
+//     bytes back as they were;
 //   - for comparison, the same records read one open per record.
 // Needs an OpenGL context for the trees: run it under a display (or xvfb-run).
 
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <fmt/core.h>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -20,6 +23,7 @@
 #include "cross/ProfileMath.h"
 #include "cross/ProfilePainter.h"
 #include "cross/ProfileSection.h"
+#include "cross/Reclassification.h"
 #include "las/LASPoint.h"
 #include "las/LasFile.h"
 #include "las/PosixFile.h"
@@ -150,6 +154,21 @@ int main(int argc, char** argv)
     };
     const double painting = MedianOf(kRepeats, paint);
 
+    std::vector<std::vector<std::uint32_t>> everyPoint(1);
+    everyPoint[0].resize(section.points[0].size());
+    std::iota(everyPoint[0].begin(), everyPoint[0].end(), 0u);
+    std::vector<double> reclassifying;
+    std::vector<double> undoing;
+    for (int repeat = 0; repeat < kRepeats; ++repeat)
+    {
+        ClassEdit edit;
+        reclassifying.push_back(
+            Seconds([&] { edit = ApplyClass(set, section, everyPoint, 7, nullptr); }));
+        undoing.push_back(Seconds([&] { WriteEdit(set, section, edit, true, nullptr); }));
+    }
+    const double reclassify = Median(reclassifying);
+    const double undo = Median(undoing);
+
     // A left drag: 5 pixels a step, the vertical extent kept.
     const double pan = Seconds(
         [&]
@@ -175,6 +194,10 @@ int main(int argc, char** argv)
                records / sequential);
     fmt::print("Paint of the profile              {:8.2f} ms   {:6.1f} x baseline\n",
                painting * 1e3, painting / sequential);
+    fmt::print("Reclassify every point            {:8.2f} ms   {:6.1f} x baseline\n",
+               reclassify * 1e3, reclassify / sequential);
+    fmt::print("Undo of that                      {:8.2f} ms   {:6.1f} x baseline\n", undo * 1e3,
+               undo / sequential);
     fmt::print("Pan of 20 steps (build + paint)   {:8.2f} ms   {:6.1f} ms a step\n", pan * 1e3,
                pan * 1e3 / 20);
     fmt::print("ReadPoint per record (one open each) {:8.2f} ms   {:6.1f} x baseline\n",

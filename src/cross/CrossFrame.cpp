@@ -1,10 +1,18 @@
 #include "cross/CrossFrame.h"
 
+#include <QAction>
 #include <QDockWidget>
+#include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLayout>
 #include <QStatusBar>
+#include <QToolBar>
 #include <QWidget>
+
+#include "cross/ProfileExport.h"
+#include "cross/PropertiesCrossWnd.h"
+#include "las/LasException.h"
 
 namespace telvora
 {
@@ -32,9 +40,79 @@ CCrossFrame::CCrossFrame(QWidget* owner, CCrossFrame** openSlot)
     propertiesPane = new QDockWidget("Cross Section Properties", this);
     propertiesPane->setObjectName("CrossSectionProperties");
     propertiesPane->setAllowedAreas(Qt::AllDockWidgetAreas);
-    propertiesPane->setWidget(new QWidget(propertiesPane));
-    propertiesPane->widget()->setMinimumSize(200, 200);
+    properties = new PropertiesCrossWnd(*view, width, propertiesPane);
+    properties->setMinimumSize(200, 200);
+    propertiesPane->setWidget(properties);
     addDockWidget(Qt::LeftDockWidgetArea, propertiesPane);
+
+    // Reclassifications write into the user's files: each can be taken back while the window is
+    // open.
+    QToolBar* tools = addToolBar("Edit");
+    tools->setObjectName("crossTools");
+    tools->setMovable(false);
+    undoAction = tools->addAction("Undo", this,
+                                  [this]
+                                  {
+                                      view->Undo();
+                                      UpdateActions();
+                                  });
+    undoAction->setShortcut(QKeySequence::Undo);
+    redoAction = tools->addAction("Redo", this,
+                                  [this]
+                                  {
+                                      view->Redo();
+                                      UpdateActions();
+                                  });
+    redoAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence::Redo});
+    exportAction = tools->addAction("Export Profile...", this, [this] { ChooseAndExport(); });
+    connect(properties, &PropertiesCrossWnd::reclassified, this, &CCrossFrame::UpdateActions);
+    UpdateActions();
+}
+
+void CCrossFrame::UpdateActions()
+{
+    undoAction->setEnabled(view->History().CanUndo());
+    redoAction->setEnabled(view->History().CanRedo());
+}
+
+void CCrossFrame::ChooseAndExport()
+{
+    QString path;
+    if (exportChooser)
+    {
+        path = exportChooser();
+    }
+    else
+    {
+        path = QFileDialog::getSaveFileName(this, "Export Profile", QString(),
+                                            "CSV File (*.csv *.CSV)");
+    }
+    if (!path.isEmpty())
+    {
+        ExportProfile(path);
+    }
+}
+
+bool CCrossFrame::ExportProfile(const QString& path)
+{
+    const SectionSource& source = view->Source();
+    if (source.set == nullptr)
+    {
+        return false;
+    }
+    try
+    {
+        WriteProfileCsv(QFile::encodeName(path).toStdString(), *source.set, view->Section());
+    }
+    catch (const CLasException& error)
+    {
+        INotifier& shown = notifier != nullptr ? *notifier : StderrNotifier();
+        shown.ShowMessage(error.GetErrorText(), "Cross Section", MessageIcon::Error,
+                          error.GetDetail());
+        return false;
+    }
+    SetStatusText("Done");
+    return true;
 }
 
 CCrossFrame::~CCrossFrame()

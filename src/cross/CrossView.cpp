@@ -226,4 +226,54 @@ void CCrossView::mouseReleaseEvent(QMouseEvent* event)
     update();
 }
 
+std::vector<std::vector<std::uint32_t>> CCrossView::SelectedPoints() const
+{
+    std::vector<std::vector<std::uint32_t>> chosen(section.points.size());
+    if (!selection)
+    {
+        return chosen;
+    }
+    // A rectangle left reversed contains nothing.
+    const QPoint low = selection->first;
+    const QPoint high = selection->second;
+    for (std::size_t f = 0; f < section.points.size(); ++f)
+    {
+        const std::vector<ProfilePoint>& points = section.points[f];
+        for (std::size_t i = 0; i < points.size(); ++i)
+        {
+            const ScreenPoint at =
+                ProfileToScreen(section.window.box, plotRect, points[i].u, points[i].z);
+            if (at.x >= low.x() && at.x < high.x() && at.y >= low.y() && at.y < high.y())
+            {
+                chosen[f].push_back(static_cast<std::uint32_t>(i));
+            }
+        }
+    }
+    return chosen;
+}
+
+void CCrossView::Reclassify(int code)
+{
+    if (selection && code >= 0 && code <= 255 && source.set != nullptr)
+    {
+        history.Push(ApplyClass(*source.set, section, SelectedPoints(),
+                                static_cast<std::uint8_t>(code), notifier));
+    }
+    update();
+}
+
+bool CCrossView::Undo()
+{
+    const bool undone = source.set != nullptr && history.Undo(*source.set, section, notifier);
+    update();
+    return undone;
+}
+
+bool CCrossView::Redo()
+{
+    const bool redone = source.set != nullptr && history.Redo(*source.set, section, notifier);
+    update();
+    return redone;
+}
+
 } // namespace telvora

@@ -9,6 +9,7 @@
 #include "common/Notifier.h"
 #include "cross/ProfilePainter.h"
 #include "cross/ProfileSection.h"
+#include "cross/Reclassification.h"
 
 namespace telvora
 {
@@ -35,6 +36,21 @@ public:
     // Collects the section anew; with zLow = zHigh = 0 the vertical extent is chosen to give both
     // axes the same scale.
     void BuildSection(float zLow, float zHigh);
+
+    // Gives the code to every collected point of a visible file inside the selection rectangle,
+    // in its file and in the profile, and remembers the change for Undo. Without a selection, or
+    // for a code outside 0 to 255, nothing changes. The profile is repainted either way.
+    void Reclassify(int code);
+    // Writes back what the last reclassification replaced, or writes again what the last undo
+    // took back. False when there was nothing to do or the write failed (reported).
+    bool Undo();
+    bool Redo();
+    const CReclassifyHistory& History() const { return history; }
+    // The selected points, per file positions in the section's arrays.
+    std::vector<std::vector<std::uint32_t>> SelectedPoints() const;
+    const SectionSource& Source() const { return source; }
+    // Sets the selection as the right button would leave it (tests, and the window's commands).
+    void SetSelection(std::optional<Selection> newSelection) { selection = newSelection; }
 
     // Draws the profile into an image of the client size; sets the hover point and, while the
     // measurement is complete, the status text.
@@ -77,6 +93,7 @@ private:
     std::optional<PointRef> hoverPoint;
     QPoint lastMouse;
     ProfileMeasurement result;
+    CReclassifyHistory history;
     QImage downArrow;
     QImage upArrow;
 };

@@ -67,6 +67,13 @@ public:
     void ReadRecords(const std::uint32_t* indices, std::size_t count,
                      const RecordVisit& visit) const;
 
+    // Sets the classification byte of the records at indices[k] (ascending) to codes[k] in place,
+    // in one open; previous[k] receives the byte each held. See WriteLasClassifications: written
+    // counts the records whose new byte is in the file, also when it throws.
+    void WriteClassifications(const std::uint32_t* indices, std::size_t count,
+                              const std::uint8_t* codes, std::uint8_t* previous,
+                              std::size_t& written) const;
+
     // Whole attributes in file order, one element (or triple) per record, in one pass over the
     // point block. None when the file cannot be opened or its format is not 0 to 3; none after the
     // "Can't Read LasPoint0" message when the records are not all there. The progress sink is

@@ -403,6 +403,94 @@ void WriteLasPointRecord(const char* path, std::size_t size, const unsigned char
     ThrowIfFailed(!file.Close(), LasMessage::kWritePoint, path, file);
 }
 
+void WriteLasClassifications(const char* path, const LasPointBlock& layout,
+                             const std::uint32_t* indices, std::size_t count,
+                             const std::uint8_t* codes, std::uint8_t* previous,
+                             std::size_t& written)
+{
+    // Bytes between two records to rewrite rather than issue another write: the classification
+    // bytes of a section lie one record apart, and a system call per record would cost more than
+    // the whole span between them.
+    constexpr std::uint64_t kMaxGapBytes = 16u << 10;
+    constexpr std::uint64_t kMaxSpanBytes = 1u << 20;
+    constexpr std::uint64_t kClassificationByte = LasField::kClassification;
+    written = 0;
+    if (count == 0)
+    {
+        return;
+    }
+    if (IsReadOnlyFile(path))
+    {
+        ThrowReadOnly(LasMessage::kWriteFileOpen, path);
+    }
+    const std::uint64_t stride = layout.recordLength;
+    if (stride <= kClassificationByte)
+    {
+        throw CLasException(LasMessage::kWritePoint,
+                            FileProblem(path, "the records are shorter than their format"));
+    }
+    PosixFile file(path, PosixFile::Mode::Update);
+    ThrowIfFailed(!file.IsOpen(), LasMessage::kWriteFileOpen, path, file);
+    std::vector<unsigned char> span;
+    std::size_t k = 0;
+    while (k < count)
+    {
+        const std::uint64_t low = indices[k];
+        if (low >= layout.records)
+        {
+            throw CLasException(
+                LasMessage::kWritePoint,
+                FileProblem(path, fmt::format("record {} is past the last record", indices[k])));
+        }
+        std::uint64_t high = low;
+        std::size_t end = k + 1;
+        while (end < count && indices[end] > high && indices[end] < layout.records &&
+               (indices[end] - high) * stride <= kMaxGapBytes &&
+               (indices[end] - low) * stride < kMaxSpanBytes)
+        {
+            high = indices[end];
+            ++end;
+        }
+        // The span runs from the first record's classification byte to the last one's; the bytes
+        // between are written back as they were just read.
+        const auto at = static_cast<std::int64_t>(layout.offsetToPointData + low * stride +
+                                                  kClassificationByte);
+        const auto length = static_cast<std::size_t>((high - low) * stride + 1);
+        span.resize(length);
+        if (file.ReadAt(span.data(), length, at) != length)
+        {
+            const std::string reason = file.LastError() != 0
+                                           ? ErrorReason(file.LastError())
+                                           : fmt::format("the file ends before record {}", high);
+            throw CLasException(LasMessage::kWritePoint, FileProblem(path, reason));
+        }
+        for (std::size_t j = k; j < end; ++j)
+        {
+            unsigned char& byte = span[(indices[j] - low) * stride];
+            previous[j] = byte;
+            byte = codes[j];
+        }
+        const std::size_t put = file.WriteAt(span.data(), length, at);
+        if (put != length)
+        {
+            // The records whose byte reached the file before the write stopped hold their new
+            // class; the bytes between were rewritten with what they held.
+            const int error = file.LastError();
+            while (k < end && (indices[k] - low) * stride < put)
+            {
+                ++k;
+            }
+            written = k;
+            throw CLasException(LasMessage::kWritePoint,
+                                FileProblem(path, fmt::format("{}; {} of {} records were changed",
+                                                              ErrorReason(error), written, count)));
+        }
+        k = end;
+        written = k;
+    }
+    ThrowIfFailed(!file.Close(), LasMessage::kWritePoint, path, file);
+}
+
 namespace
 {
 

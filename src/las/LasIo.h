@@ -40,6 +40,23 @@ void AppendLasBlock(const char* path, std::size_t size, const unsigned char* byt
 // The LAS 1.0 point data start signature 0xCCDD, stored as the bytes DD CC.
 void AppendPointDataStartSignature(const char* path);
 
+// Sets the classification byte (byte 15 of every format) of the records at indices[k], given in
+// ascending order, to codes[k], in place and in one open; previous[k] receives the byte it held.
+// Nothing else in the file changes. `written` counts the records, a prefix of the list, whose new
+// byte is in the file, also when the call throws ("WriteError::File could not be open." for a file
+// that cannot be opened or is read-only, "WriteError::LAS Point" for a record the file does not
+// hold or a write that failed, naming the file and the reason).
+struct LasPointBlock
+{
+    std::uint64_t offsetToPointData = 0;
+    std::uint16_t recordLength = 0;
+    std::uint64_t records = 0;
+};
+void WriteLasClassifications(const char* path, const LasPointBlock& layout,
+                             const std::uint32_t* indices, std::size_t count,
+                             const std::uint8_t* codes, std::uint8_t* previous,
+                             std::size_t& written);
+
 // Overwrites size bytes of an existing file at offset, which must lie inside the file. A write
 // cut short puts the previous bytes back; the message says whether that worked, naming the
 // record by recordIndex (by its offset when negative). A read-only file is refused.

@@ -11,6 +11,7 @@
 #include "las/LASPointFormats.h"
 #include "las/LasException.h"
 #include "las/LasFile.h"
+#include "las/LasIo.h"
 #include "las/PosixFile.h"
 
 namespace telvora
@@ -112,6 +113,21 @@ void CLasFile::ReadRecords(const std::uint32_t* indices, std::size_t count,
             visit(k, block.data() + at);
         }
     }
+}
+
+void CLasFile::WriteClassifications(const std::uint32_t* indices, std::size_t count,
+                                    const std::uint8_t* codes, std::uint8_t* previous,
+                                    std::size_t& written) const
+{
+    written = 0;
+    if (header == nullptr || path == nullptr)
+    {
+        throw CLasException(LasMessage::kWriteFileOpen);
+    }
+    WriteLasClassifications(
+        path,
+        {header->offsetToPointData, header->pointDataRecordLength, header->numberOfPointRecords},
+        indices, count, codes, previous, written);
 }
 
 } // namespace telvora

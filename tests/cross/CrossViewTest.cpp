@@ -1,8 +1,10 @@
 #include "cross/CrossView.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QMouseEvent>
 #include <QTest>
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <filesystem>
@@ -14,7 +16,13 @@
 #include "LasImage.h"
 #include "Recorders.h"
 #include "Surveys.h"
+#include "TestData.h"
 #include "TestFiles.h"
+#include "cross/CrossFrame.h"
+#include "cross/PropertiesCrossWnd.h"
+#include "las/ByteOrder.h"
+#include "panes/PropertyGrid.h"
+#include "panes/PropertyRow.h"
 #include "scene/LasFileSet.h"
 #include "scene/Palettes.h"
 #include "view/QUARNView.h"
@@ -98,22 +106,52 @@ private:
         return view->PreprocessScene(status, &notifier);
     }
 
-    // A profile view of 1000 x 700 (plot 910 x 630) over the loaded scene and the line.
-    std::unique_ptr<CCrossView> Profile(const SectionLine& line)
+    // The loaded scene with the line as the view's section line.
+    SectionSource Source(const SectionLine& line)
     {
         view->sectionLine = std::make_unique<SectionLine>(line);
-        auto profile = std::make_unique<CCrossView>();
-        profile->resize(1000, 700);
-        profile->SetNotifier(&notifier);
-        profile->SetStatusSink([this](const std::string& text) { statusText = text; });
         SectionSource source;
         source.set = view->FileSet();
         source.trees = view->Trees();
         source.sceneOffset = view->FileSet()->sceneOffset;
         source.line = view->sectionLine.get();
         source.makeCurrent = [this] { view->makeCurrent(); };
-        profile->SetSource(source, &width);
+        return source;
+    }
+
+    // A profile view of 1000 x 700 (plot 910 x 630) over the loaded scene and the line.
+    std::unique_ptr<CCrossView> Profile(const SectionLine& line)
+    {
+        auto profile = std::make_unique<CCrossView>();
+        profile->resize(1000, 700);
+        profile->SetNotifier(&notifier);
+        profile->SetStatusSink([this](const std::string& text) { statusText = text; });
+        profile->SetSource(Source(line), &width);
         return profile;
+    }
+
+    // The cross-section window over the loaded scene and the line, with its pane.
+    std::unique_ptr<CCrossFrame> Frame(const SectionLine& line)
+    {
+        auto frame = std::make_unique<CCrossFrame>(nullptr, nullptr);
+        frame->SetNotifier(&notifier);
+        frame->show();
+        frame->SetSection(Source(line), 0.5f);
+        return frame;
+    }
+
+    static void Choose(CCrossFrame& frame, const QString& name)
+    {
+        PropertiesCrossWnd& pane = *frame.Properties();
+        emit pane.Grid()->choiceSelected(pane.ClassificationRow(), name);
+    }
+
+    // The whole plot selected.
+    static void SelectAll(CCrossView& profile)
+    {
+        const PlotRect& plot = profile.Plot();
+        profile.SetSelection(
+            Selection{QPoint(plot.left, plot.top), QPoint(plot.right, plot.bottom)});
     }
 
     QPoint ScreenOf(const CCrossView& profile, float u, float z)
@@ -192,6 +230,166 @@ private slots:
         QVERIFY(std::fabs(box.maximum.y - (101.0f + 315.0f / 91.0f)) < 1e-3f);
         QVERIFY(!section.window.pointsAbove && !section.window.pointsBelow);
         QVERIFY(notifier.shown.empty());
+    }
+
+    // Record i's classification byte in a LAS file's bytes, from the header's own fields.
+    static std::size_t ClassByte(const std::vector<unsigned char>& bytes, std::uint32_t record)
+    {
+        const std::uint32_t offset = LoadLE<std::uint32_t>(bytes.data() + 96);
+        const std::uint16_t length = LoadLE<std::uint16_t>(bytes.data() + 105);
+        return offset + static_cast<std::size_t>(record) * length + 15;
+    }
+
+    void aClassChangesExactlyTheSelectedBytesOfARealFileAndUndoRestoresThem()
+    {
+        const std::filesystem::path real =
+            std::filesystem::path(TELVORA_TESTDATA_LAS) / "MixedConifer.las";
+        if (!std::filesystem::exists(real))
+        {
+            TELVORA_QT_MISSING_TEST_INPUT("the real LAS files are not beside the repository");
+        }
+        const std::string path = folder->File("conifer.las");
+        std::filesystem::copy_file(real, path);
+        std::filesystem::permissions(path, std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add);
+        QVERIFY(Load({path}));
+        // Across the middle of the data, west to east.
+        const CLasFileSet& set = *view->FileSet();
+        const float half = (set.bounds.maximum.x - set.bounds.minimum.x) / 2.0f;
+        auto frame = Frame({{-half, 0, 0}, {half, 0, 0}});
+        CCrossView& profile = *frame->View();
+
+        // Three drawn points alone in a band of plot columns.
+        std::vector<std::pair<int, std::uint32_t>> drawn;
+        for (std::size_t i = 0; i < profile.Section().points[0].size(); ++i)
+        {
+            const ProfilePoint& p = profile.Section().points[0][i];
+            const QPoint at = ScreenOf(profile, p.u, p.z);
+            if (profile.Plot().Contains(at.x(), at.y()))
+            {
+                drawn.emplace_back(at.x(), profile.Section().indices[0][i]);
+            }
+        }
+        std::sort(drawn.begin(), drawn.end());
+        std::size_t first = 1;
+        while (first + 3 < drawn.size() && !(drawn[first - 1].first < drawn[first].first &&
+                                             drawn[first + 2].first < drawn[first + 3].first))
+        {
+            ++first;
+        }
+        QVERIFY(first + 3 < drawn.size());
+        const PlotRect& plot = profile.Plot();
+        const QPoint low(drawn[first].first, plot.top);
+        const QPoint high(drawn[first + 2].first + 1, plot.bottom);
+        profile.SetSelection(Selection{low, high});
+
+        const std::vector<unsigned char> original = test::ReadAll(path);
+        std::vector<unsigned char> ground = original;
+        for (std::size_t k = first; k < first + 3; ++k)
+        {
+            ground[ClassByte(original, drawn[k].second)] = 2;
+        }
+        Choose(*frame, "Ground");
+        QCOMPARE(test::ReadAll(path), ground);
+        QCOMPARE(frame->Properties()->ClassificationRow()->GetValue(), QString());
+        int shownAsGround = 0;
+        for (const ProfilePoint& p : profile.Section().points[0])
+        {
+            shownAsGround += p.classification == 2 ? 1 : 0;
+        }
+        QVERIFY(shownAsGround >= 3);
+
+        // Nothing selected, or a rectangle left reversed: nothing changes.
+        profile.SetSelection(std::nullopt);
+        Choose(*frame, "Water");
+        profile.SetSelection(Selection{high, low});
+        Choose(*frame, "Water");
+        QCOMPARE(test::ReadAll(path), ground);
+
+        profile.SetSelection(Selection{low, high});
+        Choose(*frame, "Building");
+        QVERIFY(test::ReadAll(path) != ground);
+        frame->UndoAction()->trigger();
+        QCOMPARE(test::ReadAll(path), ground);
+        frame->UndoAction()->trigger();
+        QCOMPARE(test::ReadAll(path), original);
+        QVERIFY(!frame->UndoAction()->isEnabled());
+        frame->RedoAction()->trigger();
+        QCOMPARE(test::ReadAll(path), ground);
+        QVERIFY(notifier.shown.empty());
+    }
+
+    void theWidthRowRebuildsAndAWholeByteIsReplaced()
+    {
+        // Line (0, 0, 100) to (10, 0, 100): records 2 to 5 lie 0.5, 0.51, 1.0 and 1.01 m off it.
+        const std::string path = folder->File("w.las");
+        WriteLas(path, {{-50, 50, 100, 1},
+                        {50, -50, 100, 1},
+                        {5, 0.5, 101, 0x82},
+                        {5, -0.51, 102, 3},
+                        {5, 1.0, 103, 1},
+                        {5, 1.01, 104, 1}});
+        QVERIFY(Load({path}));
+        auto frame = Frame({{0, 0, 100}, {10, 0, 100}});
+        CCrossView& profile = *frame->View();
+        QCOMPARE(profile.Section().indices[0], (std::vector<std::uint32_t>{2}));
+        PropertiesCrossWnd& pane = *frame->Properties();
+        emit pane.Grid()->integerChanged(pane.WidthRow(), 100);
+        QCOMPARE(frame->width, 1.0f);
+        QCOMPARE(profile.Section().indices[0], (std::vector<std::uint32_t>{2, 3, 4}));
+
+        const std::vector<unsigned char> original = test::ReadAll(path);
+        std::vector<unsigned char> expected = original;
+        for (const std::uint32_t record : {2u, 3u, 4u})
+        {
+            expected[ClassByte(original, record)] = 5;
+        }
+        QCOMPARE(int(original[ClassByte(original, 2)]), 0x82);
+        SelectAll(profile);
+        Choose(*frame, "High Vegetation");
+        QCOMPARE(test::ReadAll(path), expected);
+
+        // The profile as CSV: x, y and z to the centimetre the scale factor stores.
+        const std::string csv = folder->File("profile.csv");
+        QVERIFY(frame->ExportProfile(QString::fromStdString(csv)));
+        const std::vector<unsigned char> bytes = test::ReadAll(csv);
+        QCOMPARE(std::string(bytes.begin(), bytes.end()),
+                 std::string("file,record,u,profile_z,x,y,z,classification\n"
+                             "w.las,2,-5,101,5.00,0.50,101.00,5\n"
+                             "w.las,3,-5,102,5.00,-0.51,102.00,5\n"
+                             "w.las,4,-5,103,5.00,1.00,103.00,5\n"));
+    }
+
+    void aFileThatCannotBeWrittenStopsTheChangeWithOneMessageAndUndoCoversWhatWasWritten()
+    {
+        const std::string writable = folder->File("a.las");
+        const std::string locked = folder->File("b.las");
+        WriteLas(writable, {{-50, 50, 100, 1}, {50, -50, 100, 1}, {2, 0, 101, 1}});
+        WriteLas(locked, {{-50, 50, 100, 1}, {50, -50, 100, 1}, {4, 0, 101, 1}});
+        std::filesystem::permissions(locked, std::filesystem::perms::owner_read);
+        QVERIFY(Load({writable, locked}));
+        auto frame = Frame({{0, 0, 100}, {10, 0, 100}});
+        CCrossView& profile = *frame->View();
+        const std::vector<unsigned char> before = test::ReadAll(writable);
+        const std::vector<unsigned char> lockedBefore = test::ReadAll(locked);
+        SelectAll(profile);
+        Choose(*frame, "Ground");
+
+        QCOMPARE(notifier.shown.size(), std::size_t{1});
+        QCOMPARE(notifier.shown[0].text, std::string("WriteError::File could not be open."));
+        QCOMPARE(std::filesystem::path(notifier.shown[0].detail).filename().string(),
+                 std::string("b.las: the file is read-only"));
+        std::vector<unsigned char> changed = before;
+        changed[ClassByte(before, 2)] = 2;
+        QCOMPARE(test::ReadAll(writable), changed);
+        QCOMPARE(test::ReadAll(locked), lockedBefore);
+        QCOMPARE(int(profile.Section().points[0][0].classification), 2);
+        QCOMPARE(int(profile.Section().points[1][0].classification), 1);
+
+        QVERIFY(profile.Undo());
+        QCOMPARE(test::ReadAll(writable), before);
+        QCOMPARE(int(profile.Section().points[0][0].classification), 1);
+        QVERIFY(!profile.History().CanUndo());
     }
 
     void unreadableRecordsAreReportedOncePerBuildAndEarlierPointsKept()

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "FailureInjection.h"
 #include "LasImage.h"
 #include "TestFiles.h"
 #include "las/ByteOrder.h"
@@ -98,6 +99,102 @@ TEST(CLasFileReadRecords, VisitsInTheOrderGivenAndStopsAtTheFirstRecordMissing)
     catch (const CLasException& e)
     {
         EXPECT_STREQ(e.GetErrorText(), "ReadError::File could not be open.");
+    }
+}
+
+// 3000 records of 36 bytes from byte 227, classified 1, record 7 0x82 (class 2, withheld). Each
+// case starts from those bytes and expects exactly the classification bytes of `changed` (byte 227
+// + 36 i + 15) to hold the new code afterwards, and nothing else to move.
+TEST(CLasFileWriteClassifications, ChangesOnlyTheChosenBytesAndCountsWhatReachedTheFile)
+{
+    constexpr std::size_t kClassAt = 227 + 15;
+    struct Case
+    {
+        const char* what;
+        std::vector<std::uint32_t> indices;
+        std::vector<std::uint32_t> changed;
+        // RLIMIT_FSIZE for the write, in a child process; negative for none.
+        std::int64_t limit;
+        bool readOnly;
+        const char* failure;
+    };
+    const Case cases[] = {
+        {"close and far records", {7, 8, 2999}, {7, 8, 2999}, -1, false, ""},
+        {"past the last record",
+         {10, 3000},
+         {10},
+         -1,
+         false,
+         "data.las: record 3000 is past the last record"},
+        // The span from record 100's byte to record 103's is cut at record 102's byte.
+        {"file-size limit inside a span",
+         {100, 101, 102, 103},
+         {100, 101},
+         static_cast<std::int64_t>(kClassAt + 102 * 36),
+         false,
+         "data.las: the file is too large (a file-size limit was reached); 2 of 4 records were "
+         "changed"},
+        {"read-only file", {5}, {}, -1, true, "data.las: the file is read-only"},
+    };
+    test::TempDir dir;
+    const std::string path = dir.File("data.las");
+    test::LasImage image = test::LasImage::Make(3, 3000);
+    image.header.pointDataRecordLength = 36;
+    for (auto& record : image.records)
+    {
+        record.resize(36, 0xEE);
+        record[15] = 1;
+    }
+    image.records[7][15] = 0x82;
+    const std::vector<unsigned char> original = image.Bytes();
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(path);
+        test::WriteAll(path, original);
+        if (c.readOnly)
+        {
+            std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+        }
+        const std::vector<std::uint8_t> codes(c.indices.size(), 5);
+        std::vector<std::uint8_t> previous(c.indices.size(), 0xFF);
+        std::size_t written = 99;
+        const auto write = [&]
+        {
+            CLasFile file;
+            file.SetPath(path.c_str());
+            file.ReadHeader();
+            file.WriteClassifications(c.indices.data(), c.indices.size(), codes.data(),
+                                      previous.data(), written);
+        };
+        test::ChildOutcome outcome;
+        if (c.limit >= 0)
+        {
+            outcome = test::RunWithLimits({c.limit, false}, write);
+        }
+        else
+        {
+            try
+            {
+                write();
+            }
+            catch (const CLasException& e)
+            {
+                outcome = {true, e.GetErrorText(), e.GetDetail()};
+            }
+            EXPECT_EQ(written, c.changed.size());
+            for (std::size_t k = 0; k < c.changed.size(); ++k)
+            {
+                EXPECT_EQ(previous[k], c.indices[k] == 7 ? 0x82 : 1) << k;
+            }
+        }
+        EXPECT_EQ(std::filesystem::path(outcome.detail).filename().string(), c.failure);
+        std::vector<unsigned char> expected = original;
+        for (const std::uint32_t i : c.changed)
+        {
+            expected[kClassAt + 36 * i] = 5;
+        }
+        EXPECT_EQ(test::ReadAll(path), expected);
     }
 }
 

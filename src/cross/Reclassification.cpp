@@ -1,0 +1,159 @@
+#include "cross/Reclassification.h"
+
+#include <algorithm>
+
+#include "las/LasException.h"
+#include "scene/LasFileSet.h"
+
+namespace telvora
+{
+namespace
+{
+
+constexpr const char* kCaption = "Cross Section";
+
+void Report(INotifier* notifier, const CLasException& error)
+{
+    INotifier& shown = notifier != nullptr ? *notifier : StderrNotifier();
+    shown.ShowMessage(error.GetErrorText(), kCaption, MessageIcon::Error, error.GetDetail());
+}
+
+// Sets the profile class of the collected points of the file whose records are the first n of
+// records (ascending).
+void ShowClasses(ProfileSection& section, int file, const std::vector<std::uint32_t>& records,
+                 const std::vector<std::uint8_t>& classes, std::size_t n)
+{
+    const auto f = static_cast<std::size_t>(file);
+    if (f >= section.indices.size())
+    {
+        return;
+    }
+    const std::vector<std::uint32_t>& collected = section.indices[f];
+    for (std::size_t k = 0; k < n; ++k)
+    {
+        const auto found = std::lower_bound(collected.begin(), collected.end(), records[k]);
+        if (found != collected.end() && *found == records[k])
+        {
+            section.points[f][static_cast<std::size_t>(found - collected.begin())].classification =
+                classes[k];
+        }
+    }
+}
+
+} // namespace
+
+ClassEdit ApplyClass(const CLasFileSet& set, ProfileSection& section,
+                     const std::vector<std::vector<std::uint32_t>>& chosen, std::uint8_t code,
+                     INotifier* notifier)
+{
+    ClassEdit edit;
+    const std::size_t files = std::min(
+        {chosen.size(), section.indices.size(), static_cast<std::size_t>(std::max(set.count, 0))});
+    for (std::size_t f = 0; f < files; ++f)
+    {
+        if (chosen[f].empty() || set.visible[f] == 0)
+        {
+            continue;
+        }
+        ClassChange change;
+        change.file = static_cast<int>(f);
+        for (const std::uint32_t position : chosen[f])
+        {
+            change.records.push_back(section.indices[f][position]);
+        }
+        change.after.assign(change.records.size(), code);
+        change.before.assign(change.records.size(), 0);
+        std::size_t written = 0;
+        bool failed = false;
+        try
+        {
+            set.files[f].WriteClassifications(change.records.data(), change.records.size(),
+                                              change.after.data(), change.before.data(), written);
+        }
+        catch (const CLasException& error)
+        {
+            Report(notifier, error);
+            failed = true;
+        }
+        change.records.resize(written);
+        change.before.resize(written);
+        change.after.resize(written);
+        ShowClasses(section, change.file, change.records, change.after, written);
+        if (written > 0)
+        {
+            edit.push_back(std::move(change));
+        }
+        if (failed)
+        {
+            break;
+        }
+    }
+    return edit;
+}
+
+bool WriteEdit(const CLasFileSet& set, ProfileSection& section, const ClassEdit& edit, bool undo,
+               INotifier* notifier)
+{
+    for (const ClassChange& change : edit)
+    {
+        if (change.file < 0 || change.file >= set.count)
+        {
+            continue;
+        }
+        const std::vector<std::uint8_t>& bytes = undo ? change.before : change.after;
+        std::vector<std::uint8_t> replaced(bytes.size());
+        std::size_t written = 0;
+        try
+        {
+            set.files[change.file].WriteClassifications(change.records.data(),
+                                                        change.records.size(), bytes.data(),
+                                                        replaced.data(), written);
+        }
+        catch (const CLasException& error)
+        {
+            ShowClasses(section, change.file, change.records, bytes, written);
+            Report(notifier, error);
+            return false;
+        }
+        ShowClasses(section, change.file, change.records, bytes, written);
+    }
+    return true;
+}
+
+void CReclassifyHistory::Push(ClassEdit edit)
+{
+    undone.clear();
+    if (edit.empty())
+    {
+        return;
+    }
+    done.push_back(std::move(edit));
+    while (done.size() > kDepth)
+    {
+        done.pop_front();
+    }
+}
+
+bool CReclassifyHistory::Undo(const CLasFileSet& set, ProfileSection& section, INotifier* notifier)
+{
+    if (done.empty() || !WriteEdit(set, section, done.back(), true, notifier))
+    {
+        return false;
+    }
+    undone.push_back(std::move(done.back()));
+    done.pop_back();
+    return true;
+}
+
+bool CReclassifyHistory::Redo(const CLasFileSet& set, ProfileSection& section, INotifier* notifier)
+{
+    if (undone.empty() || !WriteEdit(set, section, undone.back(), false, notifier))
+    {
+        return false;
+    }
+    done.push_back(std::move(undone.back()));
+    undone.pop_back();
+    return true;
+}
+
+} // namespace telvora
