@@ -165,7 +165,8 @@ void CArchiveCommands::OpenArchiveEntry(int id)
     }
     catch (const CLasException& error)
     {
-        frame.ShowMessage(error.GetErrorText(), "Telvora", MessageIcon::Error, error.GetDetail());
+        frame.ShowMessage(error.GetErrorText(), CMainFrame::kErrorCaption, MessageIcon::Error,
+                          error.GetDetail());
         backToTheList();
         return;
     }

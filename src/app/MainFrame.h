@@ -36,6 +36,9 @@ class CRibbonBar;
 class CMainFrame : public QMainWindow, public IStatusServices, public INotifier
 {
 public:
+    // The caption of the frame's own error messages.
+    static constexpr const char* kErrorCaption = "Telvora";
+
     explicit CMainFrame(CQUARNApp& app, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
