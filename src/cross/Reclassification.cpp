@@ -136,23 +136,24 @@ void CReclassifyHistory::Push(ClassEdit edit)
 
 bool CReclassifyHistory::Undo(const CLasFileSet& set, ProfileSection& section, INotifier* notifier)
 {
-    if (done.empty() || !WriteEdit(set, section, done.back(), true, notifier))
-    {
-        return false;
-    }
-    undone.push_back(std::move(done.back()));
-    done.pop_back();
-    return true;
+    return Move(done, undone, true, set, section, notifier);
 }
 
 bool CReclassifyHistory::Redo(const CLasFileSet& set, ProfileSection& section, INotifier* notifier)
 {
-    if (undone.empty() || !WriteEdit(set, section, undone.back(), false, notifier))
+    return Move(undone, done, false, set, section, notifier);
+}
+
+template <typename From, typename To>
+bool CReclassifyHistory::Move(From& from, To& to, bool undo, const CLasFileSet& set,
+                              ProfileSection& section, INotifier* notifier)
+{
+    if (from.empty() || !WriteEdit(set, section, from.back(), undo, notifier))
     {
         return false;
     }
-    done.push_back(std::move(undone.back()));
-    undone.pop_back();
+    to.push_back(std::move(from.back()));
+    from.pop_back();
     return true;
 }
 

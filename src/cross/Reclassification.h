@@ -58,6 +58,12 @@ public:
     bool Redo(const CLasFileSet& set, ProfileSection& section, INotifier* notifier);
 
 private:
+    // Writes the newest edit of `from` (its old bytes for an undo) and moves it onto `to`; it
+    // stays where it was when the write fails.
+    template <typename From, typename To>
+    static bool Move(From& from, To& to, bool undo, const CLasFileSet& set, ProfileSection& section,
+                     INotifier* notifier);
+
     std::deque<ClassEdit> done;
     std::vector<ClassEdit> undone;
 };

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fmt/format.h>
+#include <functional>
 #include <mutex>
 #include <random>
 #include <string>
@@ -610,8 +611,12 @@ void AppendImages(PosixFile& file, const char* path, std::uint32_t count,
 
 } // namespace
 
-void AppendLasRecordImages(const char* path, std::uint32_t count, std::uint16_t recordLength,
-                           const RecordImageFill& fill, std::atomic<std::int32_t>* counter)
+namespace
+{
+
+// Runs the append on the file opened for appending. A failure part way cuts the file back to where
+// it ended, so that no torn record and no half batch remains after the records that are whole.
+void AppendAllOrNothing(const char* path, const std::function<void(PosixFile&)>& append)
 {
     PosixFile file(path, PosixFile::Mode::Append);
     ThrowIfFailed(!file.IsOpen(), LasMessage::kWriteFileOpen, path, file);
@@ -619,7 +624,7 @@ void AppendLasRecordImages(const char* path, std::uint32_t count, std::uint16_t 
     ThrowIfFailed(startLength < 0, LasMessage::kWriteFileOpen, path, file);
     try
     {
-        AppendImages(file, path, count, recordLength, fill, counter);
+        append(file);
     }
     catch (...)
     {
@@ -629,25 +634,20 @@ void AppendLasRecordImages(const char* path, std::uint32_t count, std::uint16_t 
     ThrowIfFailed(!file.Close(), LasMessage::kWritePoint, path, file);
 }
 
+} // namespace
+
+void AppendLasRecordImages(const char* path, std::uint32_t count, std::uint16_t recordLength,
+                           const RecordImageFill& fill, std::atomic<std::int32_t>* counter)
+{
+    AppendAllOrNothing(path, [&](PosixFile& file)
+                       { AppendImages(file, path, count, recordLength, fill, counter); });
+}
+
 void AppendLasPointRecords(const char* path, std::uint32_t count, std::uint16_t recordLength,
                            LASPoint* const* points, std::atomic<std::int32_t>* counter)
 {
-    PosixFile file(path, PosixFile::Mode::Append);
-    ThrowIfFailed(!file.IsOpen(), LasMessage::kWriteFileOpen, path, file);
-    // A failure part way cuts the file back to where it ended, so that no torn record and no
-    // half batch remains after the records that are whole.
-    const std::int64_t startLength = file.Size();
-    ThrowIfFailed(startLength < 0, LasMessage::kWriteFileOpen, path, file);
-    try
-    {
-        AppendRecords(file, path, count, recordLength, points, counter);
-    }
-    catch (...)
-    {
-        file.Truncate(startLength);
-        throw;
-    }
-    ThrowIfFailed(!file.Close(), LasMessage::kWritePoint, path, file);
+    AppendAllOrNothing(path, [&](PosixFile& file)
+                       { AppendRecords(file, path, count, recordLength, points, counter); });
 }
 
 } // namespace telvora
