@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
+#include <span>
 
 #include "lcmp/BitReader.h"
 #include "lcmp/ByteSource.h"
@@ -24,11 +26,37 @@ public:
     // marker cannot be located or the stream cannot be part of any archive.
     void DecodeSymbols(unsigned char* buffer, std::size_t n, IByteSource& source);
 
+    // A stream to decode beside others: n symbols of the stream at the source's position into
+    // out[0..n).
+    struct Job
+    {
+        IByteSource* source = nullptr;
+        unsigned char* out = nullptr;
+        std::size_t n = 0;
+        // Set when the stream failed, with what DecodeSymbols would have thrown; the source is
+        // then wherever the failure left it.
+        std::exception_ptr error;
+    };
+    // Beyond two streams the look-up tables of the streams no longer fit the processor's
+    // nearest cache, and more streams gain nothing.
+    static constexpr std::size_t kMaxJobs = 2;
+
+    // Decodes the jobs' streams (at most kMaxJobs, their sources distinct) with the decoders of
+    // the same index, interleaving their symbols. Each symbol depends on the one before, so one
+    // stream leaves the processor waiting most of the time; several independent streams keep it
+    // busy. Every job's symbols, source position and failure are exactly those of DecodeSymbols
+    // on that job with that decoder; one job's failure does not stop the others.
+    static void DecodeTogether(std::span<ArithmeticDecoder* const> decoders, std::span<Job> jobs);
+
     // The file offset of the stream that follows the one just decoded, worked out from the bytes
     // buffered around the current one; -1 when the end marker is not where it can be.
     static std::int64_t FindNextStream(const BitReader& reader);
 
     const FrequencyTable& Table() const { return table; }
+
+    // The reader, whose buffer the end-of-file padding of the next stream may deliver again.
+    const BitReader& Reader() const { return reader; }
+    BitReader& Reader() { return reader; }
 
 private:
     FrequencyTable table;

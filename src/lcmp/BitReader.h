@@ -82,6 +82,30 @@ public:
         return true;
     }
 
+    // The reader as a bit index into its buffer, for loops that take bits straight from Bytes():
+    // the next unread bit, and the end of the valid bits. Taking n bits there and moving the index
+    // on by n (SetBitIndex) is the same as n calls of NextBit as long as the index stays within
+    // the end. Bytes() can be loaded four at a time from any byte before the end.
+    int BitIndex() const { return current * 8 + 8 - bitsLeft; }
+    int BitEnd() const { return (current + bytesLeft) * 8; }
+    const unsigned char* Bytes() const { return buffer; }
+    // Index from 1 to BitEnd(), from BitIndex() on.
+    void SetBitIndex(int index)
+    {
+        const int endByte = current + bytesLeft;
+        current = (index - 1) >> 3;
+        bitsLeft = (8 - index % 8) % 8;
+        bytesLeft = endByte - current;
+    }
+
+    // The buffer's first two bytes are all the end-of-file padding can deliver again: a reader
+    // that takes over from another (the one that read the stream before) takes them too.
+    void TakePaddingFrom(const BitReader& other)
+    {
+        buffer[0] = other.buffer[0];
+        buffer[1] = other.buffer[1];
+    }
+
     // The buffered byte k positions from the current one, or -1 where the position lies before
     // the buffer or at or beyond the last valid byte.
     int ByteAt(int k) const

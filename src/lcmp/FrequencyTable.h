@@ -31,6 +31,17 @@ public:
     std::uint16_t Low(int symbol) const { return low[symbol]; }
     std::uint16_t High(int symbol) const { return high[symbol]; }
 
+    // Whether the table is what an encoder writes: values that never decrease, the last one
+    // 10000. Only then does every count of 0 to 9999 lie in exactly one interval, so that a
+    // decoder whose code lies between low and high stays there and needs no signed arithmetic.
+    bool WellFormed() const { return wellFormed; }
+    // The symbol that owns every count, when one does (well-formed tables only); -1 otherwise.
+    int OnlySymbol() const { return onlySymbol; }
+    // For a well-formed table and a count of 0 to 9999: the interval holding it, low in the lower
+    // 16 bits and high in the upper, in one look-up.
+    const std::uint32_t* Bounds() const { return bounds; }
+    const std::uint8_t* Symbols() const { return lookup; }
+
     // The first symbol whose interval holds the count, or -1 for none, by scanning the intervals
     // in symbol order: the definition the lookup table is checked against.
     int ScanForSymbol(std::int16_t count) const;
@@ -43,6 +54,9 @@ private:
     std::uint16_t low[kSymbols] = {};
     std::uint16_t high[kSymbols] = {};
     std::uint8_t lookup[65536] = {};
+    std::uint32_t bounds[kScale] = {};
+    bool wellFormed = false;
+    int onlySymbol = -1;
     // Scratch space of Build.
     std::uint16_t nextFree[kMaxLookup + 1] = {};
     // Counts from here on lie in no interval; entries from here on are 0.

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <initializer_list>
+#include <optional>
 
 #include "las/ByteOrder.h"
 #include "las/LASPointFormats.h"
@@ -202,21 +204,64 @@ void LCMPStreamContext::ResizeFields(std::size_t n, unsigned format)
     }
 }
 
-void LCMPStreamContext::DecodeStream(unsigned char* buffer, std::size_t n, IByteSource& source)
+void LCMPStreamContext::DecodeStream(unsigned char* buffer, std::size_t n, IByteSource& source,
+                                     const Following& following)
 {
-    try
+    const bool inArchive = &source == archive;
+    if (inArchive && ahead.valid && source.Position() == ahead.table && n == ahead.n &&
+        buffer == ahead.out)
     {
-        decoder.DecodeSymbols(buffer, n, source);
+        ahead.valid = false;
+        lastDecoder = &aheadDecoder;
+        source.Seek(ahead.next);
     }
-    catch (const CLasException&)
+    else
     {
-        // A stream whose table or end marker is missing where the entry's bytes ran out was cut
-        // short, not damaged.
-        if (Remaining(source) == 0)
+        ahead.valid = false;
+        ArithmeticDecoder::Job jobs[2];
+        jobs[0] = {&source, buffer, n, nullptr};
+        ArithmeticDecoder* decoders[2] = {&decoder, &aheadDecoder};
+        // The padding of an empty first fill repeats the bytes of the stream read before.
+        decoder.Reader().TakePaddingFrom(lastDecoder->Reader());
+        lastDecoder = &decoder;
+
+        std::optional<SharedByteSource> aheadSource;
+        std::size_t count = 1;
+        if (inArchive && following.kind != Following::Kind::None)
         {
-            throw CLasException(LcmpMessage::kEntryTruncated);
+            const std::int64_t table = source.Position();
+            const std::int64_t segment = FindFollowing(table);
+            if (segment > table)
+            {
+                aheadSource.emplace(source, segment);
+                if (PrepareFollowing(following, segment, *aheadSource, jobs[1]))
+                {
+                    count = 2;
+                }
+            }
         }
-        throw;
+        ArithmeticDecoder::DecodeTogether({decoders, count}, {jobs, count});
+        if (count == 2 && !jobs[1].error)
+        {
+            ahead = {true, aheadTable, jobs[1].n, jobs[1].out, aheadSource->Position()};
+        }
+        if (jobs[0].error)
+        {
+            try
+            {
+                std::rethrow_exception(jobs[0].error);
+            }
+            catch (const CLasException&)
+            {
+                // A stream whose table or end marker is missing where the entry's bytes ran out
+                // was cut short, not damaged.
+                if (Remaining(source) == 0)
+                {
+                    throw CLasException(LcmpMessage::kEntryTruncated);
+                }
+                throw;
+            }
+        }
     }
     // The next stream, or the end of the entry, lies after this one's end marker: a marker that
     // only the end-of-file rules placed beyond the entry was never there.
@@ -227,29 +272,120 @@ void LCMPStreamContext::DecodeStream(unsigned char* buffer, std::size_t n, IByte
     }
 }
 
-void LCMPStreamContext::DecodeBytes(FieldArray<std::uint8_t>& field, std::size_t n)
+std::int64_t LCMPStreamContext::FindFollowing(std::int64_t table)
+{
+    constexpr std::size_t kBlock = 1u << 16;
+    std::vector<unsigned char>& block = scanBlock;
+    block.resize(kBlock + 2);
+    SharedByteSource scan(*archive, table + static_cast<std::int64_t>(FrequencyTable::kImageSize));
+    // The two bytes before each block, carried over, so a marker across blocks is found.
+    std::size_t carried = 0;
+    std::int64_t blockStart = scan.Position();
+    for (;;)
+    {
+        const std::size_t got = scan.Read(block.data() + carried, kBlock);
+        const std::size_t size = carried + got;
+        for (std::size_t i = 2; i < size; ++i)
+        {
+            if (block[i] == 0x00 && block[i - 1] == 0xFF && block[i - 2] == 0xFF)
+            {
+                return blockStart - static_cast<std::int64_t>(carried) +
+                       static_cast<std::int64_t>(i) + 1;
+            }
+        }
+        if (got == 0)
+        {
+            return -1;
+        }
+        carried = std::min<std::size_t>(size, 2);
+        std::memmove(block.data(), block.data() + size - carried, carried);
+        blockStart += static_cast<std::int64_t>(got);
+    }
+}
+
+bool LCMPStreamContext::PrepareFollowing(const Following& following, std::int64_t segment,
+                                         SharedByteSource& source, ArithmeticDecoder::Job& job)
+{
+    const std::size_t m = chunkPoints - 1;
+    std::size_t n = 0;
+    unsigned char* out = nullptr;
+    switch (following.kind)
+    {
+    case Following::Kind::Bytes:
+        n = chunkPoints;
+        out = following.bytes;
+        break;
+    case Following::Kind::NextValues:
+    {
+        if (valuePartsUsed >= std::size(valueParts) || !source.Seek(segment + 4))
+        {
+            return false;
+        }
+        ValueParts& parts = valueParts[valuePartsUsed];
+        n = std::max<std::size_t>(m, 1);
+        parts.lengths.resize(n);
+        out = parts.lengths.data();
+        break;
+    }
+    case Following::Kind::Plane:
+    {
+        unsigned char bytes[4];
+        if (source.Read(bytes, sizeof bytes) != sizeof bytes)
+        {
+            return false;
+        }
+        // The decoding will check the count against the length symbols; here it only has to
+        // stay within what a plane can hold.
+        const std::uint32_t count = LoadLE<std::uint32_t>(bytes);
+        if (count == 0 || count > m)
+        {
+            return false;
+        }
+        FieldArray<unsigned char>& plane = following.parts->planes[following.plane];
+        plane.resize(std::size_t{count} + 1);
+        n = count;
+        out = plane.data();
+        break;
+    }
+    case Following::Kind::None:
+        return false;
+    }
+    // A stream with fewer than two bytes behind its table would have its end-of-file padding
+    // depend on the stream before it, which is not decoded yet.
+    aheadTable = source.Position();
+    const std::int64_t size = source.Size();
+    if (size >= 0 && size - aheadTable - static_cast<std::int64_t>(FrequencyTable::kImageSize) < 2)
+    {
+        return false;
+    }
+    job = {&source, out, n, nullptr};
+    return true;
+}
+
+void LCMPStreamContext::DecodeBytes(FieldArray<std::uint8_t>& field, std::size_t n,
+                                    const Following& following)
 {
     CheckCancel();
-    DecodeStream(field.data(), n, *archive);
+    DecodeStream(field.data(), n, *archive, following);
 }
 
 void LCMPStreamContext::DecodeValues(FieldArray<std::int32_t>& field, std::size_t n,
-                                     OrderedWorker& worker)
+                                     OrderedWorker& worker, const Following& following)
 {
     CheckCancel();
     ValueParts& parts = valueParts[valuePartsUsed++];
-    DecodeValueParts(*archive, field.data(), n, parts);
+    DecodeValueParts(*archive, field.data(), n, parts, following);
     worker.Post([&parts, &field, n] { JoinValues(parts, field.data(), n); });
 }
 
 void LCMPStreamContext::ReadValueStream(IByteSource& source, std::int32_t* out, std::size_t n)
 {
-    DecodeValueParts(source, out, n, valueParts[0]);
+    DecodeValueParts(source, out, n, valueParts[0], {});
     JoinValues(valueParts[0], out, n);
 }
 
 void LCMPStreamContext::DecodeValueParts(IByteSource& source, std::int32_t* out, std::size_t n,
-                                         ValueParts& parts)
+                                         ValueParts& parts, const Following& following)
 {
     // Every value stream holds at least its first value.
     if (n == 0)
@@ -261,7 +397,9 @@ void LCMPStreamContext::DecodeValueParts(IByteSource& source, std::int32_t* out,
     // Every later value has a length symbol: bit 0 its sign, the rest its byte count.
     const std::size_t m = n - 1;
     parts.lengths.resize(std::max<std::size_t>(m, 1));
-    DecodeStream(parts.lengths.data(), std::max<std::size_t>(m, 1), source);
+    // Nearly every value stream has a first plane, decoded beside the length symbols.
+    DecodeStream(parts.lengths.data(), std::max<std::size_t>(m, 1), source,
+                 {Following::Kind::Plane, nullptr, &parts, 0});
     // How many values have each byte count; wider[p] counts those at least p + 1 bytes long.
     std::size_t ofCount[5] = {};
     for (std::size_t j = 0; j < m; ++j)
@@ -292,7 +430,10 @@ void LCMPStreamContext::DecodeValueParts(IByteSource& source, std::int32_t* out,
                 throw CLasException(LcmpMessage::kPlaneCount);
             }
             parts.planes[p].resize(std::size_t{count} + 1);
-            DecodeStream(parts.planes[p].data(), count, source);
+            const Following next =
+                p + 1 < largest ? Following{Following::Kind::Plane, nullptr, &parts, p + 1}
+                                : following;
+            DecodeStream(parts.planes[p].data(), count, source, next);
         }
         else if (parts.planes[p].empty())
         {
@@ -592,12 +733,19 @@ void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
     // the fields it looks back on complete. Only the worker touches a field array once its
     // stream is handed over, until the chunk is written.
 
+    // Each stream names the one after it, which is decoded beside it; none after the last, so
+    // that nothing of the next chunk is touched before the worker has written this one.
+    chunkPoints = n;
+    const Following kNextValues{Following::Kind::NextValues};
+    auto BytesOf = [](FieldArray<std::uint8_t>& field)
+    { return Following{Following::Kind::Bytes, field.data()}; };
+
     // 1: User Data, as it is.
-    DecodeBytes(userData, n);
+    DecodeBytes(userData, n, BytesOf(flag));
     FinishStream(n, kBitsByte);
 
     // 2: Scan Direction Flag, as differences of the one-bit field.
-    DecodeBytes(flag, n);
+    DecodeBytes(flag, n, BytesOf(scanAngle));
     FinishStream(n, kBitsFlag);
     worker.Post(
         [this, n]
@@ -611,7 +759,7 @@ void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
         });
 
     // 3: Scan Angle Rank, as differences.
-    DecodeBytes(scanAngle, n);
+    DecodeBytes(scanAngle, n, BytesOf(returnNumber));
     FinishStream(n, kBitsByte);
     worker.Post(
         [this, n]
@@ -624,11 +772,11 @@ void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
         });
 
     // 4: Return Number, three bits (masked as the records are laid out).
-    DecodeBytes(returnNumber, n);
+    DecodeBytes(returnNumber, n, kNextValues);
     FinishStream(n, kBitsThree);
 
     // 5: Point Source ID, as differences; 16 bits are kept.
-    DecodeValues(pointSource, n, worker);
+    DecodeValues(pointSource, n, worker, BytesOf(returns));
     FinishStream(n, kBitsShort);
     worker.Post(
         [this, n]
@@ -641,7 +789,7 @@ void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
         });
 
     // 6: Number of Returns, as differences of the three-bit field.
-    DecodeBytes(returns, n);
+    DecodeBytes(returns, n, BytesOf(edge));
     FinishStream(n, kBitsThree);
     worker.Post(
         [this, n]
@@ -655,11 +803,11 @@ void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
         });
 
     // 7: Edge of Flight Line, one bit (masked as the records are laid out).
-    DecodeBytes(edge, n);
+    DecodeBytes(edge, n, BytesOf(classification));
     FinishStream(n, kBitsFlag);
 
     // 8: Classification, the whole byte, as differences.
-    DecodeBytes(classification, n);
+    DecodeBytes(classification, n, kNextValues);
     FinishStream(n, kBitsByte);
     worker.Post(
         [this, n]
@@ -673,7 +821,7 @@ void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
 
     // 9 to 11: X, Y and Z against their predictions, in place: each predictor of point i reads
     // only what is already rebuilt.
-    DecodeValues(x, n, worker);
+    DecodeValues(x, n, worker, kNextValues);
     FinishStream(n, kBitsLong);
     worker.Post(
         [this, n]
@@ -684,7 +832,7 @@ void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
             }
         });
 
-    DecodeValues(y, n, worker);
+    DecodeValues(y, n, worker, kNextValues);
     FinishStream(n, kBitsLong);
     worker.Post(
         [this, n]
@@ -695,7 +843,7 @@ void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
             }
         });
 
-    DecodeValues(z, n, worker);
+    DecodeValues(z, n, worker, kNextValues);
     FinishStream(n, kBitsLong);
     worker.Post(
         [this, n]
@@ -707,7 +855,7 @@ void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
         });
 
     // 12: Intensity; the first three points have no prediction.
-    DecodeValues(intensityValues, n, worker);
+    DecodeValues(intensityValues, n, worker, Format == 0 ? Following{} : kNextValues);
     FinishStream(n, kBitsShort);
     worker.Post(
         [this, n]
@@ -723,8 +871,8 @@ void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
     // 13: GPS Time as bit patterns, high halves then low halves.
     if constexpr (Format == 1 || Format == 3)
     {
-        DecodeValues(timeHigh, n, worker);
-        DecodeValues(timeLow, n, worker);
+        DecodeValues(timeHigh, n, worker, kNextValues);
+        DecodeValues(timeLow, n, worker, Format == 3 ? kNextValues : Following{});
         FinishStream(n, kBitsTime);
         worker.Post(
             [this, n]
@@ -747,7 +895,7 @@ void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
     {
         for (FieldArray<std::int32_t>* channel : {&red, &green, &blue})
         {
-            DecodeValues(*channel, n, worker);
+            DecodeValues(*channel, n, worker, channel == &blue ? Following{} : kNextValues);
             FinishStream(n, kBitsShort);
             worker.Post(
                 [channel, n]

@@ -10,6 +10,7 @@
 #include "lcmp/ByteSource.h"
 #include "lcmp/FieldAllocator.h"
 #include "lcmp/OrderedWorker.h"
+#include "lcmp/SharedByteSource.h"
 
 namespace telvora
 {
@@ -74,10 +75,6 @@ public:
     void SetSecondThread(bool allowed) { secondThread = allowed; }
 
 private:
-    void CheckCancel() const;
-    void DecodeStream(unsigned char* buffer, std::size_t n, IByteSource& source);
-    void FinishStream(std::size_t n, unsigned bitsPerPoint);
-    void DecodeBytes(FieldArray<std::uint8_t>& field, std::size_t n);
     // The symbols of one value stream: its length symbols and its byte planes, kept apart until
     // they are joined into values, which the worker does.
     struct ValueParts
@@ -85,11 +82,57 @@ private:
         FieldArray<unsigned char> lengths;
         FieldArray<unsigned char> planes[4];
     };
+    // The coded stream expected after the one being decoded: the stream of a byte field, the
+    // length symbols of the next value stream (after its first value), or a byte plane of the
+    // same value stream (after its count).
+    struct Following
+    {
+        enum class Kind
+        {
+            None,
+            Bytes,
+            NextValues,
+            Plane
+        };
+        Kind kind = Kind::None;
+        unsigned char* bytes = nullptr;
+        ValueParts* parts = nullptr;
+        unsigned plane = 0;
+    };
+    // A stream decoded beside the one before it, kept until the decoding comes to it.
+    struct Ahead
+    {
+        bool valid = false;
+        std::int64_t table = 0;
+        std::size_t n = 0;
+        unsigned char* out = nullptr;
+        std::int64_t next = 0;
+    };
+
+    void CheckCancel() const;
+    // Decodes the stream at the source's position. When the source is the archive and the
+    // caller tells what follows, that stream is decoded beside this one and kept; the decoding
+    // of that stream then only moves the source on, where it finds the same position, count and
+    // buffer. A stream found elsewhere is decoded again, so the result is always that of
+    // decoding stream by stream.
+    void DecodeStream(unsigned char* buffer, std::size_t n, IByteSource& source,
+                      const Following& following);
+    // Where the next stream is taken to be: just after the first end marker behind this stream's
+    // table. Coded bits may hold the marker's bytes too, which only makes the guess wrong.
+    std::int64_t FindFollowing(std::int64_t table);
+    // Sets up the job of the following stream at the segment offset; false when there is none
+    // or it cannot be decoded alone (its count out of bounds, no bytes behind its table).
+    bool PrepareFollowing(const Following& following, std::int64_t segment,
+                          SharedByteSource& source, ArithmeticDecoder::Job& job);
+    void FinishStream(std::size_t n, unsigned bitsPerPoint);
+    void DecodeBytes(FieldArray<std::uint8_t>& field, std::size_t n, const Following& following);
     // Decodes the stream's first value into out[0] and the rest into parts.
-    void DecodeValueParts(IByteSource& source, std::int32_t* out, std::size_t n, ValueParts& parts);
+    void DecodeValueParts(IByteSource& source, std::int32_t* out, std::size_t n, ValueParts& parts,
+                          const Following& following);
     static void JoinValues(const ValueParts& parts, std::int32_t* out, std::size_t n);
     // Decodes a value stream of the chunk and hands the joining of its values to the worker.
-    void DecodeValues(FieldArray<std::int32_t>& field, std::size_t n, OrderedWorker& worker);
+    void DecodeValues(FieldArray<std::int32_t>& field, std::size_t n, OrderedWorker& worker,
+                      const Following& following);
     void CopyRawPoints(const LasHeader& header, std::atomic<std::int32_t>* progress);
     void RebuildCodedPoints(LasHeader& header, std::atomic<std::int32_t>* progress,
                             const std::function<void(std::uint64_t)>& beforeWriting);
@@ -105,6 +148,16 @@ private:
     IByteSource* archive = nullptr;
     std::int64_t startOffset = 0;
     ArithmeticDecoder decoder;
+    // Decodes the following stream beside the decoder's.
+    ArithmeticDecoder aheadDecoder;
+    Ahead ahead;
+    std::int64_t aheadTable = 0;
+    std::vector<unsigned char> scanBlock;
+    // Which decoder read the stream before: the end-of-file padding of the next one may
+    // deliver its bytes again.
+    const ArithmeticDecoder* lastDecoder = &decoder;
+    // Points of the chunk being decoded.
+    std::size_t chunkPoints = 0;
     CLasFile* target = nullptr;
     std::atomic<std::int32_t> streamsDone{0};
     std::atomic<double> ratio{0.0};
