@@ -38,7 +38,6 @@ std::uint16_t ShiftInBitByBit(BitReader& reader, std::uint16_t code, unsigned sh
     return code;
 }
 
-
 // The coder's three registers, each holding 16 bits.
 struct Registers
 {
@@ -107,8 +106,8 @@ bool GeneralStep(Registers& r, BitReader& reader, const FrequencyTable& table,
     }
     else
     {
-        r.code = ShiftInBitByBit(reader, static_cast<std::uint16_t>(r.code), step.agree,
-                                 step.underflow);
+        r.code =
+            ShiftInBitByBit(reader, static_cast<std::uint16_t>(r.code), step.agree, step.underflow);
     }
     symbolOut = symbol;
     return !(shift == 0 && r.low == old.low && r.high == old.high);
@@ -265,8 +264,8 @@ void ArithmeticDecoder::DecodeTogether(std::span<ArithmeticDecoder* const> decod
             }
             else
             {
-                lanes[count++] = {r, decoder.reader.BitIndex(), decoder.reader.BitEnd(), &decoder,
-                                  &job, 0};
+                lanes[count++] = {
+                    r, decoder.reader.BitIndex(), decoder.reader.BitEnd(), &decoder, &job, 0};
             }
         }
         catch (...)
@@ -316,8 +315,7 @@ void ArithmeticDecoder::DecodeTogether(std::span<ArithmeticDecoder* const> decod
                     // the rest of the stream then takes the general path.
                     if (lane.r.code < lane.r.low || lane.r.code > lane.r.high)
                     {
-                        GeneralSymbols(lane.r, reader, lane.decoder->table, job.out, lane.i,
-                                       job.n);
+                        GeneralSymbols(lane.r, reader, lane.decoder->table, job.out, lane.i, job.n);
                         lane.i = job.n;
                     }
                 }

@@ -430,9 +430,9 @@ void LCMPStreamContext::DecodeValueParts(IByteSource& source, std::int32_t* out,
                 throw CLasException(LcmpMessage::kPlaneCount);
             }
             parts.planes[p].resize(std::size_t{count} + 1);
-            const Following next =
-                p + 1 < largest ? Following{Following::Kind::Plane, nullptr, &parts, p + 1}
-                                : following;
+            const Following next = p + 1 < largest
+                                       ? Following{Following::Kind::Plane, nullptr, &parts, p + 1}
+                                       : following;
             DecodeStream(parts.planes[p].data(), count, source, next);
         }
         else if (parts.planes[p].empty())
@@ -737,8 +737,9 @@ void LCMPStreamContext::DecodeChunk(std::size_t n, OrderedWorker& worker,
     // that nothing of the next chunk is touched before the worker has written this one.
     chunkPoints = n;
     const Following kNextValues{Following::Kind::NextValues};
-    auto BytesOf = [](FieldArray<std::uint8_t>& field)
-    { return Following{Following::Kind::Bytes, field.data()}; };
+    auto BytesOf = [](FieldArray<std::uint8_t>& field) {
+        return Following{Following::Kind::Bytes, field.data()};
+    };
 
     // 1: User Data, as it is.
     DecodeBytes(userData, n, BytesOf(flag));

@@ -145,6 +145,30 @@ TEST(ArithmeticDecoder, ExhaustedFileIsPaddedOnceThenEndsWithMinusOneBit)
     EXPECT_EQ(ErrorOf([&] { Decode(file, 10); }), "Unable to find stream");
 }
 
+// A well-formed table's symbols are taken without signs, checks or the whole-interval test, on
+// the grounds that the code then never leaves [low, high]. That rests on one fact, checked here
+// for every range (1 to 65536) and every boundary value L (0 to 10000): the first offset
+// d = code - low in [0, range) whose count ((d + 1) * 10000 - 1) / range reaches L is
+// range * L / 10000. The symbol of [L, H) is then chosen for exactly the offsets
+// range * L / 10000 to range * H / 10000 - 1, the interval it leaves; renormalisation shifts the
+// same bits into all three registers.
+TEST(ArithmeticDecoder, WellFormedTablesKeepTheCodeWithinTheInterval)
+{
+    std::uint64_t wrong = 0;
+    for (std::uint32_t range = 1; range <= 65536; ++range)
+    {
+        auto count = [range](std::uint32_t d) { return ((d + 1) * 10000 - 1) / range; };
+        for (std::uint32_t bound = 0; bound <= 10000; ++bound)
+        {
+            const std::uint32_t first = range * bound / 10000;
+            const bool reaches = first == range || count(first) >= bound;
+            const bool notBefore = first == 0 || count(first - 1) < bound;
+            wrong += reaches && notBefore ? 0 : 1;
+        }
+    }
+    EXPECT_EQ(wrong, 0u);
+}
+
 // The resynchronisation rules, each on a buffer state reached by reading bits of a file that
 // starts right at the buffered part (no table in front).
 struct RuleCase

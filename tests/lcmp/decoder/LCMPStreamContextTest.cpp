@@ -448,7 +448,8 @@ TEST_F(Rebuild, CancelBetweenStreamsStopsWritingAndReportsIt)
     // The header was written before the first stream; no record followed.
     EXPECT_EQ(ReadAll(output).size(), 227u);
     // No stream after the one that saw the flag was started.
-    const auto seen = std::find_if(source.done.begin(), source.done.end(), [](int d) { return d >= 3; });
+    const auto seen =
+        std::find_if(source.done.begin(), source.done.end(), [](int d) { return d >= 3; });
     ASSERT_NE(seen, source.done.end());
     EXPECT_EQ(source.done.back(), *seen);
 }

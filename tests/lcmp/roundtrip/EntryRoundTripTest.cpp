@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <string>
@@ -105,6 +106,53 @@ TEST(EntryRoundTrip, EveryLandAndFormatComesBackOnOneThreadAndOnTwo)
             }
         }
     }
+}
+
+// Each stream is decoded beside the one before it, found behind the first end marker there. Here
+// the coded bits of the first stream hold the marker's bytes and, behind them, a whole stream that
+// decodes: user data of 0 and 1 in equal numbers is coded one bit per point, so the points' bits
+// are the coded bytes. That stream is not the next one, and the entry must come back byte for
+// byte.
+TEST(EntryRoundTrip, StreamsInsideCodedBitsChangeNothingRebuilt)
+{
+    // The marker, then a stream whose table gives every count to symbol 0, then its marker.
+    Bytes inside = {0xFF, 0xFF, 0x00};
+    for (int k = 0; k < 256; ++k)
+    {
+        inside.insert(inside.end(), {0x10, 0x27});
+    }
+    inside.insert(inside.end(), {0xFF, 0xFF, 0x00});
+    std::vector<std::uint8_t> bits;
+    for (const std::uint8_t byte : inside)
+    {
+        for (int b = 7; b >= 0; --b)
+        {
+            bits.push_back((byte >> b) & 1);
+        }
+    }
+    // As many 1s as 0s.
+    const auto zeros = static_cast<std::size_t>(std::count(bits.begin(), bits.end(), 0));
+    bits.resize(2 * zeros, 1);
+
+    Bytes las = SurveyBytes(2, 0, static_cast<std::uint32_t>(bits.size()), 0);
+    const std::uint32_t offset = LoadLE<std::uint32_t>(las.data() + 96);
+    const std::uint16_t length = LoadLE<std::uint16_t>(las.data() + 105);
+    for (std::size_t i = 0; i < bits.size(); ++i)
+    {
+        las[offset + i * length + 17] = bits[i];
+    }
+    const Bytes archive = BuildArchive({{ArchiveInput::Name("a.las"), kCodedMode, las, {}}});
+
+    // The user data stream: H[0] = 5000 and every other value 10000, then the coded bits.
+    Bytes stream = {0x88, 0x13};
+    for (int k = 1; k < 256; ++k)
+    {
+        stream.insert(stream.end(), {0x10, 0x27});
+    }
+    stream.insert(stream.end(), inside.begin(), inside.end());
+    ASSERT_NE(std::search(archive.begin(), archive.end(), stream.begin(), stream.end()),
+              archive.end());
+    EXPECT_EQ(Decompress(archive, "a.las"), las);
 }
 
 TEST(EntryRoundTrip, PaddedValuesNoisyBitFieldsAndHeaderPaddingChangeNothingRebuilt)

@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <utility>
@@ -9,6 +10,7 @@
 #include "TestFiles.h"
 #include "encoder/StreamEncoder.h"
 #include "encoder/ValueStreamEncoder.h"
+#include "las/LasException.h"
 #include "lcmp/ArithmeticDecoder.h"
 #include "lcmp/FileByteSource.h"
 #include "lcmp/LCMPStreamContext.h"
@@ -58,6 +60,113 @@ void ExpectDecodes(IByteSource& source, const Layout& layout, const Bytes& symbo
     Bytes follower(3);
     decoder.DecodeSymbols(follower.data(), follower.size(), source);
     ASSERT_EQ(follower, (Bytes{1, 2, 3}));
+}
+
+// Streams decoded two at a time, each with its own decoder and file, give their own symbols and
+// positions: streams of different lengths and tables, a table that gives every count to one
+// symbol, one that is not what an encoder writes (its last value 9000) and so takes the general
+// path, a stream whose file runs out in its last symbol, and a stream that fails beside one
+// that does not.
+TEST(StreamRoundTrip, StreamsDecodedTogetherGiveWhatEachGivesAlone)
+{
+    std::mt19937 random(11);
+    auto flat = [&](std::size_t n)
+    {
+        Bytes symbols(n);
+        for (auto& symbol : symbols)
+        {
+            symbol = static_cast<std::uint8_t>(random());
+        }
+        return symbols;
+    };
+    auto skewed = [&](std::size_t n)
+    {
+        std::geometric_distribution<int> geometric(0.8);
+        Bytes symbols(n);
+        for (auto& symbol : symbols)
+        {
+            symbol = static_cast<std::uint8_t>(std::min(geometric(random), 255));
+        }
+        return symbols;
+    };
+    testenc::FrequencyTable halves;
+    halves.fill(10000);
+    halves[0] = 5000;
+    Bytes bits(6000);
+    for (auto& bit : bits)
+    {
+        bit = static_cast<std::uint8_t>(random() & 1);
+    }
+    // H[0] = 5000 and one coded byte, at the end of its file: the last symbol takes the -1 bit of
+    // the second exhaustion (the first repeats the byte and a zero), and the next stream is taken
+    // to start three bytes after the end.
+    Bytes exhausted = {0x88, 0x13};
+    for (int k = 1; k < 256; ++k)
+    {
+        exhausted.insert(exhausted.end(), {0x10, 0x27});
+    }
+    exhausted.push_back(0xA5);
+
+    struct Side
+    {
+        Bytes file;
+        std::size_t at = 0;
+        Bytes symbols;
+        std::int64_t next = -1;
+    };
+    auto coded = [](const Bytes& symbols, const testenc::FrequencyTable* table = nullptr)
+    {
+        const Layout layout =
+            Place(7, table != nullptr ? EncodeSymbols(symbols, *table) : EncodeSymbols(symbols));
+        return Side{layout.file, layout.streamAt, symbols,
+                    static_cast<std::int64_t>(layout.followerAt)};
+    };
+    // Symbols 0 and 1 only, so the last value can be 9000 in the file without changing them.
+    Side damaged = coded(bits, &halves);
+    damaged.file[damaged.at + 510] = 0x28;
+    damaged.file[damaged.at + 511] = 0x23;
+    struct Case
+    {
+        const char* name;
+        Side first;
+        Side second;
+    };
+    const Case cases[] = {
+        {"flat beside skewed", coded(flat(5000)), coded(skewed(12000))},
+        {"one symbol beside flat", coded(Bytes(3000, 9)), coded(flat(4000))},
+        {"general path beside skewed", damaged, coded(skewed(2000))},
+        {"file running out beside flat", Side{exhausted, 0, {1, 0, 1, 0, 0, 1, 0, 1, 1}, 516},
+         coded(flat(700))},
+        {"failing beside flat", coded(flat(900)), Side{Bytes(300, 0), 0, {0}, -1}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        MemoryByteSource first(c.first.file.data(), c.first.file.size());
+        MemoryByteSource second(c.second.file.data(), c.second.file.size());
+        first.Seek(static_cast<std::int64_t>(c.first.at));
+        second.Seek(static_cast<std::int64_t>(c.second.at));
+        Bytes outFirst(c.first.symbols.size());
+        Bytes outSecond(c.second.symbols.size());
+        ArithmeticDecoder::Job jobs[2] = {{&first, outFirst.data(), outFirst.size(), nullptr},
+                                          {&second, outSecond.data(), outSecond.size(), nullptr}};
+        auto decoders = std::make_unique<ArithmeticDecoder[]>(2);
+        ArithmeticDecoder* both[2] = {&decoders[0], &decoders[1]};
+        ArithmeticDecoder::DecodeTogether(both, jobs);
+        for (int side = 0; side < 2; ++side)
+        {
+            const Side& expected = side == 0 ? c.first : c.second;
+            if (expected.next < 0)
+            {
+                ASSERT_TRUE(jobs[side].error);
+                EXPECT_THROW(std::rethrow_exception(jobs[side].error), CLasException);
+                continue;
+            }
+            ASSERT_FALSE(jobs[side].error);
+            EXPECT_EQ(side == 0 ? outFirst : outSecond, expected.symbols);
+            EXPECT_EQ((side == 0 ? first : second).Position(), expected.next);
+        }
+    }
 }
 
 // Where a stream's last byte falls in the decoder's 256-byte read buffer, and near the buffer's
