@@ -257,7 +257,7 @@ void ArithmeticDecoder::DecodeTogether(std::span<ArithmeticDecoder* const> decod
                 std::memset(job.out, only, job.n);
                 finish(decoder, job);
             }
-            else if (!decoder.table.WellFormed() || r.code > r.high)
+            else if (!decoder.table.WellFormed())
             {
                 GeneralSymbols(r, decoder.reader, decoder.table, job.out, 0, job.n);
                 finish(decoder, job);

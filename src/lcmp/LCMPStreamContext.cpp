@@ -226,6 +226,7 @@ void LCMPStreamContext::DecodeStream(unsigned char* buffer, std::size_t n, IByte
         lastDecoder = &decoder;
 
         std::optional<SharedByteSource> aheadSource;
+        std::int64_t aheadTable = 0;
         std::size_t count = 1;
         if (inArchive && following.kind != Following::Kind::None)
         {
@@ -236,6 +237,7 @@ void LCMPStreamContext::DecodeStream(unsigned char* buffer, std::size_t n, IByte
                 aheadSource.emplace(source, segment);
                 if (PrepareFollowing(following, segment, *aheadSource, jobs[1]))
                 {
+                    aheadTable = aheadSource->Position();
                     count = 2;
                 }
             }
@@ -352,9 +354,9 @@ bool LCMPStreamContext::PrepareFollowing(const Following& following, std::int64_
     }
     // A stream with fewer than two bytes behind its table would have its end-of-file padding
     // depend on the stream before it, which is not decoded yet.
-    aheadTable = source.Position();
     const std::int64_t size = source.Size();
-    if (size >= 0 && size - aheadTable - static_cast<std::int64_t>(FrequencyTable::kImageSize) < 2)
+    if (size >= 0 &&
+        size - source.Position() - static_cast<std::int64_t>(FrequencyTable::kImageSize) < 2)
     {
         return false;
     }

@@ -120,8 +120,9 @@ private:
     // Where the next stream is taken to be: just after the first end marker behind this stream's
     // table. Coded bits may hold the marker's bytes too, which only makes the guess wrong.
     std::int64_t FindFollowing(std::int64_t table);
-    // Sets up the job of the following stream at the segment offset; false when there is none
-    // or it cannot be decoded alone (its count out of bounds, no bytes behind its table).
+    // Sets up the job of the following stream at the segment offset, leaving the source at its
+    // table; false when there is none or it cannot be decoded alone (its count out of bounds, no
+    // bytes behind its table).
     bool PrepareFollowing(const Following& following, std::int64_t segment,
                           SharedByteSource& source, ArithmeticDecoder::Job& job);
     void FinishStream(std::size_t n, unsigned bitsPerPoint);
@@ -151,7 +152,6 @@ private:
     // Decodes the following stream beside the decoder's.
     ArithmeticDecoder aheadDecoder;
     Ahead ahead;
-    std::int64_t aheadTable = 0;
     std::vector<unsigned char> scanBlock;
     // Which decoder read the stream before: the end-of-file padding of the next one may
     // deliver its bytes again.
