@@ -23,6 +23,7 @@
 #include "OffscreenGL.h"
 #include "SceneGLSupport.h"
 #include "las/LasFile.h"
+#include "las/PositionTransform.h"
 #include "scene/ColorModes.h"
 #include "scene/LasFileSet.h"
 #include "scene/PointTree.h"
@@ -62,17 +63,6 @@ void ResetPeakResident()
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-CBoundingBox SceneBox(const CLasFile& file, const Vec3& sceneOffset)
-{
-    CBoundingBox box = CBoundingBox::FromCorners(
-        {static_cast<float>(file.header->minX), static_cast<float>(file.header->minY),
-         static_cast<float>(file.header->minZ)},
-        {static_cast<float>(file.header->maxX), static_cast<float>(file.header->maxY),
-         static_cast<float>(file.header->maxZ)});
-    box.Translate(Vec3{} - sceneOffset);
-    return box;
-}
-
 // The file's positions shifted into scene coordinates, with its box there.
 struct ScenePoints
 {
@@ -86,14 +76,8 @@ ScenePoints ReadScenePoints(const std::string& path, IStatusServices& status)
     set.OpenFile(0, path.c_str());
     set.ComputeSceneOffset();
     const CLasFile& file = set.files[0];
-    ScenePoints scene{file.ReadPositions(&status), SceneBox(file, set.sceneOffset)};
-    const std::uint32_t n = file.header->numberOfPointRecords;
-    for (std::uint32_t j = 0; j < n; ++j)
-    {
-        scene.positions[3 * std::size_t{j}] -= set.sceneOffset.x;
-        scene.positions[3 * std::size_t{j} + 1] -= set.sceneOffset.y;
-    }
-    return scene;
+    return {file.ReadPositions(&status, nullptr, set.sceneOffset),
+            SceneBoxOf(*file.header, set.sceneOffset)};
 }
 
 struct TreeMemory
@@ -197,18 +181,16 @@ int main(int argc, char** argv)
             CLasFileSet set(1);
             set.OpenFile(0, path.c_str());
             set.ComputeSceneOffset();
-            CBoundingBox box = SceneBox(file, set.sceneOffset);
+            const CBoundingBox box = SceneBoxOf(*file.header, set.sceneOffset);
             std::unique_ptr<float[]> positions;
-            const double tRead = Seconds([&] { positions = file.ReadPositions(&status); });
+            const double tRead =
+                Seconds([&] { positions = file.ReadPositions(&status, nullptr, set.sceneOffset); });
             CPointTree* trees[1] = {new CPointTree(box)};
             const double tInsert = Seconds(
                 [&]
                 {
                     for (std::uint32_t j = 0; j < n; ++j)
                     {
-                        float* p = positions.get() + 3 * std::size_t{j};
-                        p[0] -= set.sceneOffset.x;
-                        p[1] -= set.sceneOffset.y;
                         trees[0]->Insert(positions.get(), static_cast<std::int32_t>(j));
                     }
                 });
@@ -231,7 +213,7 @@ int main(int argc, char** argv)
                     ColorScene(317, set, trees, status, nullptr, 317);
                     test::FinishGL();
                 });
-            fmt::print("  phases: read {:.3f} s, shift and insert {:.3f} s, shuffle and create "
+            fmt::print("  phases: read {:.3f} s, insert {:.3f} s, shuffle and create "
                        "buffers {:.3f} s, upload positions {:.3f} s, intensity colours {:.3f} s\n",
                        tRead, tInsert, tCreate, tUpload, tColour);
             delete trees[0];

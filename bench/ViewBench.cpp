@@ -436,6 +436,8 @@ OpenFigures MeasureOpen(CMainFrame& frame, const std::string& path)
     bench::NullProgress status;
     std::unique_ptr<float[]> positions;
     std::vector<float> greys;
+    // In the scene's frame, as the view reads them.
+    const Vec3d offset = view.FileSet()->sceneOffset;
     figures.read = Seconds(
         [&]
         {
@@ -443,7 +445,7 @@ OpenFigures MeasureOpen(CMainFrame& frame, const std::string& path)
             file.SetPath(path.c_str());
             file.ReadHeader();
             figures.points = file.header->numberOfPointRecords;
-            positions = file.ReadPositions(&status);
+            positions = file.ReadPositions(&status, nullptr, offset);
             const auto intensities = file.ReadIntensities(&status);
             if (!positions || !intensities || figures.points == 0)
             {
@@ -477,12 +479,10 @@ OpenFigures MeasureOpen(CMainFrame& frame, const std::string& path)
         });
     positions.reset();
     greys = {};
-    // The positions are the file's: the model-view matrix takes them into the scene's frame.
-    const Vec3 offset = view.FileSet()->sceneOffset;
     figures.draw = Seconds(
         [&]
         {
-            bench::BeginPlainFrame(view.context, Vec3{} - offset);
+            bench::BeginPlainFrame(view.context);
             single->Draw();
             bench::FinishGL();
         });

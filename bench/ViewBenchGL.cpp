@@ -108,7 +108,7 @@ DrawnPoints CopyDrawnPoints(const FrameScene& scene, const CCamera& camera)
     return out;
 }
 
-void BeginPlainFrame(const CGLContext& context, const Vec3& shift)
+void BeginPlainFrame(const CGLContext& context)
 {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -120,7 +120,6 @@ void BeginPlainFrame(const CGLContext& context, const Vec3& shift)
     const Vec3& e = camera.eye;
     const Vec3 target = e + camera.forward;
     gluLookAt(e.x, e.y, e.z, target.x, target.y, target.z, camera.up.x, camera.up.y, camera.up.z);
-    glTranslatef(shift.x, shift.y, shift.z);
 }
 
 void SetViewport(int width, int height)

@@ -26,9 +26,8 @@ struct DrawnPoints
 // leaves and their prefixes are chosen by the scene's own culling and level of detail.
 DrawnPoints CopyDrawnPoints(const FrameScene& scene, const CCamera& camera);
 
-// What RenderFrame does before the points, without drawing any: clear, projection, camera. The
-// shift moves the data before the camera sees it (file coordinates into scene coordinates).
-void BeginPlainFrame(const CGLContext& context, const Vec3& shift = {});
+// What RenderFrame does before the points, without drawing any: clear, projection, camera.
+void BeginPlainFrame(const CGLContext& context);
 
 void SetViewport(int width, int height);
 void FinishGL();

@@ -28,6 +28,17 @@ struct Vec3
     friend constexpr bool operator==(const Vec3& a, const Vec3& b) = default;
 };
 
+// Real-world coordinates and the scene offset. A float steps by half a metre at UTM northings,
+// so large values stay in double until the offset has been subtracted.
+struct Vec3d
+{
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+
+    friend constexpr bool operator==(const Vec3d& a, const Vec3d& b) = default;
+};
+
 constexpr float Dot(const Vec3& a, const Vec3& b)
 {
     return a.x * b.x + a.y * b.y + a.z * b.z;
@@ -70,6 +81,35 @@ struct CBoundingBox
         CBoundingBox box;
         box.minimum = {std::fmin(a.x, b.x), std::fmin(a.y, b.y), std::fmin(a.z, b.z)};
         box.maximum = {std::fmax(a.x, b.x), std::fmax(a.y, b.y), std::fmax(a.z, b.z)};
+        box.UpdateCentre();
+        return box;
+    }
+
+    // The box of floats around the box of doubles with these corners: each minimum rounded down
+    // and each maximum rounded up, so that a point inside the doubles, rounded to its nearest
+    // float, is still inside.
+    static CBoundingBox Enclosing(const Vec3d& a, const Vec3d& b)
+    {
+        const double as[3] = {a.x, a.y, a.z};
+        const double bs[3] = {b.x, b.y, b.z};
+        CBoundingBox box;
+        for (int axis = 0; axis < 3; ++axis)
+        {
+            const double low = std::fmin(as[axis], bs[axis]);
+            const double high = std::fmax(as[axis], bs[axis]);
+            float down = static_cast<float>(low);
+            if (static_cast<double>(down) > low)
+            {
+                down = std::nextafter(down, -INFINITY);
+            }
+            float up = static_cast<float>(high);
+            if (static_cast<double>(up) < high)
+            {
+                up = std::nextafter(up, INFINITY);
+            }
+            box.minimum[axis] = down;
+            box.maximum[axis] = up;
+        }
         box.UpdateCentre();
         return box;
     }

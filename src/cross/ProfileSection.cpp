@@ -58,13 +58,11 @@ ProfileSection BuildProfileSection(const SectionSource& source, float width, int
                 file.ReadRecords(indices.data(), indices.size(),
                                  [&](std::size_t, const unsigned char* record)
                                  {
-                                     const std::array<float, 3> real = file.RecordPosition(record);
-                                     const float x = real[0] - source.sceneOffset.x;
-                                     const float y = real[1] - source.sceneOffset.y;
-                                     const float z = real[2] - source.sceneOffset.z;
+                                     const std::array<float, 3> p =
+                                         file.RecordPosition(record, source.sceneOffset);
                                      ProfilePoint point;
-                                     point.u = static_cast<float>(x * cosine - y * sine);
-                                     point.z = z;
+                                     point.u = static_cast<float>(p[0] * cosine - p[1] * sine);
+                                     point.z = p[2];
                                      point.classification = record[LasField::kClassification];
                                      points.push_back(point);
                                  });

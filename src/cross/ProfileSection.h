@@ -38,7 +38,7 @@ struct SectionSource
 {
     const CLasFileSet* set = nullptr;
     CPointTree* const* trees = nullptr;
-    Vec3 sceneOffset;
+    Vec3d sceneOffset;
     SectionLine* line = nullptr;
     // Makes the trees' GL context current: their positions live in its buffers.
     std::function<void()> makeCurrent;

@@ -17,6 +17,7 @@
 #include "las/LasException.h"
 #include "las/LasFile.h"
 #include "las/LasFileCheck.h"
+#include "las/PositionTransform.h"
 #include "las/PosixFile.h"
 
 namespace telvora
@@ -195,26 +196,17 @@ std::unique_ptr<Element[]> ReadAttribute(const LasHeader* header, const char* pa
 
 } // namespace
 
-std::unique_ptr<float[]> CLasFile::ReadPositions(AttributeProgress* progress,
-                                                 INotifier* notifier) const
+std::unique_ptr<float[]> CLasFile::ReadPositions(AttributeProgress* progress, INotifier* notifier,
+                                                 const Vec3d& origin) const
 {
     if (header == nullptr)
     {
         return nullptr;
     }
-    const double scale[3] = {header->xScaleFactor, header->yScaleFactor, header->zScaleFactor};
-    const double offset[3] = {header->xOffset, header->yOffset, header->zOffset};
+    const PositionTransform transform(*header, origin);
     return ReadAttribute<float, 3>(header, path, progress, notifier,
                                    [&](const unsigned char* record, float* out)
-                                   {
-                                       for (int axis = 0; axis < 3; ++axis)
-                                       {
-                                           const double raw =
-                                               LoadLE<std::int32_t>(record + 4 * axis);
-                                           out[axis] =
-                                               static_cast<float>(raw * scale[axis] + offset[axis]);
-                                       }
-                                   });
+                                   { transform.Apply(record, out); });
 }
 
 std::unique_ptr<std::uint16_t[]> CLasFile::ReadIntensities(AttributeProgress* progress,

@@ -10,6 +10,7 @@
 #include "las/LasException.h"
 #include "las/LasFileCheck.h"
 #include "las/LasIo.h"
+#include "las/PositionTransform.h"
 
 namespace telvora
 {
@@ -264,9 +265,8 @@ std::array<float, 3> CLasFile::GetPointPosition(const LASPoint& point) const
     {
         return {0.0f, 0.0f, 0.0f};
     }
-    return {static_cast<float>(point.GetX() * header->xScaleFactor + header->xOffset),
-            static_cast<float>(point.GetY() * header->yScaleFactor + header->yOffset),
-            static_cast<float>(point.GetZ() * header->zScaleFactor + header->zOffset)};
+    const Vec3 position = PositionTransform(*header).Of(point.GetX(), point.GetY(), point.GetZ());
+    return {position.x, position.y, position.z};
 }
 
 void CLasFile::WriteVariableLengthRecords()

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "common/Geometry.h"
 #include "common/Notifier.h"
 #include "common/StatusServices.h"
 #include "las/LASPoint.h"
@@ -53,9 +54,12 @@ public:
     // the format is not 0 to 3. The caller deletes it.
     LASPoint* ReadPoint(std::uint32_t index) const;
 
+    // Real-world positions as floats (PositionTransform.h); scene positions come from
+    // RecordPosition with the scene offset as origin.
     std::array<float, 3> GetPointPosition(const LASPoint& point) const;
-    // The same position from a record image as ReadRecords hands it out.
-    std::array<float, 3> RecordPosition(const unsigned char* record) const;
+    // The position of a record image as ReadRecords hands it out, relative to origin.
+    std::array<float, 3> RecordPosition(const unsigned char* record,
+                                        const Vec3d& origin = {}) const;
 
     // Calls visit(k, record) for every indices[k] in the order given, record pointing at that
     // record's bytes (the standard part of its format, and valid during the call only). The file
@@ -79,8 +83,11 @@ public:
     // "Can't Read LasPoint0" message when the records are not all there. The progress sink is
     // set every N / 100 records (every record below 100), counting up from the position it has
     // on entry.
+    // Positions are relative to origin (PositionTransform.h): the scene offset gives scene
+    // coordinates exact to the file's scale, none gives real-world coordinates as floats.
     std::unique_ptr<float[]> ReadPositions(AttributeProgress* progress,
-                                           INotifier* notifier = nullptr) const;
+                                           INotifier* notifier = nullptr,
+                                           const Vec3d& origin = {}) const;
     std::unique_ptr<std::uint16_t[]> ReadIntensities(AttributeProgress* progress,
                                                      INotifier* notifier = nullptr) const;
     std::unique_ptr<std::uint8_t[]> ReadClassifications(AttributeProgress* progress,

@@ -12,6 +12,7 @@
 #include "las/LasException.h"
 #include "las/LasFile.h"
 #include "las/LasIo.h"
+#include "las/PositionTransform.h"
 #include "las/PosixFile.h"
 
 namespace telvora
@@ -32,21 +33,15 @@ constexpr std::uint64_t kMaxBlockBytes = 1u << 20;
 
 } // namespace
 
-std::array<float, 3> CLasFile::RecordPosition(const unsigned char* record) const
+std::array<float, 3> CLasFile::RecordPosition(const unsigned char* record,
+                                              const Vec3d& origin) const
 {
     if (header == nullptr)
     {
         return {0.0f, 0.0f, 0.0f};
     }
-    const double scale[3] = {header->xScaleFactor, header->yScaleFactor, header->zScaleFactor};
-    const double offset[3] = {header->xOffset, header->yOffset, header->zOffset};
     std::array<float, 3> position{};
-    for (int axis = 0; axis < 3; ++axis)
-    {
-        const double raw = LoadLE<std::int32_t>(record + 4 * axis);
-        position[static_cast<std::size_t>(axis)] =
-            static_cast<float>(raw * scale[axis] + offset[axis]);
-    }
+    PositionTransform(*header, origin).Apply(record, position.data());
     return position;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -214,21 +215,29 @@ void CLasFileSet::OpenFile(std::int32_t i, const char* path)
 
     const LasHeader& header = *file.header;
     totalPoints += header.numberOfPointRecords;
-    const CBoundingBox box =
-        CBoundingBox::FromCorners({static_cast<float>(header.minX), static_cast<float>(header.minY),
-                                   static_cast<float>(header.minZ)},
-                                  {static_cast<float>(header.maxX), static_cast<float>(header.maxY),
-                                   static_cast<float>(header.maxZ)});
+    const Vec3d low{std::fmin(header.minX, header.maxX), std::fmin(header.minY, header.maxY),
+                    std::fmin(header.minZ, header.maxZ)};
+    const Vec3d high{std::fmax(header.minX, header.maxX), std::fmax(header.minY, header.maxY),
+                     std::fmax(header.minZ, header.maxZ)};
     // Uniting with the all-zero box of a set whose first file failed would drag the scene
     // towards the origin, far from the data.
     if (i == 0 || !hasBounds)
     {
-        bounds = box;
+        worldMinimum = low;
+        worldMaximum = high;
     }
     else
     {
-        bounds.Unite(box);
+        worldMinimum = {std::fmin(worldMinimum.x, low.x), std::fmin(worldMinimum.y, low.y),
+                        std::fmin(worldMinimum.z, low.z)};
+        worldMaximum = {std::fmax(worldMaximum.x, high.x), std::fmax(worldMaximum.y, high.y),
+                        std::fmax(worldMaximum.z, high.z)};
     }
+    bounds = CBoundingBox::FromCorners(
+        {static_cast<float>(worldMinimum.x), static_cast<float>(worldMinimum.y),
+         static_cast<float>(worldMinimum.z)},
+        {static_cast<float>(worldMaximum.x), static_cast<float>(worldMaximum.y),
+         static_cast<float>(worldMaximum.z)});
     hasBounds = true;
 }
 
@@ -280,7 +289,8 @@ void CLasFileSet::CreateTemporaryCopies(const char* folder)
 void CLasFileSet::ComputeSceneOffset()
 {
     bounds.UpdateCentre();
-    sceneOffset = {bounds.centre.x, bounds.centre.y, 0.0f};
+    sceneOffset = {(worldMinimum.x + worldMaximum.x) * 0.5, (worldMinimum.y + worldMaximum.y) * 0.5,
+                   0.0};
 }
 
 } // namespace telvora

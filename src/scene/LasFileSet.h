@@ -55,14 +55,16 @@ public:
     // in the set's care, and the exception propagates.
     void CreateTemporaryCopies(const char* folder);
 
-    // The horizontal centre of all loaded data at height 0.
+    // The horizontal centre of all loaded data at height 0, from the headers' bounds in double.
     void ComputeSceneOffset();
 
     CLasFile* files = nullptr;
     unsigned char* visible = nullptr;
     std::int32_t count = 0;
+    // Real-world, as floats: for extents and heights only. Positions are made relative to
+    // sceneOffset in double first (las/PositionTransform.h).
     CBoundingBox bounds;
-    Vec3 sceneOffset;
+    Vec3d sceneOffset;
     // 64 bits: fifty files of four billion records each overflow 32.
     std::uint64_t totalPoints = 0;
     // Either none or count entries; an entry is none only for a file without a path.
@@ -77,6 +79,8 @@ private:
     // paths the files carry by then.
     std::vector<std::string> ownedFiles;
     bool hasBounds = false;
+    Vec3d worldMinimum;
+    Vec3d worldMaximum;
 };
 
 } // namespace telvora

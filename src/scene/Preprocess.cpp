@@ -5,6 +5,7 @@
 
 #include "common/CommandIds.h"
 #include "common/PathHelpers.h"
+#include "las/PositionTransform.h"
 #include "scene/ColorModes.h"
 #include "scene/ReadFailures.h"
 
@@ -19,24 +20,10 @@ int PointStep(std::uint64_t totalPoints)
 namespace
 {
 
-CBoundingBox SceneBoxOf(const LasHeader& header, const Vec3& sceneOffset)
-{
-    CBoundingBox box =
-        CBoundingBox::FromCorners({static_cast<float>(header.minX), static_cast<float>(header.minY),
-                                   static_cast<float>(header.minZ)},
-                                  {static_cast<float>(header.maxX), static_cast<float>(header.maxY),
-                                   static_cast<float>(header.maxZ)});
-    // All nine values, as the points themselves are shifted.
-    box.minimum = box.minimum - sceneOffset;
-    box.maximum = box.maximum - sceneOffset;
-    box.centre = box.centre - sceneOffset;
-    return box;
-}
-
-bool BuildTree(CLasFile& file, CPointTree& tree, const Vec3& offset, int pointStep,
+bool BuildTree(CLasFile& file, CPointTree& tree, const Vec3d& sceneOffset, int pointStep,
                IStatusServices& status, INotifier* notifier)
 {
-    auto positions = file.ReadPositions(&status, notifier);
+    auto positions = file.ReadPositions(&status, notifier, sceneOffset);
     if (!positions)
     {
         return false;
@@ -46,14 +33,10 @@ bool BuildTree(CLasFile& file, CPointTree& tree, const Vec3& offset, int pointSt
     const std::uint32_t interval = quotient == 0 ? n : quotient;
     int position = status.GetProgressPos();
     std::uint64_t nextMultiple = 0;
-    float* p = positions.get();
+    const float* p = positions.get();
     const std::uint32_t step = static_cast<std::uint32_t>(pointStep);
     for (std::uint32_t j = 0; j < n; j += step)
     {
-        float* point = p + 3 * static_cast<std::size_t>(j);
-        point[0] -= offset.x;
-        point[1] -= offset.y;
-        point[2] -= offset.z;
         tree.Insert(p, static_cast<std::int32_t>(j));
         // The progress moves at the multiples of the interval, found without a division per point.
         if (j >= nextMultiple)

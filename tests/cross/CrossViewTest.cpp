@@ -38,21 +38,41 @@ struct Record
     std::uint8_t classification;
 };
 
-// Format 1, scale 0.01, no offsets; the header box spans x and y from -50 to 50, so the scene
-// offset is (0, 0, 0) and scene coordinates are the file's.
-void WriteLas(const std::string& path, const std::vector<Record>& records)
+// Where a test file lies in the world: a record at (x, y, z) is stored as origin + (x, y) at the
+// scale, against the header's offsets; z as it is.
+struct Placement
+{
+    double originX = 0.0;
+    double originY = 0.0;
+    double scale = 0.01;
+    double offsetX = 0.0;
+    double offsetY = 0.0;
+};
+
+// A survey in UTM metres, where a float steps by 1/32 m in x and half a metre in y.
+constexpr Placement kUtm{500123.457, 5400302.86, 0.001, 500000.0, 5400000.0};
+
+// Format 1; the header box spans x and y from -50 to 50 around the placement's origin, so the
+// scene offset is the origin and scene coordinates are the records' (x, y, z).
+void WriteLas(const std::string& path, const std::vector<Record>& records, const Placement& at = {})
 {
     test::LasImage image = test::LasImage::Make(1);
     LasHeader& h = image.header;
-    h.minX = h.minY = -50.0;
-    h.maxX = h.maxY = 50.0;
+    h.xScaleFactor = h.yScaleFactor = h.zScaleFactor = at.scale;
+    h.xOffset = at.offsetX;
+    h.yOffset = at.offsetY;
+    h.minX = at.originX - 50.0;
+    h.maxX = at.originX + 50.0;
+    h.minY = at.originY - 50.0;
+    h.maxY = at.originY + 50.0;
     h.minZ = 0.0;
     h.maxZ = 200.0;
     for (const Record& r : records)
     {
-        auto raw = [](double metres)
-        { return static_cast<std::int32_t>(std::lround(metres * 100)); };
-        std::vector<unsigned char> bytes = test::MakeRecord(28, raw(r.x), raw(r.y), raw(r.z));
+        auto raw = [&](double metres)
+        { return static_cast<std::int32_t>(std::lround(metres / at.scale)); };
+        std::vector<unsigned char> bytes = test::MakeRecord(
+            28, raw(at.originX - at.offsetX + r.x), raw(at.originY - at.offsetY + r.y), raw(r.z));
         bytes[15] = r.classification;
         image.records.push_back(bytes);
     }
@@ -160,6 +180,39 @@ private:
         return {at.x, at.y};
     }
 
+    // empty.las, slab.las and hidden.las at the placement.
+    void WriteFiles(const Placement& at)
+    {
+        WriteLas(empty, {{-50, -50, 100, 1}, {50, 50, 100, 1}}, at);
+        // Records 2 to 7 test the short line (0, 0, 100) to (10, 0, 100): n1 = (0, -1, 0),
+        // u = -x, half length 5 around x = 5. Records 8 to 11 lie on the long line's part
+        // left of x = 0 for the measurements.
+        WriteLas(slab,
+                 {{-50, 50, 100, 1},
+                  {50, -50, 100, 1},
+                  {5, 0.5, 101, 2},   // exactly width from the plane: in
+                  {5, -0.51, 102, 3}, // width + 1 cm: out
+                  {0, 0, 103, 4},     // exactly h from the middle, at start: in
+                  {10.01, 0, 104, 5}, // h + 1 cm: out
+                  {3, -0.3, 99, 6},   // in
+                  {10, 0.2, 100, 9},  // exactly h, at end: in
+                  {-10, 0, 100, 2},   // P
+                  {-13, 0, 104, 2},   // Q: 3 m right of P in the profile, 4 m up
+                  {-7, 0, 96, 2},     // R: 3 m left, 4 m down
+                  {-10, 0.1, 96, 2}}, // S: 4 m straight below
+                 at);
+        WriteLas(hidden, {{5, 0, 100, 7}, {-50, -50, 0, 1}}, at);
+    }
+
+    // The same scene in local coordinates and in UTM metres: every rule holds to the millimetre
+    // of the files, far from the origin too.
+    static void Placements()
+    {
+        QTest::addColumn<bool>("utm");
+        QTest::newRow("local") << false;
+        QTest::newRow("UTM") << true;
+    }
+
     std::unique_ptr<test::TempDir> folder;
     std::string empty, slab, hidden;
     std::unique_ptr<CQUARNView> view;
@@ -175,23 +228,7 @@ private slots:
         empty = folder->File("empty.las");
         slab = folder->File("slab.las");
         hidden = folder->File("hidden.las");
-        WriteLas(empty, {{-50, -50, 100, 1}, {50, 50, 100, 1}});
-        // Records 2 to 7 test the short line (0, 0, 100) to (10, 0, 100): n1 = (0, -1, 0),
-        // u = -x, half length 5 around x = 5. Records 8 to 11 lie on the long line's part
-        // left of x = 0 for the measurements.
-        WriteLas(slab, {{-50, 50, 100, 1},
-                        {50, -50, 100, 1},
-                        {5, 0.5, 101, 2},    // exactly width from the plane: in
-                        {5, -0.51, 102, 3},  // width + 1 cm: out
-                        {0, 0, 103, 4},      // exactly h from the middle, at start: in
-                        {10.01, 0, 104, 5},  // h + 1 cm: out
-                        {3, -0.3, 99, 6},    // in
-                        {10, 0.2, 100, 9},   // exactly h, at end: in
-                        {-10, 0, 100, 2},    // P
-                        {-13, 0, 104, 2},    // Q: 3 m right of P in the profile, 4 m up
-                        {-7, 0, 96, 2},      // R: 3 m left, 4 m down
-                        {-10, 0.1, 96, 2}}); // S: 4 m straight below
-        WriteLas(hidden, {{5, 0, 100, 7}, {-50, -50, 0, 1}});
+        WriteFiles({});
         notifier.shown.clear();
         statusText.clear();
         view.reset();
@@ -203,10 +240,15 @@ private slots:
         folder.reset();
     }
 
+    void collectsTheSlabOfTheVisibleFilesAndCentresOnTheirHeights_data() { Placements(); }
     void collectsTheSlabOfTheVisibleFilesAndCentresOnTheirHeights()
     {
+        QFETCH(bool, utm);
+        const Placement at = utm ? kUtm : Placement{};
+        WriteFiles(at);
         QVERIFY(Load({empty, slab, hidden}));
-        QVERIFY(Near(view->FileSet()->sceneOffset, {0, 0, 0}));
+        QCOMPARE(view->FileSet()->sceneOffset.x, at.originX);
+        QCOMPARE(view->FileSet()->sceneOffset.y, at.originY);
         view->FileSet()->visible[2] = 0;
         auto profile = Profile({{0, 0, 100}, {10, 0, 100}});
         const ProfileSection& section = profile->Section();
@@ -435,8 +477,12 @@ private slots:
         QVERIFY(std::fabs(profile->Section().window.box.maximum.y - before.maximum.y) < 1e-3f);
     }
 
+    void middleButtonMeasuresBetweenDrawnPoints_data() { Placements(); }
     void middleButtonMeasuresBetweenDrawnPoints()
     {
+        QFETCH(bool, utm);
+        const Placement at = utm ? kUtm : Placement{};
+        WriteFiles(at);
         QVERIFY(Load({empty, slab}));
         auto profile = Profile({{-45.5f, 0, 100}, {45.5f, 0, 100}});
         struct Case

@@ -116,7 +116,7 @@ TEST(CLasFileSet, NewSetHoldsVisibleEmptyFilesAndZeroTotals)
     EXPECT_EQ(set.bounds.minimum, Vec3{});
     EXPECT_EQ(set.bounds.maximum, Vec3{});
     EXPECT_EQ(set.bounds.centre, Vec3{});
-    EXPECT_EQ(set.sceneOffset, Vec3{});
+    EXPECT_EQ(set.sceneOffset, Vec3d{});
     EXPECT_EQ(set.totalPoints, 0u);
     EXPECT_EQ(set.sourcePaths, nullptr);
     EXPECT_EQ(set.archivePath, nullptr);
@@ -150,9 +150,10 @@ TEST(CLasFileSet, TwoOverlappingFilesGiveTheirUnionAndItsHorizontalCentre)
     EXPECT_EQ(set.bounds.maximum,
               (Vec3{static_cast<float>(638994.75), static_cast<float>(853535.43),
                     static_cast<float>(593.73)}));
-    EXPECT_NEAR(set.sceneOffset.x, (635589.01 + 638994.75) / 2.0, 0.1);
-    EXPECT_NEAR(set.sceneOffset.y, (848886.45 + 853535.43) / 2.0, 0.1);
-    EXPECT_EQ(set.sceneOffset.z, 0.0f);
+    // In double: a float would be a quarter of a metre off at this northing.
+    EXPECT_NEAR(set.sceneOffset.x, 637291.88, 1e-6);
+    EXPECT_NEAR(set.sceneOffset.y, 851210.94, 1e-6);
+    EXPECT_EQ(set.sceneOffset.z, 0.0);
     EXPECT_EQ(set.visible[0], 1);
     EXPECT_EQ(set.visible[1], 1);
 }

@@ -192,8 +192,13 @@ TEST_F(SceneGL, PreprocessStoresEveryRecordAtItsScenePosition)
     EXPECT_EQ(scene.mode, ID_VIEW_INTENSITY);
     EXPECT_EQ(scene.homeCalls, 1);
     EXPECT_EQ(scene.homeBounds.minimum, scene.set.bounds.minimum);
-    EXPECT_EQ(scene.set.sceneOffset.z, 0.0f);
-    EXPECT_EQ(scene.set.sceneOffset.x, scene.set.bounds.centre.x);
+    const LasHeader& ha = *scene.set.files[0].header;
+    const LasHeader& hb = *scene.set.files[1].header;
+    EXPECT_EQ(scene.set.sceneOffset.x,
+              (std::min(ha.minX, hb.minX) + std::max(ha.maxX, hb.maxX)) / 2);
+    EXPECT_EQ(scene.set.sceneOffset.y,
+              (std::min(ha.minY, hb.minY) + std::max(ha.maxY, hb.maxY)) / 2);
+    EXPECT_EQ(scene.set.sceneOffset.z, 0.0);
     ASSERT_GE(scene.status.texts.size(), 3u);
     EXPECT_EQ(scene.status.texts[0], "PreProcessing a.las file (1 of 2)");
     EXPECT_EQ(scene.status.texts[1], "PreProcessing b.las file (2 of 2)");
@@ -204,14 +209,14 @@ TEST_F(SceneGL, PreprocessStoresEveryRecordAtItsScenePosition)
     for (int i = 0; i < 2; ++i)
     {
         CLasFile& file = scene.set.files[i];
-        auto world = file.ReadPositions(nullptr);
+        auto expected = file.ReadPositions(nullptr, nullptr, scene.set.sceneOffset);
         const BufferContents contents = ReadTree(*scene.trees[i]);
         ASSERT_EQ(contents.positions.size(), file.header->numberOfPointRecords);
         for (const auto& [j, p] : contents.positions)
         {
-            ASSERT_EQ(p[0], world[3 * j] - scene.set.sceneOffset.x);
-            ASSERT_EQ(p[1], world[3 * j + 1] - scene.set.sceneOffset.y);
-            ASSERT_EQ(p[2], world[3 * j + 2]);
+            ASSERT_EQ(p[0], expected[3 * j]);
+            ASSERT_EQ(p[1], expected[3 * j + 1]);
+            ASSERT_EQ(p[2], expected[3 * j + 2]);
         }
         // Colours by intensity over the file's own range.
         const GreyOracle oracle(file);

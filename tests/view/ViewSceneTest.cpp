@@ -463,6 +463,41 @@ private slots:
         notifier.shown.clear();
     }
 
+    void doubleClickAtUtmCoordinatesPicksThePointUnderTheCursor()
+    {
+        // Around easting 500,123.46 and northing 5,400,302.61 (the box's middle, so the cursor's
+        // vertical): A 10 m up right under it, neighbours 30 cm north and south of it and 10 m
+        // higher, outside the 20 cm the pick allows. Rounded to floats before the scene offset
+        // is taken away, the southern one would land on A's spot (a float steps by 0.5 m here)
+        // and win for being nearer the eye.
+        const std::string path = folder->File("utm.las");
+        WriteLas(path, {{23.46, 202.61, 0},
+                        {223.46, 402.61, 0},
+                        {123.46, 302.61, 10},
+                        {123.46, 302.31, 20},
+                        {123.46, 302.91, 20}});
+        auto view = std::make_unique<CQUARNView>();
+        view->SetNotifier(&notifier);
+        view->resize(320, 240);
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        QTRY_VERIFY(view->IsInitialised());
+        auto set = std::make_unique<CLasFileSet>(1);
+        set->OpenFile(0, path.c_str());
+        view->SetScene(std::move(set));
+        QVERIFY(view->PreprocessScene(status, &notifier));
+        view->sceneReady = true;
+        notifier.shown.clear();
+        // Close to the data, where only points near the ray count.
+        view->context.camera.eye = {0, 0, 100};
+        QSignalSpy picked(view.get(), &CQUARNView::pointPicked);
+        QTest::mouseDClick(view.get(), Qt::LeftButton, Qt::NoModifier, QPoint(160, 119));
+        QCOMPARE(picked.size(), 1);
+        QCOMPARE(picked[0][1].toUInt(), 2u);
+        Expect(*view->pickedPoint, {0, 0, 10});
+        QVERIFY(notifier.shown.empty());
+    }
+
     void movingFramesDrawLessAndTheStillFrameAfterThemIsTheFullOne()
     {
         // 300,000 points, more than the least a moving frame draws.

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+#include "common/Geometry.h"
+#include "las/ByteOrder.h"
+#include "las/LasHeader.h"
+
+namespace telvora
+{
+
+// The one way a record's stored X, Y and Z become a position relative to an origin (the scene
+// offset, or none for real-world coordinates): raw x scale + offset - origin, every term in
+// double and rounded to float once at the end. Rounding the real-world value first would
+// quantise positions to half a metre at UTM northings and to 1/32 m at UTM eastings before the
+// large origin was taken away. The origin is subtracted last, from the real-world value, as
+// SceneBoxOf subtracts it from the header's bounds: subtraction keeps the order of values, so a
+// record on the edge of the header's box stays on the edge of the scene box.
+class PositionTransform
+{
+public:
+    PositionTransform(const LasHeader& header, const Vec3d& relativeTo = {})
+        : scale{header.xScaleFactor, header.yScaleFactor, header.zScaleFactor}
+        , offset{header.xOffset, header.yOffset, header.zOffset}
+        , origin{relativeTo.x, relativeTo.y, relativeTo.z}
+    {
+    }
+
+    Vec3 Of(std::int32_t x, std::int32_t y, std::int32_t z) const
+    {
+        return {static_cast<float>(x * scale[0] + offset[0] - origin[0]),
+                static_cast<float>(y * scale[1] + offset[1] - origin[1]),
+                static_cast<float>(z * scale[2] + offset[2] - origin[2])};
+    }
+
+    // record: the first 12 bytes of a point record, X, Y and Z little-endian; out: three floats.
+    void Apply(const unsigned char* record, float* out) const
+    {
+        for (int axis = 0; axis < 3; ++axis)
+        {
+            out[axis] = static_cast<float>(LoadLE<std::int32_t>(record + 4 * axis) * scale[axis] +
+                                           offset[axis] - origin[axis]);
+        }
+    }
+
+private:
+    double scale[3];
+    double offset[3];
+    double origin[3];
+};
+
+// The header's box relative to the origin, subtracted in double and rounded outwards, so that
+// every record inside the header's box lies inside this one once transformed. Header bounds
+// written by other programs may disagree with the records' own values in their last bits, or by
+// up to half a float step at the data's real-world magnitude where they were computed in float;
+// records that close to the box were kept while positions were rounded to floats before the
+// offset was taken away, and the box keeps them still.
+inline CBoundingBox SceneBoxOf(const LasHeader& header, const Vec3d& origin)
+{
+    const double low[3] = {header.minX, header.minY, header.minZ};
+    const double high[3] = {header.maxX, header.maxY, header.maxZ};
+    const double shift[3] = {origin.x, origin.y, origin.z};
+    double a[3];
+    double b[3];
+    for (int axis = 0; axis < 3; ++axis)
+    {
+        const float magnitude =
+            static_cast<float>(std::fmax(std::fabs(low[axis]), std::fabs(high[axis])));
+        const double slack = 0.5 * (std::nextafter(magnitude, INFINITY) - magnitude);
+        const double lower = std::fmin(low[axis], high[axis]);
+        const double upper = std::fmax(low[axis], high[axis]);
+        a[axis] = lower - shift[axis] - slack;
+        b[axis] = upper - shift[axis] + slack;
+    }
+    return CBoundingBox::Enclosing({a[0], a[1], a[2]}, {b[0], b[1], b[2]});
+}
+
+} // namespace telvora
