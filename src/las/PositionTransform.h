@@ -11,27 +11,26 @@ namespace telvora
 {
 
 // The one way a record's stored X, Y and Z become a position relative to an origin (the scene
-// offset, or none for real-world coordinates): raw x scale + offset - origin, every term in
+// offset, or none for real-world coordinates): raw x scale + (offset - origin), every term in
 // double and rounded to float once at the end. Rounding the real-world value first would
 // quantise positions to half a metre at UTM northings and to 1/32 m at UTM eastings before the
-// large origin was taken away. The origin is subtracted last, from the real-world value, as
-// SceneBoxOf subtracts it from the header's bounds: subtraction keeps the order of values, so a
-// record on the edge of the header's box stays on the edge of the scene box.
+// large origin was taken away. Offset and origin are taken together once, so that a record
+// costs what a real-world float did: one multiplication and one addition per axis.
 class PositionTransform
 {
 public:
     PositionTransform(const LasHeader& header, const Vec3d& relativeTo = {})
         : scale{header.xScaleFactor, header.yScaleFactor, header.zScaleFactor}
-        , offset{header.xOffset, header.yOffset, header.zOffset}
-        , origin{relativeTo.x, relativeTo.y, relativeTo.z}
+        , shift{header.xOffset - relativeTo.x, header.yOffset - relativeTo.y,
+                header.zOffset - relativeTo.z}
     {
     }
 
     Vec3 Of(std::int32_t x, std::int32_t y, std::int32_t z) const
     {
-        return {static_cast<float>(x * scale[0] + offset[0] - origin[0]),
-                static_cast<float>(y * scale[1] + offset[1] - origin[1]),
-                static_cast<float>(z * scale[2] + offset[2] - origin[2])};
+        return {static_cast<float>(x * scale[0] + shift[0]),
+                static_cast<float>(y * scale[1] + shift[1]),
+                static_cast<float>(z * scale[2] + shift[2])};
     }
 
     // record: the first 12 bytes of a point record, X, Y and Z little-endian; out: three floats.
@@ -40,14 +39,13 @@ public:
         for (int axis = 0; axis < 3; ++axis)
         {
             out[axis] = static_cast<float>(LoadLE<std::int32_t>(record + 4 * axis) * scale[axis] +
-                                           offset[axis] - origin[axis]);
+                                           shift[axis]);
         }
     }
 
 private:
     double scale[3];
-    double offset[3];
-    double origin[3];
+    double shift[3];
 };
 
 // The header's box relative to the origin, subtracted in double and rounded outwards, so that

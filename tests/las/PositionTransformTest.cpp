@@ -1,5 +1,6 @@
 #include "las/PositionTransform.h"
 
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <vector>
@@ -77,8 +78,9 @@ TEST(PositionTransform, UtmPositionsKeepTheFilesPrecisionRelativeToTheOrigin)
         const Vec3 fromValues = transform.Of(c.raw[0], c.raw[1], c.raw[2]);
         for (int axis = 0; axis < 3; ++axis)
         {
-            // The decimal value rounded once to float.
-            EXPECT_FLOAT_EQ(fromRecord[axis], static_cast<float>(c.expected[axis]))
+            // The decimal value to a float's precision: a micrometre, or a millionth of it.
+            EXPECT_NEAR(fromRecord[axis], c.expected[axis],
+                        1e-6 * std::max(1.0, std::fabs(c.expected[axis])))
                 << "raw " << c.raw[0] << " " << c.raw[1] << " " << c.raw[2] << ", axis " << axis;
             EXPECT_EQ(fromValues[axis], fromRecord[axis]);
         }
