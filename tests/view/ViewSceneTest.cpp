@@ -10,6 +10,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "LasImage.h"
 #include "PixelChecks.h"
@@ -470,6 +471,9 @@ private slots:
         auto view = std::make_unique<CQUARNView>();
         CQUARNView::Clock::time_point now{};
         view->SetClock([&now] { return now; });
+        // The full frame comes when the test says so, not when a real timer runs out.
+        std::vector<int> settleRequests;
+        view->SetSettleScheduler([&settleRequests](int ms) { settleRequests.push_back(ms); });
         // Any measured speed then asks for the least budget.
         view->movingFrameSeconds = 1e-6;
         view->resize(320, 240);
@@ -514,6 +518,7 @@ private slots:
 
         // Key repeats pile up into one frame, and the settling timer brings the full one without
         // any further input.
+        settleRequests.clear();
         QSignalSpy painted(view.get(), &CQUARNView::framePainted);
         for (int i = 0; i < 10; ++i)
         {
@@ -521,10 +526,15 @@ private slots:
         }
         QTRY_COMPARE(painted.size(), 1);
         QVERIFY(view->lastPointBudget < kFullPointBudget);
-        QTRY_COMPARE_WITH_TIMEOUT(painted.size(), 2, 2000);
+        // The clock stands still: the camera settles 200 ms after the presses.
+        QCOMPARE(settleRequests, std::vector<int>{200});
+        view->Settle();
+        QTRY_COMPARE(painted.size(), 2);
         QCOMPARE(view->lastPointBudget, kFullPointBudget);
-        QTest::qWait(300);
+        // The full frame asks for no further one.
+        QCoreApplication::processEvents();
         QCOMPARE(painted.size(), 2);
+        QCOMPARE(settleRequests.size(), std::size_t{1});
 
         // Switched off: every frame draws the full budget.
         view->reduceDetailWhileMoving = false;
