@@ -157,7 +157,7 @@ TEST(ArithmeticDecoder, TheFirstSymbolChangesExactlyAtEveryBoundary)
     for (std::uint32_t bound = 1; bound < 10000; ++bound)
     {
         const std::uint32_t first = 65536 * bound / 10000;
-        for (const auto [code, expected] : {std::pair{first - 1, 0}, std::pair{first, 1}})
+        for (const auto& [code, expected] : {std::pair{first - 1, 0}, std::pair{first, 1}})
         {
             Bytes file = Stream(
                 {static_cast<std::uint16_t>(bound)},
