@@ -68,30 +68,30 @@ std::string ReachableCopy(const WriteLimits& limits, const std::string& executab
         return {};
     }
     namespace fs = std::filesystem;
-    std::string pattern = (fs::temp_directory_path() / "telvora-exec-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
+    std::string folder = (fs::temp_directory_path() / "telvora-exec-XXXXXX").string();
+    if (::mkdtemp(folder.data()) == nullptr)
     {
         return {};
     }
     std::error_code error;
-    const fs::perms open = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                           fs::perms::others_read | fs::perms::others_exec;
-    fs::permissions(pattern, open, error);
-    const fs::path copy = fs::path(pattern) / fs::path(executable).filename();
+    const fs::perms forAll = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(folder, forAll, error);
+    const fs::path copy = fs::path(folder) / fs::path(executable).filename();
     if (!error)
     {
         fs::copy_file(executable, copy, error);
     }
     if (!error)
     {
-        fs::permissions(copy, open, error);
+        fs::permissions(copy, forAll, error);
     }
     if (error)
     {
-        fs::remove_all(pattern, error);
+        fs::remove_all(folder, error);
         return {};
     }
-    return pattern;
+    return folder;
 }
 
 void WriteAllTo(int fd, const std::string& text)
