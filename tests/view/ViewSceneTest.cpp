@@ -589,9 +589,11 @@ private slots:
 
         // Whoever borrows the scene hears of its release while it still exists.
         bool hadSet = false;
-        connect(view.get(), &CQUARNView::sceneReleasing, this,
-                [&] { hadSet = view->FileSet() != nullptr; });
+        // Disconnected before hadSet goes: the view's destructor releases the scene again.
+        const QMetaObject::Connection heard = connect(view.get(), &CQUARNView::sceneReleasing, this,
+                                                      [&] { hadSet = view->FileSet() != nullptr; });
         view->ReleaseScene();
+        disconnect(heard);
         QVERIFY(hadSet);
     }
 
