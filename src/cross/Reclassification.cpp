@@ -122,11 +122,17 @@ bool WriteEdit(const CLasFileSet& set, ProfileSection& section, const ClassEdit&
 
 void CReclassifyHistory::Push(ClassEdit edit)
 {
-    undone.clear();
-    if (edit.empty())
+    // An edit that left every byte as it was (nothing selected, the class the points had, a first
+    // file that could not be written) leaves the files where the undone edits expect them, so
+    // they can still be redone; there is nothing in it to undo either.
+    const bool changedAByte =
+        std::any_of(edit.begin(), edit.end(),
+                    [](const ClassChange& change) { return change.before != change.after; });
+    if (!changedAByte)
     {
         return;
     }
+    undone.clear();
     done.push_back(std::move(edit));
     while (done.size() > kDepth)
     {

@@ -50,6 +50,7 @@ class CReclassifyHistory
 public:
     static constexpr std::size_t kDepth = 20;
 
+    // Only an edit that changed at least one byte is kept, and only such an edit drops Redo.
     void Push(ClassEdit edit);
     bool CanUndo() const { return !done.empty(); }
     bool CanRedo() const { return !undone.empty(); }

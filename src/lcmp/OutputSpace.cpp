@@ -17,10 +17,6 @@ namespace telvora
 namespace
 {
 
-// The writers hand the kernel blocks of this size; a file system with less free space than this
-// after a failed write has run out.
-constexpr std::uint64_t kWriteBlock = 1u << 20;
-
 std::string Decimal(std::uint64_t value)
 {
     char text[24];

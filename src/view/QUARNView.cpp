@@ -66,14 +66,15 @@ CQUARNView::CQUARNView(QWidget* parent)
             });
     settleTimer.setSingleShot(true);
     settleTimer.setTimerType(Qt::PreciseTimer);
-    connect(&settleTimer, &QTimer::timeout, this,
-            [this]
-            {
-                // Whatever the clock says: a timer a millisecond early must not leave the picture
-                // at its moving detail.
-                settled = true;
-                update();
-            });
+    connect(&settleTimer, &QTimer::timeout, this, &CQUARNView::Settle);
+}
+
+void CQUARNView::Settle()
+{
+    // Whatever the clock says: a timer a millisecond early must not leave the picture at its
+    // moving detail.
+    settled = true;
+    update();
 }
 
 void CQUARNView::NoteCameraMoved()
@@ -298,7 +299,15 @@ void CQUARNView::paintGL()
     {
         // One full frame once the camera has been still long enough.
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(*motion.SettlesAt() - now);
-        settleTimer.start(std::max<int>(1, static_cast<int>(left.count())));
+        const int wait = std::max<int>(1, static_cast<int>(left.count()));
+        if (settleScheduler)
+        {
+            settleScheduler(wait);
+        }
+        else
+        {
+            settleTimer.start(wait);
+        }
     }
     emit framePainted();
 }

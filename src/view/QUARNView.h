@@ -116,6 +116,15 @@ public:
     void SetClock(std::function<Clock::time_point()> newClock) { clock = std::move(newClock); }
     // Counts as a camera move now: the next frames are moving frames.
     void NoteCameraMoved();
+    // Once the camera has moved, the full frame is asked for this many milliseconds later; by
+    // default a precise single-shot timer brings it. Tests take the request and call Settle
+    // themselves, so that no real time passes.
+    void SetSettleScheduler(std::function<void(int)> newScheduler)
+    {
+        settleScheduler = std::move(newScheduler);
+    }
+    // The camera has been still long enough: the next frame is the full one.
+    void Settle();
 
 signals:
     // Emitted once, after the message has been shown, when the check fails.
@@ -167,6 +176,7 @@ private:
     bool frameTiming = false;
     // Brings the full frame once the camera has settled; set when it has, until the next move.
     QTimer settleTimer;
+    std::function<void(int)> settleScheduler;
     bool settled = true;
     bool initialised = false;
     std::unique_ptr<CLasFileSet> fileSet;

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -432,6 +433,52 @@ private slots:
         QCOMPARE(test::ReadAll(writable), before);
         QCOMPARE(int(profile.Section().points[0][0].classification), 1);
         QVERIFY(!profile.History().CanUndo());
+    }
+
+    void onlyAChangedByteDropsRedo()
+    {
+        const std::string first = folder->File("a.las");
+        const std::string second = folder->File("b.las");
+        WriteLas(first, {{-50, 50, 100, 1}, {50, -50, 100, 1}, {2, 0, 101, 1}});
+        WriteLas(second, {{-50, 50, 100, 1}, {50, -50, 100, 1}, {4, 0, 101, 1}});
+        QVERIFY(Load({first, second}));
+        auto frame = Frame({{0, 0, 100}, {10, 0, 100}});
+        CCrossView& profile = *frame->View();
+        const std::vector<unsigned char> before = test::ReadAll(first);
+        std::vector<unsigned char> ground = before;
+        ground[ClassByte(before, 2)] = 2;
+        const PlotRect& plot = profile.Plot();
+        const Selection all{QPoint(plot.left, plot.top), QPoint(plot.right, plot.bottom)};
+        const Selection reversed{all.second, all.first};
+        struct Case
+        {
+            const char* what;
+            std::optional<Selection> selection;
+            const char* name;
+            bool firstLocked;
+            bool keepsRedo;
+        } cases[] = {
+            {"nothing selected", std::nullopt, "Water", false, true},
+            {"a reversed rectangle", reversed, "Water", false, true},
+            {"the class the points have", all, "Unclassified", false, true},
+            {"a first file that cannot be written", all, "Water", true, true},
+            {"a new class", all, "Water", false, false},
+        };
+        for (const Case& c : cases)
+        {
+            profile.SetSelection(all);
+            Choose(*frame, "Ground");
+            QVERIFY2(profile.Undo(), c.what);
+            std::filesystem::permissions(first, c.firstLocked ? std::filesystem::perms::owner_read
+                                                              : std::filesystem::perms::owner_all);
+            profile.SetSelection(c.selection);
+            Choose(*frame, c.name);
+            std::filesystem::permissions(first, std::filesystem::perms::owner_all);
+            notifier.shown.clear();
+            QVERIFY2(profile.Redo() == c.keepsRedo, c.what);
+            QVERIFY2(!c.keepsRedo || test::ReadAll(first) == ground, c.what);
+            profile.Undo();
+        }
     }
 
     void unreadableRecordsAreReportedOncePerBuildAndEarlierPointsKept()

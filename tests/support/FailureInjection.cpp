@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <grp.h>
@@ -55,6 +56,42 @@ std::string ReadAllFrom(int fd)
         text.append(buffer, static_cast<std::size_t>(got));
     }
     return text;
+}
+
+// An unprivileged user may be unable to reach the build folder (a checkout in a home folder of
+// mode 0700), so that user runs a copy in a fresh folder open to all. Empty when no copy is needed
+// or none could be made; the child then fails to start with its own exit status.
+std::string ReachableCopy(const WriteLimits& limits, const std::string& executable)
+{
+    if (!limits.unprivileged || ::geteuid() != 0)
+    {
+        return {};
+    }
+    namespace fs = std::filesystem;
+    std::string folder = (fs::temp_directory_path() / "telvora-exec-XXXXXX").string();
+    if (::mkdtemp(folder.data()) == nullptr)
+    {
+        return {};
+    }
+    std::error_code error;
+    const fs::perms forAll = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(folder, forAll, error);
+    const fs::path copy = fs::path(folder) / fs::path(executable).filename();
+    if (!error)
+    {
+        fs::copy_file(executable, copy, error);
+    }
+    if (!error)
+    {
+        fs::permissions(copy, forAll, error);
+    }
+    if (error)
+    {
+        fs::remove_all(folder, error);
+        return {};
+    }
+    return folder;
 }
 
 void WriteAllTo(int fd, const std::string& text)
@@ -125,7 +162,13 @@ ChildOutcome RunWithLimits(const WriteLimits& limits, const std::function<void()
 
 CLimitedProgram::CLimitedProgram(const WriteLimits& limits, const std::string& executable,
                                  const std::vector<std::string>& arguments)
+    : copyFolder(ReachableCopy(limits, executable))
 {
+    const std::string program =
+        copyFolder.empty()
+            ? executable
+            : (std::filesystem::path(copyFolder) / std::filesystem::path(executable).filename())
+                  .string();
     int err[2];
     if (::pipe(err) != 0)
     {
@@ -143,13 +186,13 @@ CLimitedProgram::CLimitedProgram(const WriteLimits& limits, const std::string& e
         std::signal(SIGXFSZ, SIG_DFL);
         ApplyLimits(limits);
         std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(executable.c_str()));
+        argv.push_back(const_cast<char*>(program.c_str()));
         for (const std::string& argument : arguments)
         {
             argv.push_back(const_cast<char*>(argument.c_str()));
         }
         argv.push_back(nullptr);
-        ::execv(executable.c_str(), argv.data());
+        ::execv(program.c_str(), argv.data());
         ::_exit(92);
     }
     ::close(err[1]);
@@ -166,6 +209,11 @@ CLimitedProgram::~CLimitedProgram()
     if (errRead >= 0)
     {
         ::close(errRead);
+    }
+    if (!copyFolder.empty())
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(copyFolder, ignored);
     }
 }
 

@@ -40,7 +40,9 @@ struct LimitedRun
 
 // A program started under the limits with the default signal dispositions, so that it must ignore
 // SIGXFSZ itself. Its standard error comes back through a pipe, which no file-size limit applies
-// to; signals and new limits can reach it while it works (Pid). Killed if not waited for.
+// to; signals and new limits can reach it while it works (Pid). Killed if not waited for. An
+// unprivileged run starts a copy of the executable from a folder every user may enter, so that
+// the build folder may lie where only its owner can reach it.
 class CLimitedProgram
 {
 public:
@@ -54,6 +56,7 @@ public:
     LimitedRun Wait();
 
 private:
+    std::string copyFolder;
     int pid = -1;
     int errRead = -1;
     bool waited = false;

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "LasImage.h"
 #include "PixelChecks.h"
@@ -505,6 +506,9 @@ private slots:
         auto view = std::make_unique<CQUARNView>();
         CQUARNView::Clock::time_point now{};
         view->SetClock([&now] { return now; });
+        // The full frame comes when the test says so, not when a real timer runs out.
+        std::vector<int> settleRequests;
+        view->SetSettleScheduler([&settleRequests](int ms) { settleRequests.push_back(ms); });
         // Any measured speed then asks for the least budget.
         view->movingFrameSeconds = 1e-6;
         view->resize(320, 240);
@@ -549,6 +553,7 @@ private slots:
 
         // Key repeats pile up into one frame, and the settling timer brings the full one without
         // any further input.
+        settleRequests.clear();
         QSignalSpy painted(view.get(), &CQUARNView::framePainted);
         for (int i = 0; i < 10; ++i)
         {
@@ -556,10 +561,15 @@ private slots:
         }
         QTRY_COMPARE(painted.size(), 1);
         QVERIFY(view->lastPointBudget < kFullPointBudget);
-        QTRY_COMPARE_WITH_TIMEOUT(painted.size(), 2, 2000);
+        // The clock stands still: the camera settles 200 ms after the presses.
+        QCOMPARE(settleRequests, std::vector<int>{200});
+        view->Settle();
+        QTRY_COMPARE(painted.size(), 2);
         QCOMPARE(view->lastPointBudget, kFullPointBudget);
-        QTest::qWait(300);
+        // The full frame asks for no further one.
+        QCoreApplication::processEvents();
         QCOMPARE(painted.size(), 2);
+        QCOMPARE(settleRequests.size(), std::size_t{1});
 
         // Switched off: every frame draws the full budget.
         view->reduceDetailWhileMoving = false;
@@ -614,9 +624,11 @@ private slots:
 
         // Whoever borrows the scene hears of its release while it still exists.
         bool hadSet = false;
-        connect(view.get(), &CQUARNView::sceneReleasing, this,
-                [&] { hadSet = view->FileSet() != nullptr; });
+        // Disconnected before hadSet goes: the view's destructor releases the scene again.
+        const QMetaObject::Connection heard = connect(view.get(), &CQUARNView::sceneReleasing, this,
+                                                      [&] { hadSet = view->FileSet() != nullptr; });
         view->ReleaseScene();
+        disconnect(heard);
         QVERIFY(hadSet);
     }
 
