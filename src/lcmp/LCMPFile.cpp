@@ -12,7 +12,7 @@
 #include "las/ByteOrder.h"
 #include "las/LasException.h"
 #include "las/PosixFile.h"
-#include "lcmp/BoundedByteSource.h"
+#include "lcmp/EntryByteSource.h"
 #include "lcmp/FileByteSource.h"
 #include "lcmp/LcmpMessages.h"
 #include "lcmp/OutputSpace.h"
@@ -164,20 +164,6 @@ void LCMPFile::ReadDirectory(IByteSource& archive)
     }
 }
 
-std::int64_t LCMPFile::EntryEnd(std::size_t index) const
-{
-    const std::uint32_t start = directory.at(index).dataOffset;
-    std::int64_t end = directoryOffset;
-    for (const ArchiveEntry& other : directory)
-    {
-        if (other.dataOffset > start && other.dataOffset < end)
-        {
-            end = other.dataOffset;
-        }
-    }
-    return end;
-}
-
 DecompressResult LCMPFile::DecompressEntry(const char* archivePath, const char* name,
                                            const char* folder, const std::atomic<bool>* cancel,
                                            ExistingOutput existing)
@@ -255,7 +241,7 @@ DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* nam
     }
 
     const auto index = static_cast<std::size_t>(foundIndex);
-    BoundedByteSource entry(archive, EntryEnd(index));
+    EntryByteSource entry(archive, directoryOffset);
     const std::string partFolder = folderPath.empty() ? std::string("./") : folderPath;
     std::string partPath;
     if (!entry.Seek(directory[index].dataOffset) || !CreatePartFile(partFolder, partPath))

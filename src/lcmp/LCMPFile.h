@@ -52,14 +52,10 @@ public:
     // magic number, whatever the count (one with the top bit set included).
     void ReadDirectory(IByteSource& archive);
 
-    // Where the data of the directory entry at index ends: at the next larger data offset of any
-    // entry, or at the start of the directory. No entry's bytes run into another's or into the
-    // directory. After ReadDirectory.
-    std::int64_t EntryEnd(std::size_t index) const;
-
     // Rebuilds the entry of that name (the first one, in directory order) as folder + name. The
     // folder ends with '/' (one is put in between when it does not) and must exist. The entry is
-    // decoded within its own bytes (EntryEnd): one whose data runs past them is truncated.
+    // decoded as the format's reads decode it, reading on into whatever follows it; one whose
+    // data would start or end in the directory is truncated.
     //
     // The name must be a plain file name: one with a path separator, "." or "..", or one that
     // makes the path too long, is refused. The LAS file is written to a new file beside the output

@@ -208,6 +208,11 @@ void LCMPStreamContext::DecodeStream(unsigned char* buffer, std::size_t n, IByte
                                      const Following& following)
 {
     const bool inArchive = &source == archive;
+    // No stream starts where the entries' data have ended.
+    if (Remaining(source) == 0)
+    {
+        throw CLasException(LcmpMessage::kEntryTruncated);
+    }
     if (inArchive && ahead.valid && source.Position() == ahead.table && n == ahead.n &&
         buffer == ahead.out)
     {
@@ -490,7 +495,9 @@ bool LCMPStreamContext::RebuildLasFile(IByteSource* archiveFile, CLasFile& file,
     try
     {
         unsigned char image[EntryHeaderImage::kSize];
-        if (archive->Read(image, sizeof image) != sizeof image)
+        // The header precedes everything else of the entry: in the directory, it was cut off.
+        if (Remaining(*archive) < sizeof image ||
+            archive->Read(image, sizeof image) != sizeof image)
         {
             throw CLasException(LcmpMessage::kEntryTruncated);
         }

@@ -44,10 +44,12 @@ public:
     // was written for the caller to remove. True when the file is complete. Failures throw
     // CLasException; entries that cannot be rebuilt are refused before any point is decoded.
     //
-    // The entry ends where the archive's Size() says (a BoundedByteSource gives it its own end):
-    // raw records or a coded stream that would run past it fail with "The archive entry is
-    // truncated!". Before the first byte is written, beforeWriting, when given, is called with
-    // the size the whole LAS file will have, and may refuse it by throwing.
+    // The entry's data end where the archive's Size() says (an EntryByteSource gives the start of
+    // the directory), while reads may run on past it as the format's reads do: a header, raw
+    // records or a coded stream that would start there, and a stream whose end lies beyond it,
+    // fail with "The archive entry is truncated!". Before the first byte is written,
+    // beforeWriting, when given, is called with the size the whole LAS file will have, and may
+    // refuse it by throwing.
     [[nodiscard]] bool
     RebuildLasFile(IByteSource* archive, CLasFile& target, std::atomic<std::int32_t>* progress,
                    const std::atomic<bool>* cancel = nullptr,
