@@ -83,25 +83,32 @@ bool RenameWithoutReplacing(const std::string& partPath, const std::string& path
 
 // Hands the finished file to the disk before it takes the output's place, so that a crash
 // never leaves a renamed but empty file.
-void PublishPartFile(const std::string& partPath, const std::string& path, ExistingOutput existing)
+void SyncPartFile(const std::string& partPath)
 {
     PosixFile file(partPath.c_str(), PosixFile::Mode::Update);
     if (!file.IsOpen() || !file.Sync() || !file.Close())
     {
-        throw CLasException(LasMessage::kWriteFileCreate);
+        throw CLasException(LasMessage::kWriteFileCreate, FileProblem(partPath, errno));
     }
+}
+
+void MovePartFile(const std::string& partPath, const std::string& path, ExistingOutput existing)
+{
     if (existing == ExistingOutput::Replace)
     {
         if (::rename(partPath.c_str(), path.c_str()) != 0)
         {
-            throw CLasException(LasMessage::kWriteFileCreate);
+            throw CLasException(LasMessage::kWriteFileCreate, FileProblem(path, errno));
         }
         return;
     }
     if (!RenameWithoutReplacing(partPath, path))
     {
-        throw CLasException(errno == EEXIST ? LcmpMessage::kOutputExists
-                                            : LasMessage::kWriteFileCreate);
+        if (errno == EEXIST)
+        {
+            throw CLasException(LcmpMessage::kOutputExists, FileProblem(path, "it exists already"));
+        }
+        throw CLasException(LasMessage::kWriteFileCreate, FileProblem(path, errno));
     }
 }
 
@@ -109,7 +116,36 @@ void PublishPartFile(const std::string& partPath, const std::string& path, Exist
 
 LCMPFile::~LCMPFile()
 {
+    DiscardHeldEntry();
     context.ReleaseBuffers();
+}
+
+void LCMPFile::PublishHeldEntry()
+{
+    if (heldPart.empty())
+    {
+        return;
+    }
+    const std::string part = std::move(heldPart);
+    heldPart.clear();
+    try
+    {
+        MovePartFile(part, heldOutput, heldExisting);
+    }
+    catch (const CLasException& error)
+    {
+        ::unlink(part.c_str());
+        throw error.NamingFile(part, heldOutput);
+    }
+}
+
+void LCMPFile::DiscardHeldEntry()
+{
+    if (!heldPart.empty())
+    {
+        ::unlink(heldPart.c_str());
+        heldPart.clear();
+    }
 }
 
 void LCMPFile::CheckMagic(IByteSource& archive) const
@@ -166,14 +202,14 @@ void LCMPFile::ReadDirectory(IByteSource& archive)
 
 DecompressResult LCMPFile::DecompressEntry(const char* archivePath, const char* name,
                                            const char* folder, const std::atomic<bool>* cancel,
-                                           ExistingOutput existing)
+                                           ExistingOutput existing, Completion completion)
 {
     FileByteSource archive(archivePath);
     if (!archive.IsOpen())
     {
         throw CLasException(LcmpMessage::kOpenArchive);
     }
-    return DecompressEntry(archive, name, folder, cancel, existing);
+    return DecompressEntry(archive, name, folder, cancel, existing, completion);
 }
 
 void LCMPFile::EndEntry()
@@ -186,8 +222,9 @@ void LCMPFile::EndEntry()
 
 DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* name,
                                            const char* folder, const std::atomic<bool>* cancel,
-                                           ExistingOutput existing)
+                                           ExistingOutput existing, Completion completion)
 {
+    DiscardHeldEntry();
     if (archive.Size() == 0)
     {
         throw CLasException(LcmpMessage::kEmptyArchive);
@@ -260,7 +297,15 @@ DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* nam
                                           { CheckOutputSpace(partFolder, outputPath, bytes); });
         if (complete)
         {
-            PublishPartFile(partPath, outputPath, existing);
+            SyncPartFile(partPath);
+            if (entryComplete)
+            {
+                entryComplete();
+            }
+            if (completion == Completion::Publish)
+            {
+                MovePartFile(partPath, outputPath, existing);
+            }
         }
     }
     catch (const CLasException& error)
@@ -282,6 +327,12 @@ DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* nam
     if (!complete)
     {
         ::unlink(partPath.c_str());
+    }
+    else if (completion == Completion::Hold)
+    {
+        heldPart = partPath;
+        heldOutput = outputPath;
+        heldExisting = existing;
     }
     target.SetPath(outputPath.c_str());
     EndEntry();

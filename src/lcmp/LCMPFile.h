@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/Notifier.h"
@@ -21,6 +23,17 @@ enum class ExistingOutput
     // file the user opened, and nothing but an explicit choice may replace it.
     Keep,
     Replace
+};
+
+// What DecompressEntry does with a complete entry.
+enum class Completion
+{
+    // Moves it to the output path before returning.
+    Publish,
+    // Leaves it in its hidden part file, for PublishHeldEntry or DiscardHeldEntry: a caller whose
+    // user may still abort decides only once the outcome is final, so that an Abort never costs
+    // the file an overwrite would have replaced.
+    Hold
 };
 
 enum class DecompressResult
@@ -68,12 +81,27 @@ public:
     //
     // The counters (Context()) and Progress() may be read from another thread meanwhile, and the
     // cancel flag set from there: the decoder looks at it between streams.
+    //
+    // With Completion::Hold a complete entry stays in the part file (written to the disk) until
+    // PublishHeldEntry or DiscardHeldEntry; the file at the output path is untouched until then.
     DecompressResult DecompressEntry(const char* archivePath, const char* name, const char* folder,
                                      const std::atomic<bool>* cancel = nullptr,
-                                     ExistingOutput existing = ExistingOutput::Keep);
+                                     ExistingOutput existing = ExistingOutput::Keep,
+                                     Completion completion = Completion::Publish);
     DecompressResult DecompressEntry(IByteSource& archive, const char* name, const char* folder,
                                      const std::atomic<bool>* cancel = nullptr,
-                                     ExistingOutput existing = ExistingOutput::Keep);
+                                     ExistingOutput existing = ExistingOutput::Keep,
+                                     Completion completion = Completion::Publish);
+
+    // Whether a complete entry waits in its part file.
+    bool HoldsEntry() const { return !heldPart.empty(); }
+    // Moves the held entry to its output path as DecompressEntry would have, replacing a file
+    // there only when it was asked to. The part file is removed when that fails (CLasException,
+    // naming the output). Nothing happens when no entry is held.
+    void PublishHeldEntry();
+    // Removes the held entry's part file, and nothing else. Also done by the destructor and by the
+    // next DecompressEntry.
+    void DiscardHeldEntry();
 
     // Releases the output path and the directory. Not while DecompressEntry runs: a caller that
     // wants to stop it sets the cancel flag and waits for it to return.
@@ -89,6 +117,15 @@ public:
     // Whether decoding may use a second thread (see LCMPStreamContext::SetSecondThread).
     void SetSecondThread(bool allowed) { context.SetSecondThread(allowed); }
 
+    // Seams for tests, called on the decoding thread: after each stream with the number done, and
+    // once an entry is complete in its part file, before it is published or held. A test holds
+    // the decoder there to act at a chosen point. Not while DecompressEntry runs.
+    void SetStreamHook(std::function<void(std::int32_t)> hook)
+    {
+        context.SetStreamHook(std::move(hook));
+    }
+    void SetCompleteHook(std::function<void()> hook) { entryComplete = std::move(hook); }
+
 private:
     void CheckMagic(IByteSource& archive) const;
     void EndEntry();
@@ -102,6 +139,11 @@ private:
     CLasFile target;
     std::int32_t foundIndex = -1;
     std::atomic<std::int32_t> progress{0};
+    std::function<void()> entryComplete;
+    // The part file of a held entry, the output it is meant for, and whether it may replace one.
+    std::string heldPart;
+    std::string heldOutput;
+    ExistingOutput heldExisting = ExistingOutput::Keep;
 };
 
 // True for a name that can only be a file in the folder it is written to: not empty, not "." or

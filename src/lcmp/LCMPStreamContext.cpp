@@ -158,6 +158,10 @@ void LCMPStreamContext::FinishStream(std::size_t n, unsigned bitsPerPoint)
     const auto read = static_cast<std::uint64_t>(archive->Position() - startOffset);
     ratio.store(static_cast<double>(read * 8) / static_cast<double>(uncompressedBits),
                 std::memory_order_relaxed);
+    if (afterStream)
+    {
+        afterStream(streamsDone.load(std::memory_order_relaxed));
+    }
 }
 
 void LCMPStreamContext::ReleaseBuffers()

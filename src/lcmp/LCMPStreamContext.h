@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "lcmp/ArithmeticDecoder.h"
@@ -75,6 +76,10 @@ public:
     // thread, which it does only when the process has more than one core. On by default; either
     // way the output is the same.
     void SetSecondThread(bool allowed) { secondThread = allowed; }
+
+    // A seam for tests: called on the decoding thread after each stream with the number done, so
+    // that a test can hold the decoder at a chosen stream. Not while RebuildLasFile runs.
+    void SetStreamHook(std::function<void(std::int32_t)> hook) { afterStream = std::move(hook); }
 
 private:
     // The symbols of one value stream: its length symbols and its byte planes, kept apart until
@@ -169,6 +174,7 @@ private:
     std::uint32_t totalPoints = 0;
     const std::atomic<bool>* cancelFlag = nullptr;
     bool secondThread = true;
+    std::function<void(std::int32_t)> afterStream;
 
     // One set of parts for each value stream of a chunk (ten in format 3), reused from chunk to
     // chunk: the worker may still join one stream's values while the next is decoded.
