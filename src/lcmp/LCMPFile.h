@@ -77,7 +77,9 @@ public:
     // path is only replaced when the caller says so. A file larger than the folder's free space
     // or the process's file-size limit is refused before anything is written ("There is not
     // enough space for the decompressed file!"); a write that fails for lack of space all the
-    // same keeps the writer's message and says so in its detail. Throws CLasException.
+    // same keeps the writer's message and says so in its detail. Throws CLasException, whose
+    // detail names the archive, and the entry where there is one, and says what was wrong ("a.las
+    // in survey.lcmp: no coded stream found after byte 1,234,567").
     //
     // The counters (Context()) and Progress() may be read from another thread meanwhile, and the
     // cancel flag set from there: the decoder looks at it between streams.
@@ -102,6 +104,10 @@ public:
     // Removes the held entry's part file, and nothing else. Also done by the destructor and by the
     // next DecompressEntry.
     void DiscardHeldEntry();
+
+    // How details name the archive ("survey.lcmp: ...", "a.las in survey.lcmp: ..."); "the
+    // archive" until set. DecompressEntry with a path sets it to the path.
+    void SetArchiveName(std::string name) { archiveName = std::move(name); }
 
     // Releases the output path and the directory. Not while DecompressEntry runs: a caller that
     // wants to stop it sets the cancel flag and waits for it to return.
@@ -128,6 +134,9 @@ public:
 
 private:
     void CheckMagic(IByteSource& archive) const;
+    // Details: "archive: what", and "name in archive: what".
+    std::string Problem(const std::string& what) const;
+    std::string EntryProblem(const char* name, const std::string& what) const;
     void EndEntry();
 
     std::vector<ArchiveEntry> directory;
@@ -135,6 +144,7 @@ private:
     std::int64_t directoryOffset = 0;
     std::int32_t entryCount = 0;
     std::string outputPath;
+    std::string archiveName = "the archive";
     LCMPStreamContext context;
     CLasFile target;
     std::int32_t foundIndex = -1;
@@ -155,8 +165,10 @@ bool IsPlainFileName(const char* name);
 // when none is given): "Error opening file!" when the archive cannot be opened, "Cannot read
 // LCMPFile file headers" for an empty file or a count whose directory does not fit, the
 // exception's message for whatever else keeps the count or directory from being read. An archive
-// whose count is 0 lists nothing, silently.
+// whose count is 0 lists nothing, silently. Each message comes with a detail naming the archive
+// and what was wrong.
 std::vector<std::string> ListArchive(const char* archivePath, INotifier* notifier);
-std::vector<std::string> ListArchive(IByteSource& archive, INotifier* notifier);
+std::vector<std::string> ListArchive(IByteSource& archive, INotifier* notifier,
+                                     const std::string& archiveName = "the archive");
 
 } // namespace telvora

@@ -437,6 +437,10 @@ private slots:
         QCOMPARE(end.outcome, DecompressionOutcome::Failed);
         QCOMPARE(messages.shown.size(), std::size_t{1});
         QCOMPARE(messages.shown[0].text, std::string("The archive entry is truncated!"));
+        // The reason itself is the decoder's to give; the box names the entry and the archive.
+        QVERIFY2(QString::fromStdString(messages.shown[0].detail)
+                     .startsWith(Q("survey.las in " + damaged + ": the coded stream at byte ")),
+                 messages.shown[0].detail.c_str());
         QCOMPARE(messages.shown[0].icon, MessageIcon::Error);
         QCOMPARE(WorkFiles(), QStringList());
         QCOMPARE(QString(frame->View()->FileSet()->archivePath), Q(damaged));

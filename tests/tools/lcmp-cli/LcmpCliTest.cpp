@@ -95,11 +95,13 @@ TEST_F(LcmpCli, ListFailuresGiveTheMessageAndExitOne)
 {
     const Result missing = List(temp.File("missing.lcmp"));
     EXPECT_EQ(missing.exitCode, kExitFailure);
-    EXPECT_EQ(missing.err, temp.File("missing.lcmp") + ": Error opening file!\n");
+    const std::string path = temp.File("missing.lcmp");
+    EXPECT_EQ(missing.err, path + ": Error opening file! (" + path + ": no such file or folder)\n");
     WriteAll(archive, {1, 2, 3, 4, 5, 6, 7, 8});
     const Result wrong = List(archive);
     EXPECT_EQ(wrong.exitCode, kExitFailure);
-    EXPECT_EQ(wrong.err, archive + ": Wrong file format!\n");
+    EXPECT_EQ(wrong.err, archive + ": Wrong file format! (" + archive +
+                             ": it begins with 01 02 03 04, not with the archive's 1D 2C 3B 4A)\n");
 }
 
 TEST_F(LcmpCli, ExtractWithoutNamesWritesEveryEntryOnce)
@@ -145,8 +147,12 @@ TEST_F(LcmpCli, FailuresNameTheEntryAndLeaveNothingBehind)
     WriteAll(archive, Archive({{"../up.las", PointsEntry(1)}, {"a.las", PointsEntry(1)}}));
     const Result r = Extract(archive, {"../up.las", "zzz.las", "a.las"});
     EXPECT_EQ(r.exitCode, kExitFailure);
-    EXPECT_EQ(r.err, "../up.las: The entry name is not a plain file name and cannot be written!\n"
-                     "zzz.las: LAS file not found in archive!\n");
+    EXPECT_EQ(r.err, "../up.las: The entry name is not a plain file name and cannot be written! "
+                     "(../up.las in " +
+                         archive +
+                         ": as it stands, it names no file in the folder)\n"
+                         "zzz.las: LAS file not found in archive! (" +
+                         archive + ": no entry is named zzz.las)\n");
     EXPECT_EQ(FilesIn(out), std::vector<std::string>{"a.las"});
     EXPECT_EQ(FilesIn(temp.Path()), (std::vector<std::string>{"a.lcmp", "out"}));
 }
@@ -177,7 +183,8 @@ TEST_F(LcmpCli, EmptyFileExitsOneAndEmptyDirectoryZero)
     WriteAll(archive, {});
     const Result empty = List(archive);
     EXPECT_EQ(empty.exitCode, kExitFailure);
-    EXPECT_EQ(empty.err, archive + ": Cannot read LCMPFile file headers\n");
+    EXPECT_EQ(empty.err, archive + ": Cannot read LCMPFile file headers (" + archive +
+                             ": the file is empty)\n");
     EXPECT_EQ(Extract(archive, {}).exitCode, kExitFailure);
 
     WriteAll(archive, Archive({}));
@@ -224,7 +231,8 @@ TEST_F(LcmpCli, NamesAreShownWithControlCharactersAndBadUtf8Escaped)
 
     // Messages quote names the same way.
     const Result missing = Extract(archive, {"\x1b]0;title\x07"});
-    EXPECT_EQ(missing.err, "\\x1b]0;title\\x07: LAS file not found in archive!\n");
+    EXPECT_EQ(missing.err, "\\x1b]0;title\\x07: LAS file not found in archive! (" + archive +
+                               ": no entry is named \\x1b]0;title\\x07)\n");
 }
 
 TEST_F(LcmpCli, NamesThatAreNoPlainFileNameGetTheUnsafeNameMessage)
@@ -233,10 +241,14 @@ TEST_F(LcmpCli, NamesThatAreNoPlainFileNameGetTheUnsafeNameMessage)
                                {".", PointsEntry(1)},
                                {"..", PointsEntry(1)},
                                {"/", PointsEntry(1)}}));
-    const std::string unsafe = ": The entry name is not a plain file name and cannot be written!\n";
+    const auto unsafe = [&](const std::string& name)
+    {
+        return name + ": The entry name is not a plain file name and cannot be written! (" + name +
+               " in " + archive + ": as it stands, it names no file in the folder)\n";
+    };
     const Result r = Extract(archive, {});
     EXPECT_EQ(r.exitCode, kExitFailure);
-    EXPECT_EQ(r.err, unsafe + "." + unsafe + ".." + unsafe + "/" + unsafe);
+    EXPECT_EQ(r.err, unsafe("") + unsafe(".") + unsafe("..") + unsafe("/"));
     EXPECT_TRUE(FilesIn(out).empty());
 }
 
