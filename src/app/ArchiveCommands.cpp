@@ -5,7 +5,6 @@
 #include <QMenu>
 #include <QToolButton>
 #include <memory>
-#include <unistd.h>
 
 #include "app/AppIcons.h"
 #include "app/MainFrame.h"
@@ -146,10 +145,6 @@ void CArchiveCommands::OpenArchiveEntry(int id)
     const DecompressionOutcome outcome = dialog.Outcome();
     if (outcome == DecompressionOutcome::Aborted || outcome == DecompressionOutcome::Failed)
     {
-        if (dialog.OutputMade())
-        {
-            ::unlink(output.c_str());
-        }
         backToTheList();
         return;
     }

@@ -176,8 +176,9 @@ void CCompressionDialog::Start()
         {
             try
             {
-                result = archive.DecompressEntry(archivePath.c_str(), entryName.c_str(),
-                                                 folder.c_str(), &cancel, existing);
+                result =
+                    archive.DecompressEntry(archivePath.c_str(), entryName.c_str(), folder.c_str(),
+                                            &cancel, existing, Completion::Hold);
             }
             catch (const CLasException& error)
             {
@@ -250,7 +251,6 @@ void CCompressionDialog::JobEnded()
         outcome = DecompressionOutcome::Complete;
         progress->setValue(100);
     }
-    outputMade = !failed && result == DecompressResult::Complete;
     if (asking)
     {
         // The answer to the Abort question decides how this ends.
@@ -282,7 +282,7 @@ void CCompressionDialog::OnAbort()
     cancel.store(true);
     if (jobEnded)
     {
-        // Too late to stop: the complete output is the caller's to remove.
+        // Too late to stop the decoder, but not to keep its file from the output path.
         if (outcome == DecompressionOutcome::Complete)
         {
             outcome = DecompressionOutcome::Aborted;
@@ -345,6 +345,24 @@ void CCompressionDialog::Finish()
 {
     refreshTimer.stop();
     StopWorker();
+    // The outcome is final here: only now may the entry take the output's place.
+    if (outcome == DecompressionOutcome::Complete)
+    {
+        try
+        {
+            archive.PublishHeldEntry();
+        }
+        catch (const CLasException& error)
+        {
+            outcome = DecompressionOutcome::Failed;
+            if (notifier != nullptr)
+            {
+                notifier->ShowMessage(error.GetErrorText(), kCaption, MessageIcon::Error,
+                                      error.GetDetail());
+            }
+        }
+    }
+    archive.DiscardHeldEntry();
     done(outcome == DecompressionOutcome::Complete ? QDialog::Accepted : QDialog::Rejected);
 }
 

@@ -44,8 +44,8 @@ enum class DecompressionOutcome
     KeptExisting,
     // The message has been shown; nothing was written at the output path.
     Failed,
-    // The user aborted, or closed the window. Nothing more was written after that; a complete
-    // output is the caller's to remove only when decompression had already completed.
+    // The user aborted, or closed the window: the output path holds what it held before, even
+    // when the entry was complete by then.
     Aborted
 };
 
@@ -54,6 +54,11 @@ enum class DecompressionOutcome
 // user-interface thread. The worker touches no widget; it only posts its end to the dialog.
 // Abort and closing the window stop the decoder between two streams, so the window never waits
 // longer than one stream takes, and the worker is joined before the dialog goes.
+//
+// The worker leaves the complete entry in its hidden part file; only when the dialog ends with
+// success does it take the output's place (replacing a file there only when the user said so).
+// Any other end removes the part file alone, so an Abort confirmed at any moment, even after the
+// entry was complete, leaves the user's file as it was.
 class CCompressionDialog : public QDialog
 {
     Q_OBJECT
@@ -81,13 +86,20 @@ public:
     DecompressionOutcome Outcome() const { return outcome; }
     // Set when the user confirmed Abort or closed the window.
     bool AbortFlag() const { return abortFlag; }
-    // The decoder completed the file at the output path, whatever the outcome: an Abort confirmed
-    // after the end leaves a complete file of this program's making.
-    bool OutputMade() const { return outputMade; }
     // The decompression, whose counters the dialog shows.
     const LCMPFile& Archive() const { return archive; }
     // Whether the worker is running (it is started when the dialog is first shown).
     bool WorkerRunning() const { return worker.joinable(); }
+    // Whether the end of the worker's job has reached the dialog.
+    bool JobHasEnded() const { return jobEnded; }
+    // Seams for tests, called on the worker thread: after each stream with the number done, and
+    // once the entry is complete in its part file (see LCMPFile::SetStreamHook). Before Start.
+    void SetWorkerHooks(std::function<void(std::int32_t)> afterStream,
+                        std::function<void()> entryComplete)
+    {
+        archive.SetStreamHook(std::move(afterStream));
+        archive.SetCompleteHook(std::move(entryComplete));
+    }
 
     QLabel* ArchiveText() const { return archiveText; }
     QLabel* RatioText() const { return ratioText; }
@@ -131,7 +143,6 @@ private:
     bool started = false;
     bool jobEnded = false;
     bool abortFlag = false;
-    bool outputMade = false;
     // The Abort question is on the screen: the end of the job waits for its answer.
     bool asking = false;
     bool closePending = false;

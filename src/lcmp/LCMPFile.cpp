@@ -1,5 +1,6 @@
 #include "lcmp/LCMPFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,7 +13,7 @@
 #include "las/ByteOrder.h"
 #include "las/LasException.h"
 #include "las/PosixFile.h"
-#include "lcmp/BoundedByteSource.h"
+#include "lcmp/EntryByteSource.h"
 #include "lcmp/FileByteSource.h"
 #include "lcmp/LcmpMessages.h"
 #include "lcmp/OutputSpace.h"
@@ -83,42 +84,113 @@ bool RenameWithoutReplacing(const std::string& partPath, const std::string& path
 
 // Hands the finished file to the disk before it takes the output's place, so that a crash
 // never leaves a renamed but empty file.
-void PublishPartFile(const std::string& partPath, const std::string& path, ExistingOutput existing)
+void SyncPartFile(const std::string& partPath)
 {
     PosixFile file(partPath.c_str(), PosixFile::Mode::Update);
     if (!file.IsOpen() || !file.Sync() || !file.Close())
     {
-        throw CLasException(LasMessage::kWriteFileCreate);
+        throw CLasException(LasMessage::kWriteFileCreate, FileProblem(partPath, errno));
     }
+}
+
+void MovePartFile(const std::string& partPath, const std::string& path, ExistingOutput existing)
+{
     if (existing == ExistingOutput::Replace)
     {
         if (::rename(partPath.c_str(), path.c_str()) != 0)
         {
-            throw CLasException(LasMessage::kWriteFileCreate);
+            throw CLasException(LasMessage::kWriteFileCreate, FileProblem(path, errno));
         }
         return;
     }
     if (!RenameWithoutReplacing(partPath, path))
     {
-        throw CLasException(errno == EEXIST ? LcmpMessage::kOutputExists
-                                            : LasMessage::kWriteFileCreate);
+        if (errno == EEXIST)
+        {
+            throw CLasException(LcmpMessage::kOutputExists, FileProblem(path, "it exists already"));
+        }
+        throw CLasException(LasMessage::kWriteFileCreate, FileProblem(path, errno));
     }
+}
+
+// The failures that describe an entry's bytes, as opposed to the files written.
+bool IsEntryMessage(const char* text)
+{
+    for (const char* entryText :
+         {LcmpMessage::kEntryTruncated, LcmpMessage::kStreamNotFound, LcmpMessage::kReadRawPoints,
+          LcmpMessage::kNoPoints, LcmpMessage::kUnsupportedFormat, LcmpMessage::kRecordLength,
+          LcmpMessage::kVlrBlock, LcmpMessage::kPlaneCount, LcmpMessage::kNoArchiveFile})
+    {
+        if (text == entryText)
+        {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
 
 LCMPFile::~LCMPFile()
 {
+    DiscardHeldEntry();
     context.ReleaseBuffers();
+}
+
+void LCMPFile::PublishHeldEntry()
+{
+    if (heldPart.empty())
+    {
+        return;
+    }
+    const std::string part = std::move(heldPart);
+    heldPart.clear();
+    try
+    {
+        MovePartFile(part, heldOutput, heldExisting);
+    }
+    catch (const CLasException& error)
+    {
+        ::unlink(part.c_str());
+        throw error.NamingFile(part, heldOutput);
+    }
+}
+
+void LCMPFile::DiscardHeldEntry()
+{
+    if (!heldPart.empty())
+    {
+        ::unlink(heldPart.c_str());
+        heldPart.clear();
+    }
+}
+
+std::string LCMPFile::Problem(const std::string& what) const
+{
+    return archiveName + ": " + what;
+}
+
+std::string LCMPFile::EntryProblem(const char* name, const std::string& what) const
+{
+    return std::string(name != nullptr ? name : "") + " in " + archiveName + ": " + what;
 }
 
 void LCMPFile::CheckMagic(IByteSource& archive) const
 {
-    unsigned char bytes[4];
-    if (!archive.Seek(0) || archive.Read(bytes, sizeof bytes) != sizeof bytes ||
-        LoadLE<std::uint32_t>(bytes) != kMagic)
+    unsigned char bytes[4] = {};
+    const std::size_t got = archive.Seek(0) ? archive.Read(bytes, sizeof bytes) : 0;
+    if (got != sizeof bytes)
     {
-        throw CLasException(LcmpMessage::kWrongFormat);
+        throw CLasException(LcmpMessage::kWrongFormat,
+                            Problem(std::to_string(got) + " bytes are too few for an archive"));
+    }
+    if (LoadLE<std::uint32_t>(bytes) != kMagic)
+    {
+        char shown[64];
+        std::snprintf(shown, sizeof shown,
+                      "it begins with %02X %02X %02X %02X, not with the archive's 1D 2C 3B 4A",
+                      bytes[0], bytes[1], bytes[2], bytes[3]);
+        throw CLasException(LcmpMessage::kWrongFormat, Problem(shown));
     }
 }
 
@@ -130,7 +202,8 @@ void LCMPFile::ReadEntryCount(IByteSource& archive)
     // The magic number has been read, so the file holds at least these four bytes.
     if (size < 4 || !archive.Seek(size - 4) || archive.Read(bytes, sizeof bytes) != sizeof bytes)
     {
-        throw CLasException(LcmpMessage::kDirectory);
+        throw CLasException(LcmpMessage::kDirectory,
+                            Problem("the entry count in its last 4 bytes could not be read"));
     }
     entryCount = static_cast<std::int32_t>(LoadLE<std::uint32_t>(bytes));
 }
@@ -149,13 +222,22 @@ void LCMPFile::ReadDirectory(IByteSource& archive)
     if (size < 0 || span + 4 > static_cast<std::uint64_t>(size) ||
         !archive.Seek(size - static_cast<std::int64_t>(span)))
     {
-        throw CLasException(LcmpMessage::kDirectory);
+        throw CLasException(
+            LcmpMessage::kDirectory,
+            Problem(
+                LcmpMessage::Grouped(static_cast<std::uint64_t>(std::max<std::int64_t>(size, 0))) +
+                " bytes cannot hold a directory of " + LcmpMessage::Grouped(count) +
+                (count == 1 ? " entry" : " entries")));
     }
     directoryOffset = size - static_cast<std::int64_t>(span);
     std::vector<unsigned char> images(ArchiveEntry::kImageSize * count);
     if (archive.Read(images.data(), images.size()) != images.size())
     {
-        throw CLasException(LcmpMessage::kDirectory);
+        throw CLasException(
+            LcmpMessage::kDirectory,
+            Problem("the directory at byte " +
+                    LcmpMessage::Grouped(static_cast<std::uint64_t>(directoryOffset)) +
+                    " could not be read"));
     }
     directory.reserve(count);
     for (std::uint64_t i = 0; i < count; ++i)
@@ -164,30 +246,17 @@ void LCMPFile::ReadDirectory(IByteSource& archive)
     }
 }
 
-std::int64_t LCMPFile::EntryEnd(std::size_t index) const
-{
-    const std::uint32_t start = directory.at(index).dataOffset;
-    std::int64_t end = directoryOffset;
-    for (const ArchiveEntry& other : directory)
-    {
-        if (other.dataOffset > start && other.dataOffset < end)
-        {
-            end = other.dataOffset;
-        }
-    }
-    return end;
-}
-
 DecompressResult LCMPFile::DecompressEntry(const char* archivePath, const char* name,
                                            const char* folder, const std::atomic<bool>* cancel,
-                                           ExistingOutput existing)
+                                           ExistingOutput existing, Completion completion)
 {
     FileByteSource archive(archivePath);
     if (!archive.IsOpen())
     {
-        throw CLasException(LcmpMessage::kOpenArchive);
+        throw CLasException(LcmpMessage::kOpenArchive, FileProblem(archivePath, errno));
     }
-    return DecompressEntry(archive, name, folder, cancel, existing);
+    SetArchiveName(archivePath);
+    return DecompressEntry(archive, name, folder, cancel, existing, completion);
 }
 
 void LCMPFile::EndEntry()
@@ -200,11 +269,12 @@ void LCMPFile::EndEntry()
 
 DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* name,
                                            const char* folder, const std::atomic<bool>* cancel,
-                                           ExistingOutput existing)
+                                           ExistingOutput existing, Completion completion)
 {
+    DiscardHeldEntry();
     if (archive.Size() == 0)
     {
-        throw CLasException(LcmpMessage::kEmptyArchive);
+        throw CLasException(LcmpMessage::kEmptyArchive, Problem("the file is empty"));
     }
     CheckMagic(archive);
 
@@ -212,7 +282,8 @@ DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* nam
     // is not trusted to be a plain file name.
     if (!IsPlainFileName(name))
     {
-        throw CLasException(LcmpMessage::kUnsafeEntryName);
+        throw CLasException(LcmpMessage::kUnsafeEntryName,
+                            EntryProblem(name, "as it stands, it names no file in the folder"));
     }
     std::string folderPath = folder != nullptr ? folder : "";
     if (!folderPath.empty() && folderPath.back() != '/')
@@ -222,7 +293,11 @@ DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* nam
     const std::string path = folderPath + name;
     if (path.size() >= kOutputPathSize)
     {
-        throw CLasException(LcmpMessage::kOutputPathTooLong);
+        throw CLasException(LcmpMessage::kOutputPathTooLong,
+                            EntryProblem(name, "the output path would have " +
+                                                   LcmpMessage::Grouped(path.size()) +
+                                                   " characters, more than " +
+                                                   LcmpMessage::Grouped(kOutputPathSize - 1)));
     }
     outputPath = path;
 
@@ -251,17 +326,19 @@ DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* nam
     {
         directory.clear();
         EndEntry();
-        throw CLasException(LcmpMessage::kEntryNotFound);
+        throw CLasException(LcmpMessage::kEntryNotFound,
+                            Problem(std::string("no entry is named ") + name));
     }
 
     const auto index = static_cast<std::size_t>(foundIndex);
-    BoundedByteSource entry(archive, EntryEnd(index));
+    EntryByteSource entry(archive, directoryOffset);
     const std::string partFolder = folderPath.empty() ? std::string("./") : folderPath;
     std::string partPath;
     if (!entry.Seek(directory[index].dataOffset) || !CreatePartFile(partFolder, partPath))
     {
+        const int error = errno;
         EndEntry();
-        throw CLasException(LasMessage::kWriteFileCreate);
+        throw CLasException(LasMessage::kWriteFileCreate, FileProblem(partFolder, error));
     }
     target.Clear();
     target.SetPath(partPath.c_str());
@@ -274,7 +351,15 @@ DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* nam
                                           { CheckOutputSpace(partFolder, outputPath, bytes); });
         if (complete)
         {
-            PublishPartFile(partPath, outputPath, existing);
+            SyncPartFile(partPath);
+            if (entryComplete)
+            {
+                entryComplete();
+            }
+            if (completion == Completion::Publish)
+            {
+                MovePartFile(partPath, outputPath, existing);
+            }
         }
     }
     catch (const CLasException& error)
@@ -283,6 +368,11 @@ DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* nam
         target.SetPath(outputPath.c_str());
         const std::string shown = outputPath;
         EndEntry();
+        // What the entry's bytes hold is said of the entry in the archive.
+        if (IsEntryMessage(error.GetErrorText()))
+        {
+            throw CLasException(error.GetErrorText(), EntryProblem(name, error.GetDetail()));
+        }
         // The writers name the file they write; the user knows it by the output's name.
         throw error.NamingFile(partPath, shown);
     }
@@ -296,6 +386,12 @@ DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* nam
     if (!complete)
     {
         ::unlink(partPath.c_str());
+    }
+    else if (completion == Completion::Hold)
+    {
+        heldPart = partPath;
+        heldOutput = outputPath;
+        heldExisting = existing;
     }
     target.SetPath(outputPath.c_str());
     EndEntry();
@@ -330,22 +426,24 @@ std::vector<std::string> ListArchive(const char* archivePath, INotifier* notifie
     {
         INotifier& shown = notifier != nullptr ? *notifier : StderrNotifier();
         shown.ShowMessage(LcmpMessage::kListOpen, LcmpMessage::kListCaption,
-                          MessageIcon::Information, {});
+                          MessageIcon::Information, FileProblem(archivePath, errno));
         return {};
     }
-    return ListArchive(archive, notifier);
+    return ListArchive(archive, notifier, archivePath);
 }
 
-std::vector<std::string> ListArchive(IByteSource& archive, INotifier* notifier)
+std::vector<std::string> ListArchive(IByteSource& archive, INotifier* notifier,
+                                     const std::string& archiveName)
 {
     INotifier& shown = notifier != nullptr ? *notifier : StderrNotifier();
     LCMPFile file;
+    file.SetArchiveName(archiveName);
     try
     {
         // An empty file has no directory to read, which is not the same as an empty directory.
         if (archive.Size() == 0)
         {
-            throw CLasException(LcmpMessage::kDirectory);
+            throw CLasException(LcmpMessage::kDirectory, archiveName + ": the file is empty");
         }
         file.ReadEntryCount(archive);
         if (file.EntryCount() == 0)

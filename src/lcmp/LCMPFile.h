@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/Notifier.h"
@@ -21,6 +23,17 @@ enum class ExistingOutput
     // file the user opened, and nothing but an explicit choice may replace it.
     Keep,
     Replace
+};
+
+// What DecompressEntry does with a complete entry.
+enum class Completion
+{
+    // Moves it to the output path before returning.
+    Publish,
+    // Leaves it in its hidden part file, for PublishHeldEntry or DiscardHeldEntry: a caller whose
+    // user may still abort decides only once the outcome is final, so that an Abort never costs
+    // the file an overwrite would have replaced.
+    Hold
 };
 
 enum class DecompressResult
@@ -52,14 +65,10 @@ public:
     // magic number, whatever the count (one with the top bit set included).
     void ReadDirectory(IByteSource& archive);
 
-    // Where the data of the directory entry at index ends: at the next larger data offset of any
-    // entry, or at the start of the directory. No entry's bytes run into another's or into the
-    // directory. After ReadDirectory.
-    std::int64_t EntryEnd(std::size_t index) const;
-
     // Rebuilds the entry of that name (the first one, in directory order) as folder + name. The
     // folder ends with '/' (one is put in between when it does not) and must exist. The entry is
-    // decoded within its own bytes (EntryEnd): one whose data runs past them is truncated.
+    // decoded as the format's reads decode it, reading on into whatever follows it; one whose
+    // data would start or end in the directory is truncated.
     //
     // The name must be a plain file name: one with a path separator, "." or "..", or one that
     // makes the path too long, is refused. The LAS file is written to a new file beside the output
@@ -68,16 +77,37 @@ public:
     // path is only replaced when the caller says so. A file larger than the folder's free space
     // or the process's file-size limit is refused before anything is written ("There is not
     // enough space for the decompressed file!"); a write that fails for lack of space all the
-    // same keeps the writer's message and says so in its detail. Throws CLasException.
+    // same keeps the writer's message and says so in its detail. Throws CLasException, whose
+    // detail names the archive, and the entry where there is one, and says what was wrong ("a.las
+    // in survey.lcmp: no coded stream found after byte 1,234,567").
     //
     // The counters (Context()) and Progress() may be read from another thread meanwhile, and the
     // cancel flag set from there: the decoder looks at it between streams.
+    //
+    // With Completion::Hold a complete entry stays in the part file (written to the disk) until
+    // PublishHeldEntry or DiscardHeldEntry; the file at the output path is untouched until then.
     DecompressResult DecompressEntry(const char* archivePath, const char* name, const char* folder,
                                      const std::atomic<bool>* cancel = nullptr,
-                                     ExistingOutput existing = ExistingOutput::Keep);
+                                     ExistingOutput existing = ExistingOutput::Keep,
+                                     Completion completion = Completion::Publish);
     DecompressResult DecompressEntry(IByteSource& archive, const char* name, const char* folder,
                                      const std::atomic<bool>* cancel = nullptr,
-                                     ExistingOutput existing = ExistingOutput::Keep);
+                                     ExistingOutput existing = ExistingOutput::Keep,
+                                     Completion completion = Completion::Publish);
+
+    // Whether a complete entry waits in its part file.
+    bool HoldsEntry() const { return !heldPart.empty(); }
+    // Moves the held entry to its output path as DecompressEntry would have, replacing a file
+    // there only when it was asked to. The part file is removed when that fails (CLasException,
+    // naming the output). Nothing happens when no entry is held.
+    void PublishHeldEntry();
+    // Removes the held entry's part file, and nothing else. Also done by the destructor and by the
+    // next DecompressEntry.
+    void DiscardHeldEntry();
+
+    // How details name the archive ("survey.lcmp: ...", "a.las in survey.lcmp: ..."); "the
+    // archive" until set. DecompressEntry with a path sets it to the path.
+    void SetArchiveName(std::string name) { archiveName = std::move(name); }
 
     // Releases the output path and the directory. Not while DecompressEntry runs: a caller that
     // wants to stop it sets the cancel flag and waits for it to return.
@@ -93,8 +123,20 @@ public:
     // Whether decoding may use a second thread (see LCMPStreamContext::SetSecondThread).
     void SetSecondThread(bool allowed) { context.SetSecondThread(allowed); }
 
+    // Seams for tests, called on the decoding thread: after each stream with the number done, and
+    // once an entry is complete in its part file, before it is published or held. A test holds
+    // the decoder there to act at a chosen point. Not while DecompressEntry runs.
+    void SetStreamHook(std::function<void(std::int32_t)> hook)
+    {
+        context.SetStreamHook(std::move(hook));
+    }
+    void SetCompleteHook(std::function<void()> hook) { entryComplete = std::move(hook); }
+
 private:
     void CheckMagic(IByteSource& archive) const;
+    // Details: "archive: what", and "name in archive: what".
+    std::string Problem(const std::string& what) const;
+    std::string EntryProblem(const char* name, const std::string& what) const;
     void EndEntry();
 
     std::vector<ArchiveEntry> directory;
@@ -102,10 +144,16 @@ private:
     std::int64_t directoryOffset = 0;
     std::int32_t entryCount = 0;
     std::string outputPath;
+    std::string archiveName = "the archive";
     LCMPStreamContext context;
     CLasFile target;
     std::int32_t foundIndex = -1;
     std::atomic<std::int32_t> progress{0};
+    std::function<void()> entryComplete;
+    // The part file of a held entry, the output it is meant for, and whether it may replace one.
+    std::string heldPart;
+    std::string heldOutput;
+    ExistingOutput heldExisting = ExistingOutput::Keep;
 };
 
 // True for a name that can only be a file in the folder it is written to: not empty, not "." or
@@ -117,8 +165,10 @@ bool IsPlainFileName(const char* name);
 // when none is given): "Error opening file!" when the archive cannot be opened, "Cannot read
 // LCMPFile file headers" for an empty file or a count whose directory does not fit, the
 // exception's message for whatever else keeps the count or directory from being read. An archive
-// whose count is 0 lists nothing, silently.
+// whose count is 0 lists nothing, silently. Each message comes with a detail naming the archive
+// and what was wrong.
 std::vector<std::string> ListArchive(const char* archivePath, INotifier* notifier);
-std::vector<std::string> ListArchive(IByteSource& archive, INotifier* notifier);
+std::vector<std::string> ListArchive(IByteSource& archive, INotifier* notifier,
+                                     const std::string& archiveName = "the archive");
 
 } // namespace telvora

@@ -5,6 +5,7 @@
 #include <exception>
 #include <initializer_list>
 #include <optional>
+#include <string>
 
 #include "las/ByteOrder.h"
 #include "las/LASPointFormats.h"
@@ -46,12 +47,29 @@ struct Cancelled
 {
 };
 
+// "byte 1,234,567": an offset in the archive, for details.
+std::string At(std::int64_t offset)
+{
+    return "byte " +
+           LcmpMessage::Grouped(static_cast<std::uint64_t>(std::max<std::int64_t>(offset, 0)));
+}
+
+// Where the entries' data end, for details.
+std::string DataEnd(const IByteSource& source)
+{
+    const std::int64_t size = source.Size();
+    return size < 0 ? std::string("the end of the file")
+                    : "the end of the entries' data at " + At(size);
+}
+
 std::uint32_t ReadRaw32(IByteSource& source)
 {
+    const std::int64_t at = source.Position();
     unsigned char bytes[4];
     if (source.Read(bytes, sizeof bytes) != sizeof bytes)
     {
-        throw CLasException(LcmpMessage::kEntryTruncated);
+        throw CLasException(LcmpMessage::kEntryTruncated,
+                            "the file ends inside the 4-byte value at " + At(at));
     }
     return LoadLE<std::uint32_t>(bytes);
 }
@@ -158,6 +176,10 @@ void LCMPStreamContext::FinishStream(std::size_t n, unsigned bitsPerPoint)
     const auto read = static_cast<std::uint64_t>(archive->Position() - startOffset);
     ratio.store(static_cast<double>(read * 8) / static_cast<double>(uncompressedBits),
                 std::memory_order_relaxed);
+    if (afterStream)
+    {
+        afterStream(streamsDone.load(std::memory_order_relaxed));
+    }
 }
 
 void LCMPStreamContext::ReleaseBuffers()
@@ -208,6 +230,14 @@ void LCMPStreamContext::DecodeStream(unsigned char* buffer, std::size_t n, IByte
                                      const Following& following)
 {
     const bool inArchive = &source == archive;
+    // No stream starts where the entries' data have ended.
+    const std::int64_t start = source.Position();
+    if (Remaining(source) == 0)
+    {
+        throw CLasException(LcmpMessage::kEntryTruncated, "a coded stream would start at " +
+                                                              At(start) + ", past " +
+                                                              DataEnd(source));
+    }
     if (inArchive && ahead.valid && source.Position() == ahead.table && n == ahead.n &&
         buffer == ahead.out)
     {
@@ -253,15 +283,18 @@ void LCMPStreamContext::DecodeStream(unsigned char* buffer, std::size_t n, IByte
             {
                 std::rethrow_exception(jobs[0].error);
             }
-            catch (const CLasException&)
+            catch (const CLasException& error)
             {
                 // A stream whose table or end marker is missing where the entry's bytes ran out
                 // was cut short, not damaged.
                 if (Remaining(source) == 0)
                 {
-                    throw CLasException(LcmpMessage::kEntryTruncated);
+                    throw CLasException(LcmpMessage::kEntryTruncated,
+                                        "the coded stream at " + At(start) + " runs past " +
+                                            DataEnd(source));
                 }
-                throw;
+                throw CLasException(error.GetErrorText(),
+                                    "no coded stream found after " + At(start));
             }
         }
     }
@@ -270,7 +303,9 @@ void LCMPStreamContext::DecodeStream(unsigned char* buffer, std::size_t n, IByte
     const std::int64_t size = source.Size();
     if (size >= 0 && source.Position() > size)
     {
-        throw CLasException(LcmpMessage::kEntryTruncated);
+        throw CLasException(LcmpMessage::kEntryTruncated, "the coded stream at " + At(start) +
+                                                              " ends at " + At(source.Position()) +
+                                                              ", past " + DataEnd(source));
     }
 }
 
@@ -392,7 +427,8 @@ void LCMPStreamContext::DecodeValueParts(IByteSource& source, std::int32_t* out,
     // Every value stream holds at least its first value.
     if (n == 0)
     {
-        throw CLasException(LcmpMessage::kPlaneCount);
+        throw CLasException(LcmpMessage::kPlaneCount,
+                            "the value stream at " + At(source.Position()) + " holds no values");
     }
     out[0] = static_cast<std::int32_t>(ReadRaw32(source));
 
@@ -429,7 +465,11 @@ void LCMPStreamContext::DecodeValueParts(IByteSource& source, std::int32_t* out,
             count = ReadRaw32(source);
             if (count > m || count < wider[p])
             {
-                throw CLasException(LcmpMessage::kPlaneCount);
+                throw CLasException(
+                    LcmpMessage::kPlaneCount,
+                    "byte plane " + std::to_string(p) + " before " + At(source.Position()) +
+                        " counts " + LcmpMessage::Grouped(count) + " bytes, but its values need " +
+                        LcmpMessage::Grouped(wider[p]) + " to " + LcmpMessage::Grouped(m));
             }
             parts.planes[p].resize(std::size_t{count} + 1);
             const Following next = p + 1 < largest
@@ -483,16 +523,20 @@ bool LCMPStreamContext::RebuildLasFile(IByteSource* archiveFile, CLasFile& file,
     cancelFlag = cancel;
     if (archive == nullptr)
     {
-        throw CLasException(LcmpMessage::kNoArchiveFile);
+        throw CLasException(LcmpMessage::kNoArchiveFile, "no archive was given");
     }
     startOffset = archive->Position();
 
     try
     {
         unsigned char image[EntryHeaderImage::kSize];
-        if (archive->Read(image, sizeof image) != sizeof image)
+        // The header precedes everything else of the entry: in the directory, it was cut off.
+        if (Remaining(*archive) < sizeof image ||
+            archive->Read(image, sizeof image) != sizeof image)
         {
-            throw CLasException(LcmpMessage::kEntryTruncated);
+            throw CLasException(LcmpMessage::kEntryTruncated, "the entry's 232-byte header at " +
+                                                                  At(startOffset) + " runs past " +
+                                                                  DataEnd(*archive));
         }
         // Nothing of an earlier entry may reach this file.
         ReleaseVlrTable(file.vlrs);
@@ -505,18 +549,25 @@ bool LCMPStreamContext::RebuildLasFile(IByteSource* archiveFile, CLasFile& file,
         {
             if (header.offsetToPointData < header.headerSize)
             {
-                throw CLasException(LcmpMessage::kVlrBlock);
+                throw CLasException(LcmpMessage::kVlrBlock,
+                                    "the offset to point data (" +
+                                        LcmpMessage::Grouped(header.offsetToPointData) +
+                                        ") lies before the end of the header (" +
+                                        LcmpMessage::Grouped(header.headerSize) + ")");
             }
             const std::uint32_t size = header.offsetToPointData - header.headerSize;
+            const std::string vlrsPastTheEnd = "the VLR block of " + LcmpMessage::Grouped(size) +
+                                               " bytes at " + At(archive->Position()) +
+                                               " runs past " + DataEnd(*archive);
             if (Remaining(*archive) < size)
             {
-                throw CLasException(LcmpMessage::kEntryTruncated);
+                throw CLasException(LcmpMessage::kEntryTruncated, vlrsPastTheEnd);
             }
             auto* block = new unsigned char[std::max<std::uint32_t>(size, 1)];
             if (archive->Read(block, size) != size)
             {
                 delete[] block;
-                throw CLasException(LcmpMessage::kEntryTruncated);
+                throw CLasException(LcmpMessage::kEntryTruncated, vlrsPastTheEnd);
             }
             file.vlrs = BuildVlrTable(block, size, header.numberOfVariableLengthRecords);
         }
@@ -532,7 +583,11 @@ bool LCMPStreamContext::RebuildLasFile(IByteSource* archiveFile, CLasFile& file,
                     : std::uint64_t{header.numberOfPointRecords} * header.pointDataRecordLength;
             if (Remaining(*archive) < records)
             {
-                throw CLasException(LcmpMessage::kEntryTruncated);
+                throw CLasException(
+                    LcmpMessage::kEntryTruncated,
+                    LcmpMessage::Grouped(header.numberOfPointRecords) + " records of " +
+                        LcmpMessage::Grouped(header.pointDataRecordLength) + " bytes at " +
+                        At(archive->Position()) + " run past " + DataEnd(*archive));
             }
             CheckCancel();
             if (beforeWriting)
@@ -584,9 +639,11 @@ void LCMPStreamContext::CopyRawPoints(const LasHeader& header, std::atomic<std::
             std::min<std::uint64_t>(blockRecords, header.numberOfPointRecords - copied);
         const std::size_t bytes = static_cast<std::size_t>(records * header.pointDataRecordLength);
         block.resize(bytes);
+        const std::int64_t at = archive->Position();
         if (archive->Read(block.data(), bytes) != bytes)
         {
-            throw CLasException(LcmpMessage::kReadRawPoints);
+            throw CLasException(LcmpMessage::kReadRawPoints,
+                                "the records at " + At(at) + " could not be read");
         }
         CheckCancel();
         AppendLasBlock(target->path, bytes, block.data());
@@ -605,24 +662,37 @@ void LCMPStreamContext::RebuildCodedPoints(LasHeader& header, std::atomic<std::i
     // Refused before anything is written: the coded form cannot describe these.
     if (header.numberOfPointRecords == 0)
     {
-        throw CLasException(LcmpMessage::kNoPoints);
+        throw CLasException(LcmpMessage::kNoPoints, "its header declares 0 points");
     }
     const unsigned format = header.pointDataFormatId;
     if (format > 3)
     {
-        throw CLasException(LcmpMessage::kUnsupportedFormat);
+        throw CLasException(LcmpMessage::kUnsupportedFormat,
+                            "point format " + std::to_string(format) + " is not 0 to 3");
     }
     if (header.pointDataRecordLength != StandardRecordSize(format))
     {
-        throw CLasException(LcmpMessage::kRecordLength);
+        throw CLasException(LcmpMessage::kRecordLength,
+                            "point format " + std::to_string(format) + " has records of " +
+                                std::to_string(StandardRecordSize(format)) + " bytes, not " +
+                                LcmpMessage::Grouped(header.pointDataRecordLength));
     }
     // Every stream takes some bytes whatever it holds: an entry too short for the chunks it
     // claims is refused before anything is written, so that a few bytes claiming billions of
     // points never fill the disk with their first chunks.
     const std::vector<std::uint32_t> sizes = ChunkSizes(header.numberOfPointRecords);
+    const auto tooShort = [&](std::size_t chunksLeft)
+    {
+        return CLasException(
+            LcmpMessage::kEntryTruncated,
+            LcmpMessage::Grouped(chunksLeft) + " chunks of format " + std::to_string(format) +
+                " need at least " + LcmpMessage::Grouped(chunksLeft * MinChunkBytes(format)) +
+                " bytes, but only " + LcmpMessage::Grouped(Remaining(*archive)) + " lie between " +
+                At(archive->Position()) + " and " + DataEnd(*archive));
+    };
     if (Remaining(*archive) / sizes.size() < MinChunkBytes(format))
     {
-        throw CLasException(LcmpMessage::kEntryTruncated);
+        throw tooShort(sizes.size());
     }
 
     CheckCancel();
@@ -658,7 +728,7 @@ void LCMPStreamContext::RebuildCodedPoints(LasHeader& header, std::atomic<std::i
         // The same for each chunk, before millions of points are decoded for it.
         if (Remaining(*archive) < MinChunkBytes(format))
         {
-            throw CLasException(LcmpMessage::kEntryTruncated);
+            throw tooShort(static_cast<std::size_t>(sizes.data() + sizes.size() - &n));
         }
         // The field arrays and value parts of the chunk before are free once it is written.
         worker.Drain();

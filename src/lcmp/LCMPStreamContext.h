@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "lcmp/ArithmeticDecoder.h"
@@ -44,10 +45,12 @@ public:
     // was written for the caller to remove. True when the file is complete. Failures throw
     // CLasException; entries that cannot be rebuilt are refused before any point is decoded.
     //
-    // The entry ends where the archive's Size() says (a BoundedByteSource gives it its own end):
-    // raw records or a coded stream that would run past it fail with "The archive entry is
-    // truncated!". Before the first byte is written, beforeWriting, when given, is called with
-    // the size the whole LAS file will have, and may refuse it by throwing.
+    // The entry's data end where the archive's Size() says (an EntryByteSource gives the start of
+    // the directory), while reads may run on past it as the format's reads do: a header, raw
+    // records or a coded stream that would start there, and a stream whose end lies beyond it,
+    // fail with "The archive entry is truncated!". Before the first byte is written,
+    // beforeWriting, when given, is called with the size the whole LAS file will have, and may
+    // refuse it by throwing.
     [[nodiscard]] bool
     RebuildLasFile(IByteSource* archive, CLasFile& target, std::atomic<std::int32_t>* progress,
                    const std::atomic<bool>* cancel = nullptr,
@@ -73,6 +76,10 @@ public:
     // thread, which it does only when the process has more than one core. On by default; either
     // way the output is the same.
     void SetSecondThread(bool allowed) { secondThread = allowed; }
+
+    // A seam for tests: called on the decoding thread after each stream with the number done, so
+    // that a test can hold the decoder at a chosen stream. Not while RebuildLasFile runs.
+    void SetStreamHook(std::function<void(std::int32_t)> hook) { afterStream = std::move(hook); }
 
 private:
     // The symbols of one value stream: its length symbols and its byte planes, kept apart until
@@ -167,6 +174,7 @@ private:
     std::uint32_t totalPoints = 0;
     const std::atomic<bool>* cancelFlag = nullptr;
     bool secondThread = true;
+    std::function<void(std::int32_t)> afterStream;
 
     // One set of parts for each value stream of a chunk (ten in format 3), reused from chunk to
     // chunk: the worker may still join one stream's values while the next is decoded.

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 namespace telvora
 {
 
@@ -34,6 +37,17 @@ inline constexpr const char* kVlrBlock = "The archive entry has a damaged VLR bl
 inline constexpr const char* kPlaneCount = "The archive entry has a damaged value stream!";
 // The folder's file system, or the process's file-size limit, cannot take the rebuilt file.
 inline constexpr const char* kNoSpace = "There is not enough space for the decompressed file!";
+
+// A count or offset for a detail, its digits grouped by commas ("1,234,567") whatever the locale.
+inline std::string Grouped(std::uint64_t value)
+{
+    std::string digits = std::to_string(value);
+    for (std::size_t at = digits.size(); at > 3; at -= 3)
+    {
+        digits.insert(at - 3, 1, ',');
+    }
+    return digits;
+}
 } // namespace LcmpMessage
 
 } // namespace telvora

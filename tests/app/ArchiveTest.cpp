@@ -16,6 +16,7 @@
 #include "Recorders.h"
 #include "Surveys.h"
 #include "TestFiles.h"
+#include "WorkerHold.h"
 #include "app/ArchiveCommands.h"
 #include "app/CompressionDialog.h"
 #include "app/MainFrame.h"
@@ -48,7 +49,10 @@ struct DialogEnd
     QString counter;
     bool workerRunning = true;
     DecompressionOutcome outcome = DecompressionOutcome::Failed;
-    bool streamsLeftAtAbort = false;
+    // What the held worker had done when the action ran: its streams (of sixteen), and whether
+    // the complete entry lay in a hidden part file beside the output.
+    int streamsDoneAtAction = -1;
+    bool entryInPartFileAtAction = false;
 };
 
 } // namespace
@@ -67,6 +71,19 @@ private:
             .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
 
+    // The folder holds a hidden part file with the complete survey entry.
+    bool EntryInPartFile() const
+    {
+        for (const QString& name : WorkFiles())
+        {
+            if (name.startsWith(".lcmp-") && test::ReadAll(Work(name.toStdString())) == survey)
+            {
+                return true;
+            }
+        }
+        return false;
+    }
+
     QStringList EntryMenu() const
     {
         QStringList texts;
@@ -77,20 +94,51 @@ private:
         return texts;
     }
 
-    // Records how the next dialog ends; `during` runs every millisecond while it is up.
-    void WatchDialog(std::function<void(CCompressionDialog&)> during = nullptr)
+    // Where the next dialog's worker is held: after its first stream of sixteen, or once the
+    // entry is complete in its part file, before anything is renamed.
+    enum class HoldAt
+    {
+        Nowhere,
+        FirstStream,
+        EntryComplete
+    };
+
+    // Records how the next dialog ends. When a point is given, the worker stops there and the
+    // action runs on the user-interface thread while it waits; the worker goes on once the action
+    // is done (or releases it earlier itself). Nothing depends on how fast either thread is.
+    void WatchDialog(HoldAt at = HoldAt::Nowhere,
+                     std::function<void(CCompressionDialog&)> action = nullptr)
     {
         end = DialogEnd();
-        stopAsked = false;
+        hold.Arm();
         frame->Archives().SetDialogHook(
-            [this, during](CCompressionDialog& dialog)
+            [this, at, action](CCompressionDialog& dialog)
             {
-                auto* poll = new QTimer(&dialog);
-                if (during)
+                const auto pause = [this, &dialog, action]
                 {
-                    connect(poll, &QTimer::timeout, &dialog, [&dialog, during] { during(dialog); });
-                    poll->start(1);
-                }
+                    QMetaObject::invokeMethod(
+                        &dialog,
+                        [this, &dialog, action]
+                        {
+                            end.streamsDoneAtAction = dialog.Archive().Context().StreamsDone();
+                            end.entryInPartFileAtAction = EntryInPartFile();
+                            action(dialog);
+                            hold.Release();
+                        },
+                        Qt::QueuedConnection);
+                    hold.Wait();
+                };
+                dialog.SetWorkerHooks(at == HoldAt::FirstStream ? std::function<void(std::int32_t)>(
+                                                                      [pause](std::int32_t done)
+                                                                      {
+                                                                          if (done == 1)
+                                                                          {
+                                                                              pause();
+                                                                          }
+                                                                      })
+                                                                : nullptr,
+                                      at == HoldAt::EntryComplete ? std::function<void()>(pause)
+                                                                  : nullptr);
                 connect(&dialog, &QDialog::finished, this,
                         [this, &dialog]
                         {
@@ -104,40 +152,6 @@ private:
                             end.workerRunning = dialog.WorkerRunning();
                             end.outcome = dialog.Outcome();
                         });
-            });
-    }
-
-    enum class Stop
-    {
-        Abort,
-        CloseWindow,
-        // Confirmed only once the job has ended: the complete file is the program's to remove.
-        AbortAfterTheEnd
-    };
-
-    // Stops the job once the worker has finished its first stream, well before its last.
-    void StopAfterFirstStream(Stop how)
-    {
-        answerAbort = true;
-        waitForTheEnd = how == Stop::AbortAfterTheEnd;
-        WatchDialog(
-            [this, how](CCompressionDialog& dialog)
-            {
-                const LCMPStreamContext& context = dialog.Archive().Context();
-                if (stopAsked || context.StreamsDone() < 1)
-                {
-                    return;
-                }
-                stopAsked = true;
-                end.streamsLeftAtAbort = context.StreamsDone() < context.StreamsTotal();
-                if (how == Stop::CloseWindow)
-                {
-                    dialog.close();
-                }
-                else
-                {
-                    dialog.OnAbort();
-                }
             });
     }
 
@@ -166,8 +180,10 @@ private:
     std::vector<QString> questions;
     bool answerOverwrite = false;
     bool answerAbort = false;
-    bool waitForTheEnd = false;
-    bool stopAsked = false;
+    // The Abort question lets the held worker go on and is answered only once the end of its job
+    // has reached the dialog: the entry finishes while the question is open.
+    bool releaseWhileAsking = false;
+    test::WorkerHold hold;
     DialogEnd end;
 
 private slots:
@@ -196,7 +212,7 @@ private slots:
         questions.clear();
         answerOverwrite = false;
         answerAbort = false;
-        waitForTheEnd = false;
+        releaseWhileAsking = false;
         app = std::make_unique<CQUARNApp>();
         frame = std::make_unique<CMainFrame>(*app);
         frame->SetMessageSink(&messages);
@@ -207,9 +223,13 @@ private slots:
             {
                 questions.push_back(caption + ": " + text);
                 const auto* dialog = qobject_cast<CCompressionDialog*>(owner);
-                while (waitForTheEnd && dialog != nullptr && dialog->WorkerRunning())
+                if (releaseWhileAsking && buttons == QuestionButtons::YesNo && dialog != nullptr)
                 {
-                    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+                    hold.Release();
+                    while (!dialog->JobHasEnded())
+                    {
+                        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+                    }
                 }
                 return buttons == QuestionButtons::OkCancel ? answerOverwrite : answerAbort;
             });
@@ -234,22 +254,16 @@ private slots:
     {
         // An Abort answered with No changes nothing; the dialog's window goes down and up with
         // the main window.
-        bool askedOnce = false;
         bool minimisedTogether = false;
-        WatchDialog(
-            [&](CCompressionDialog& dialog)
-            {
-                if (askedOnce)
-                {
-                    return;
-                }
-                askedOnce = true;
-                dialog.OnAbort();
-                dialog.setWindowState(Qt::WindowMinimized);
-                minimisedTogether = frame->isMinimized();
-                dialog.setWindowState(Qt::WindowNoState);
-                minimisedTogether = minimisedTogether && !frame->isMinimized();
-            });
+        WatchDialog(HoldAt::FirstStream,
+                    [&](CCompressionDialog& dialog)
+                    {
+                        dialog.OnAbort();
+                        dialog.setWindowState(Qt::WindowMinimized);
+                        minimisedTogether = frame->isMinimized();
+                        dialog.setWindowState(Qt::WindowNoState);
+                        minimisedTogether = minimisedTogether && !frame->isMinimized();
+                    });
         QVERIFY(frame->Commands().Execute(kFirstEntry + 1));
 
         QCOMPARE(questions,
@@ -283,25 +297,106 @@ private slots:
         QVERIFY(EntryMenu().isEmpty());
     }
 
-    void abortOrClosingMidWayWritesNothingAndListsTheArchiveAgain()
+    // However the job ends, the output path holds either the user's file byte for byte or the
+    // complete entry, never neither: the entry takes the output's place only once the dialog ends
+    // with success. Each row holds the worker at a point (after its first stream, or with the
+    // entry complete in its part file, before any rename) and acts on the dialog meanwhile.
+    void theUsersFileOrTheCompleteEntryHoweverTheJobEnds()
     {
-        for (const Stop how : {Stop::Abort, Stop::CloseWindow, Stop::AbortAfterTheEnd})
+        enum class Act
         {
-            questions.clear();
-            StopAfterFirstStream(how);
-            QVERIFY(frame->Commands().Execute(kFirstEntry + 1));
-            QVERIFY(end.streamsLeftAtAbort);
-            QCOMPARE(end.outcome, DecompressionOutcome::Aborted);
-            QVERIFY(!end.workerRunning);
-            QCOMPARE(WorkFiles(), QStringList());
-            QVERIFY(messages.shown.empty());
-            ExpectListedAgain();
-            // Closing the window asks nothing: the user has said they want it gone.
-            QCOMPARE(questions.size(), std::size_t{how == Stop::CloseWindow ? 0u : 1u});
+            Abort,
+            CloseWindow,
+            // The Abort question is opened while the worker is held; the worker then finishes and
+            // its end reaches the dialog before the answer comes.
+            AskWhileTheEntryFinishes
+        };
+        struct Row
+        {
+            const char* what;
+            HoldAt at;
+            Act act;
+            bool confirm;
+            // Complete: the entry is at the output path; otherwise what was there before.
+            DecompressionOutcome outcome;
+        };
+        const Row rows[] = {
+            {"Abort confirmed mid-way", HoldAt::FirstStream, Act::Abort, true,
+             DecompressionOutcome::Aborted},
+            {"window closed mid-way", HoldAt::FirstStream, Act::CloseWindow, true,
+             DecompressionOutcome::Aborted},
+            {"Abort confirmed after the last stream, before the rename", HoldAt::EntryComplete,
+             Act::Abort, true, DecompressionOutcome::Aborted},
+            {"window closed after the last stream", HoldAt::EntryComplete, Act::CloseWindow, true,
+             DecompressionOutcome::Aborted},
+            {"entry finished while the question was open, then Yes", HoldAt::EntryComplete,
+             Act::AskWhileTheEntryFinishes, true, DecompressionOutcome::Aborted},
+            {"entry finished while the question was open, then No", HoldAt::EntryComplete,
+             Act::AskWhileTheEntryFinishes, false, DecompressionOutcome::Complete},
+        };
+        for (const bool usersFile : {false, true})
+        {
+            for (const Row& row : rows)
+            {
+                const QByteArray what =
+                    QByteArray(row.what) + (usersFile ? ", over the user's file" : "");
+                frame->CloseScene();
+                fs::remove_all(folder->File("work"));
+                fs::create_directories(folder->File("work"));
+                if (usersFile)
+                {
+                    test::WriteAll(Work("survey.las"), small);
+                }
+                QVERIFY2(frame->OpenFiles({Q(archivePath)}), what.constData());
+                questions.clear();
+                answerOverwrite = true;
+                answerAbort = row.confirm;
+                releaseWhileAsking = row.act == Act::AskWhileTheEntryFinishes;
+                WatchDialog(row.at,
+                            [act = row.act](CCompressionDialog& dialog)
+                            {
+                                if (act == Act::CloseWindow)
+                                {
+                                    dialog.close();
+                                }
+                                else
+                                {
+                                    dialog.OnAbort();
+                                }
+                            });
+                QVERIFY2(frame->Commands().Execute(kFirstEntry + 1), what.constData());
+                QVERIFY2(!hold.GaveUp(), what.constData());
+                QVERIFY2(row.at == HoldAt::FirstStream ? end.streamsDoneAtAction == 1
+                                                       : end.entryInPartFileAtAction,
+                         what.constData());
+                QVERIFY2(end.outcome == row.outcome, what.constData());
+                QVERIFY2(!end.workerRunning, what.constData());
+                QVERIFY2(messages.shown.empty(), what.constData());
+                // Closing the window asks nothing: the user has said they want it gone.
+                QVERIFY2(questions.size() == std::size_t{usersFile ? 1u : 0u} +
+                                                 std::size_t{row.act == Act::CloseWindow ? 0u : 1u},
+                         what.constData());
+                if (row.outcome == DecompressionOutcome::Complete)
+                {
+                    QVERIFY2(test::ReadAll(Work("survey.las")) == survey, what.constData());
+                    QVERIFY2(WorkFiles() == QStringList({"survey.las"}), what.constData());
+                    continue;
+                }
+                ExpectListedAgain();
+                if (usersFile)
+                {
+                    QVERIFY2(test::ReadAll(Work("survey.las")) == small, what.constData());
+                    QVERIFY2(WorkFiles() == QStringList({"survey.las"}), what.constData());
+                }
+                else
+                {
+                    QVERIFY2(WorkFiles().isEmpty(), what.constData());
+                }
+            }
         }
     }
 
-    void aFileAtTheOutputPathIsReplacedOnlyWhenTheUserSaysSoAndTheEntryIsComplete()
+    void aFileAtTheOutputPathIsReplacedOnlyWhenTheUserSaysSo()
     {
         test::WriteAll(Work("survey.las"), small);
         const QString question =
@@ -314,16 +409,9 @@ private slots:
         frame->CloseScene();
         QCOMPARE(test::ReadAll(Work("survey.las")), small);
 
-        // Accepted, then aborted: still the user's file.
+        // Accepted and complete: the entry takes its place.
         QVERIFY(frame->OpenFiles({Q(archivePath)}));
         answerOverwrite = true;
-        StopAfterFirstStream(Stop::Abort);
-        QVERIFY(frame->Commands().Execute(kFirstEntry + 1));
-        QCOMPARE(end.outcome, DecompressionOutcome::Aborted);
-        QCOMPARE(test::ReadAll(Work("survey.las")), small);
-        QCOMPARE(WorkFiles(), QStringList({"survey.las"}));
-
-        // Accepted and complete: the entry takes its place.
         WatchDialog();
         QVERIFY(frame->Commands().Execute(kFirstEntry + 1));
         QCOMPARE(test::ReadAll(Work("survey.las")), survey);
@@ -349,6 +437,10 @@ private slots:
         QCOMPARE(end.outcome, DecompressionOutcome::Failed);
         QCOMPARE(messages.shown.size(), std::size_t{1});
         QCOMPARE(messages.shown[0].text, std::string("The archive entry is truncated!"));
+        // The reason itself is the decoder's to give; the box names the entry and the archive.
+        QVERIFY2(QString::fromStdString(messages.shown[0].detail)
+                     .startsWith(Q("survey.las in " + damaged + ": the coded stream at byte ")),
+                 messages.shown[0].detail.c_str());
         QCOMPARE(messages.shown[0].icon, MessageIcon::Error);
         QCOMPARE(WorkFiles(), QStringList());
         QCOMPARE(QString(frame->View()->FileSet()->archivePath), Q(damaged));

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdint>
 #include <fmt/core.h>
 #include <mutex>
@@ -218,7 +219,23 @@ private:
     std::thread thread;
 };
 
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int)
+{
+    interrupted.store(true);
+}
+
 } // namespace
+
+std::atomic<bool>& CatchInterrupts()
+{
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    std::signal(SIGHUP, OnInterrupt);
+    return interrupted;
+}
 
 int RunList(const std::string& archive, std::ostream& out, std::ostream& err)
 {
@@ -280,6 +297,8 @@ int RunExtract(const std::string& archive, const ExtractOptions& options, std::o
     }
     int result = kExitOk;
     LCMPFile file;
+    file.SetStreamHook(options.afterStream);
+    file.SetCompleteHook(options.entryComplete);
     for (const std::string& name : names)
     {
         if (cancel != nullptr && cancel->load())
@@ -304,8 +323,16 @@ int RunExtract(const std::string& archive, const ExtractOptions& options, std::o
                 // replaces a file that appears meanwhile unless --force says so.
                 outcome = file.DecompressEntry(
                     archive.c_str(), name.c_str(), folder.c_str(), cancel,
-                    options.force ? ExistingOutput::Replace : ExistingOutput::Keep);
+                    options.force ? ExistingOutput::Replace : ExistingOutput::Keep,
+                    Completion::Hold);
             }
+            // A signal that came after the last stream still keeps the file it would replace.
+            if (cancel != nullptr && cancel->load())
+            {
+                file.DiscardHeldEntry();
+                outcome = DecompressResult::Cancelled;
+            }
+            file.PublishHeldEntry();
             if (outcome == DecompressResult::Cancelled)
             {
                 err << fmt::format("{}: cancelled, nothing written\n", Shown(name));

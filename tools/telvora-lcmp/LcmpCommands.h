@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -29,14 +31,26 @@ struct ExtractOptions
     std::string folder;
     // Replace files that already exist in the folder.
     bool force = false;
+    // Seams for tests, called on the decoding thread: after each stream of an entry with the
+    // number done, and once an entry is complete in its hidden file, before it is kept or
+    // dropped. A test sends its signal there.
+    std::function<void(std::int32_t)> afterStream = nullptr;
+    std::function<void()> entryComplete = nullptr;
 };
 
 // `extract`: rebuilds the entries as folder/name. An entry that fails or would overwrite a file
 // without force is reported, with the reason where there is one ("message (detail)"), and
 // skipped, the others are still extracted; nothing half-written stays behind. Progress goes to the
 // given stream, when there is one, as a line rewritten in place. The cancel flag (set from a signal
-// handler) stops the current entry between streams.
+// handler) stops the current entry between streams; a complete entry takes the output's place
+// only when the flag is still clear, so an interrupted run leaves every file it would have
+// replaced as it was, or the complete entry where that was renamed before the signal came.
 int RunExtract(const std::string& archive, const ExtractOptions& options, std::ostream& err,
                std::ostream* progress = nullptr, const std::atomic<bool>* cancel = nullptr);
+
+// Ctrl-C, a closed terminal (SIGHUP) and SIGTERM set the returned flag instead of ending the
+// program, so that the current entry stops between two streams and its hidden file is removed.
+// The flag stays set until cleared.
+std::atomic<bool>& CatchInterrupts();
 
 } // namespace telvora::lcmpcli

@@ -18,16 +18,6 @@ namespace
 
 using namespace telvora::lcmpcli;
 
-std::atomic<bool> interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-// Ctrl-C, a closed terminal (SIGHUP) and SIGTERM end the current entry between two streams, so
-// that its partial file is removed instead of left behind.
-extern "C" void OnInterrupt(int)
-{
-    interrupted.store(true);
-}
-
 int Run(int argc, char** argv)
 {
     // Past a file-size limit a write fails with EFBIG instead of the signal ending the program
@@ -63,9 +53,7 @@ int Run(int argc, char** argv)
     {
         return RunList(archive, std::cout, std::cerr);
     }
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-    std::signal(SIGHUP, OnInterrupt);
+    const std::atomic<bool>& interrupted = CatchInterrupts();
     // Progress only on a terminal: redirected error output stays free of carriage returns.
     std::ostream* progress = ::isatty(STDERR_FILENO) != 0 ? &std::cerr : nullptr;
     return RunExtract(archive, options, std::cerr, progress, &interrupted);

@@ -366,78 +366,150 @@ Bytes CutEntry(const Bytes& archive, std::size_t keep)
     return cut;
 }
 
-TEST_F(LcmpArchive, DamagedArchivesFailWithTheirMessageAndLeaveNothing)
+// Each damaged archive gets its fixed text and a detail naming the archive (and the entry) and
+// what is wrong, worked out here from the layout: magic number (bytes 0-3), the entry from byte
+// 4 (its 232-byte header, then its records or streams), the 268-byte directory, the count.
+TEST_F(LcmpArchive, DamagedArchivesFailWithTheirMessageAndDetailAndLeaveNothing)
 {
+    // Format 1, five points: 7 byte streams of 515 bytes and 7 value streams of 519 after the
+    // header, so the entry has 232 + 7238 = 7470 bytes and the directory starts at 7474.
     const Bytes coded = Archive({{"a.las", PointsEntry(5)}});
+    ASSERT_EQ(coded.size(), 4u + 7470 + 268 + 4);
     const LasHeader rawHeader = MakeHeader(1, 10);
     const Bytes raw = Archive({{"a.las", EntryData(rawHeader, 'O', {}, Bytes(10 * 28, 0x5A))}});
-    Bytes topBit = Archive({{"a.las", PointsEntry(5)}});
+    Bytes topBit = coded;
     topBit[topBit.size() - 1] = 0x80;
+    Bytes tooMany = coded;
+    tooMany[tooMany.size() - 4] = 0xE8;
+    tooMany[tooMany.size() - 3] = 0x03;
     // Count 1 in a file of 275 bytes: the directory would cover the magic number.
     Bytes overMagic = MagicAndZeros(275);
     overMagic[271] = 1;
+    // The file ends 100 bytes into the directory: its last four bytes, taken for the count, are
+    // zeros of the name field.
+    const Bytes cutDirectory(coded.begin(), coded.begin() + 7474 + 100);
+    // The first stream (at byte 236, after the header) overwritten: a table in which symbol 0
+    // owns 1 of 10000, then zeros. Each symbol decodes as 0 and shifts in at least 13 bits, so
+    // after its five symbols the decoder stands ten bytes into a buffer of zeros, where no end
+    // marker can be.
+    Bytes overwritten = coded;
+    std::vector<std::uint16_t> narrow(256, 10000);
+    narrow[0] = 1;
+    const Bytes table = TableImage(narrow);
+    std::copy(table.begin(), table.end(), overwritten.begin() + 236);
+    std::fill(overwritten.begin() + 236 + 512, overwritten.begin() + 236 + 512 + 32, 0);
+
     const char* const headers = "Cannot read LCMPFile file headers";
     const char* const truncated = "The archive entry is truncated!";
     struct Case
     {
         const char* what;
         Bytes bytes;
-        // What the listing shows; none when it lists the entry.
+        // What the listing shows (none when it lists its names silently), and the names.
         const char* listed;
+        std::vector<std::string> names;
         const char* extracted;
+        // The detail after "PATH: " or "a.las in PATH: ".
+        std::string detail;
+        bool namesTheEntry;
     };
     const Case cases[] = {
-        {"count with the top bit set", topBit, headers, headers},
-        {"empty file", {}, headers, "LCMP cannot be checked!"},
-        {"magic number and count only", {0x1D, 0x2C, 0x3B, 0x4A, 1, 0, 0, 0}, headers, headers},
-        {"directory over the magic number", overMagic, headers, headers},
-        {"raw records cut short", CutEntry(raw, 232 + 9 * 28), nullptr, truncated},
-        {"coded entry cut 12 bytes in", CutEntry(coded, 12), nullptr, truncated},
-        {"coded entry cut in its last stream", CutEntry(coded, coded.size() - 8 - 268 - 2), nullptr,
-         truncated},
+        {"count with the top bit set",
+         topBit,
+         headers,
+         {},
+         headers,
+         "7,746 bytes cannot hold a directory of 2,147,483,649 entries",
+         false},
+        {"count too large",
+         tooMany,
+         headers,
+         {},
+         headers,
+         "7,746 bytes cannot hold a directory of 1,000 entries",
+         false},
+        {"empty file", {}, headers, {}, "LCMP cannot be checked!", "the file is empty", false},
+        {"magic number and count only",
+         {0x1D, 0x2C, 0x3B, 0x4A, 1, 0, 0, 0},
+         headers,
+         {},
+         headers,
+         "8 bytes cannot hold a directory of 1 entry",
+         false},
+        {"directory over the magic number",
+         overMagic,
+         headers,
+         {},
+         headers,
+         "275 bytes cannot hold a directory of 1 entry",
+         false},
+        {"cut inside the directory",
+         cutDirectory,
+         nullptr,
+         {},
+         "LAS file not found in archive!",
+         "no entry is named a.las",
+         false},
+        {"raw records cut short",
+         CutEntry(raw, 232 + 9 * 28),
+         nullptr,
+         {"a.las"},
+         truncated,
+         "10 records of 28 bytes at byte 236 run past the end of the entries' data at byte 488",
+         true},
+        {"coded entry cut 12 bytes in",
+         CutEntry(coded, 12),
+         nullptr,
+         {"a.las"},
+         truncated,
+         "the entry's 232-byte header at byte 4 runs past the end of the entries' data at byte 16",
+         true},
+        // The last stream's table starts at 7474 - 515 = 6959; without its marker the rules take
+        // the directory's first bytes (04 00) for the end of its coded bits.
+        {"coded entry cut in its last end marker",
+         CutEntry(coded, 7470 - 3),
+         nullptr,
+         {"a.las"},
+         truncated,
+         "the coded stream at byte 6,959 ends at byte 7,473, past the end of the entries' data "
+         "at byte 7,471",
+         true},
+        {"a stream's bytes overwritten",
+         overwritten,
+         nullptr,
+         {"a.las"},
+         "Unable to find stream",
+         "no coded stream found after byte 236",
+         true},
     };
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.what);
         const std::string path = Write(c.bytes);
         RecordingNotifier notifier;
-        const std::vector<std::string> names = ListArchive(path.c_str(), &notifier);
+        EXPECT_EQ(ListArchive(path.c_str(), &notifier), c.names);
         if (c.listed != nullptr)
         {
-            EXPECT_TRUE(names.empty());
             ASSERT_EQ(notifier.shown.size(), 1u);
             EXPECT_EQ(notifier.shown[0].text, c.listed);
+            EXPECT_EQ(notifier.shown[0].detail, path + ": " + c.detail);
         }
         else
         {
-            EXPECT_EQ(names, std::vector<std::string>{"a.las"});
             EXPECT_TRUE(notifier.shown.empty());
         }
-        EXPECT_EQ(
-            ErrorOf([&] { (void)file.DecompressEntry(path.c_str(), "a.las", Folder().c_str()); }),
-            c.extracted);
+        try
+        {
+            (void)file.DecompressEntry(path.c_str(), "a.las", Folder().c_str());
+            ADD_FAILURE() << "extracted";
+        }
+        catch (const CLasException& error)
+        {
+            EXPECT_STREQ(error.GetErrorText(), c.extracted);
+            EXPECT_EQ(error.GetDetail(),
+                      (c.namesTheEntry ? "a.las in " : "") + path + ": " + c.detail);
+        }
         EXPECT_TRUE(FilesIn(temp.Path() / "out").empty());
-    }
-}
-
-TEST_F(LcmpArchive, EntryEndsAtTheNextLargerDataOffsetOrAtTheDirectory)
-{
-    // Five entries in a file of 2000 bytes: the directory starts at 2000 - 4 - 5 * 268 = 656.
-    const std::uint32_t offsets[] = {4, 300, 100, 300, 900};
-    Bytes bytes = MagicAndZeros(656);
-    for (const std::uint32_t offset : offsets)
-    {
-        AppendU32(bytes, offset);
-        Append(bytes, Bytes(264, 'n'));
-    }
-    AppendU32(bytes, 5);
-    ASSERT_EQ(bytes.size(), 2000u);
-    MemoryByteSource source(bytes.data(), bytes.size());
-    file.ReadDirectory(source);
-    const std::int64_t ends[] = {100, 656, 300, 656, 656};
-    for (std::size_t i = 0; i < 5; ++i)
-    {
-        EXPECT_EQ(file.EntryEnd(i), ends[i]) << "entry " << i;
     }
 }
 

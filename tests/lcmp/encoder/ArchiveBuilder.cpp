@@ -19,30 +19,38 @@ void AppendLE(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes)
 
 } // namespace
 
-std::vector<std::uint8_t> BuildArchive(const std::vector<ArchiveInput>& entries)
+std::vector<std::uint8_t> BuildArchive(const std::vector<ArchiveInput>& entries,
+                                       const ArchiveLayout& layout)
 {
     std::vector<std::uint8_t> out(kArchiveMagic.begin(), kArchiveMagic.end());
-    std::vector<std::uint8_t> directory;
-    for (const ArchiveInput& entry : entries)
+    std::vector<std::uint64_t> offsets(entries.size());
+    std::vector<std::uint64_t> sizes(entries.size());
+    for (std::size_t k = 0; k < entries.size(); ++k)
     {
+        const std::size_t i = layout.reverseData ? entries.size() - 1 - k : k;
+        const ArchiveInput& entry = entries[i];
         if (entry.name.size() > kNameBytes)
         {
             throw std::invalid_argument("an entry name has at most 256 bytes");
         }
-        const std::uint64_t offset = out.size();
+        offsets[i] = out.size();
         const std::vector<std::uint8_t> data =
             EncodeEntry(entry.lasFile, entry.mode, entry.options);
+        sizes[i] = data.size();
         out.insert(out.end(), data.begin(), data.end());
-        if (offset > std::numeric_limits<std::uint32_t>::max())
+        out.insert(out.end(), layout.afterEachEntry.begin(), layout.afterEachEntry.end());
+        if (offsets[i] > std::numeric_limits<std::uint32_t>::max())
         {
             throw std::invalid_argument("the archive outgrows 32-bit entry offsets");
         }
-        AppendLE(directory, offset, 4);
-        AppendLE(directory, data.size(), 8);
-        directory.insert(directory.end(), entry.name.begin(), entry.name.end());
-        directory.insert(directory.end(), kNameBytes - entry.name.size(), 0);
     }
-    out.insert(out.end(), directory.begin(), directory.end());
+    for (std::size_t i = 0; i < entries.size(); ++i)
+    {
+        AppendLE(out, offsets[i], 4);
+        AppendLE(out, sizes[i], 8);
+        out.insert(out.end(), entries[i].name.begin(), entries[i].name.end());
+        out.insert(out.end(), kNameBytes - entries[i].name.size(), 0);
+    }
     AppendLE(out, entries.size(), 4);
     return out;
 }

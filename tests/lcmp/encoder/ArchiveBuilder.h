@@ -29,10 +29,21 @@ struct ArchiveInput
     }
 };
 
-// Magic number, the entries' data in order, the directory (data offset, eight bytes holding the
-// entry's data length, which readers ignore, and the name) and the entry count. Throws
-// std::invalid_argument for a name longer than 256 bytes, an archive that outgrows 32-bit
+// Where the entries' data lie in the file.
+struct ArchiveLayout
+{
+    // The data in the reverse of the directory's order, so that each entry's bytes are followed by
+    // those of the entry listed before it, and the last one listed comes first.
+    bool reverseData = false;
+    // Bytes between each entry's data and whatever follows it, which belong to no entry.
+    std::vector<std::uint8_t> afterEachEntry;
+};
+
+// Magic number, the entries' data in order (see ArchiveLayout), the directory (data offset, eight
+// bytes holding the entry's data length, which readers ignore, and the name) and the entry count.
+// Throws std::invalid_argument for a name longer than 256 bytes, an archive that outgrows 32-bit
 // offsets, and whatever EncodeEntry refuses.
-std::vector<std::uint8_t> BuildArchive(const std::vector<ArchiveInput>& entries);
+std::vector<std::uint8_t> BuildArchive(const std::vector<ArchiveInput>& entries,
+                                       const ArchiveLayout& layout = {});
 
 } // namespace telvora::testenc

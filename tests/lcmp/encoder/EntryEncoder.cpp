@@ -109,9 +109,10 @@ void AppendHeaderImage(std::vector<std::uint8_t>& out, std::span<const std::uint
     AppendBytes(out, image.data(), image.size());
 }
 
-void AppendCoded(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> symbols)
+void AppendCoded(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> symbols,
+                 StreamEnd end)
 {
-    const EncodedStream stream = EncodeSymbols(symbols);
+    const EncodedStream stream = EncodeSymbols(symbols, end);
     out.insert(out.end(), stream.bytes.begin(), stream.bytes.end());
 }
 
@@ -251,28 +252,27 @@ void AppendChunk(std::vector<std::uint8_t>& out, const std::uint8_t* records, st
     const ChunkFields f = ReadChunk(records, n, format);
     const bool noisy = options.noisyBitFields;
     const auto value = [&](const std::vector<std::int32_t>& values)
-    { AppendValueStream(out, values, options.valueLayout); };
+    { AppendValueStream(out, values, options.valueLayout, options.streamEnd); };
+    const auto coded = [&](std::span<const std::uint8_t> symbols)
+    { AppendCoded(out, symbols, options.streamEnd); };
 
-    AppendCoded(out, Raw(f.userData));
-    AppendCoded(out, ByteStream(n, 1, noisy,
-                                [&](std::size_t i) -> unsigned {
-                                    return i == 0 ? f.scanDirection[0]
-                                                  : f.scanDirection[i] ^ f.scanDirection[i - 1];
-                                }));
-    AppendCoded(out, Delta(f.scanAngle, 0xFF));
-    AppendCoded(
-        out, ByteStream(n, 3, noisy, [&](std::size_t i) -> unsigned { return f.returnNumber[i]; }));
+    coded(Raw(f.userData));
+    coded(ByteStream(n, 1, noisy,
+                     [&](std::size_t i) -> unsigned {
+                         return i == 0 ? f.scanDirection[0]
+                                       : f.scanDirection[i] ^ f.scanDirection[i - 1];
+                     }));
+    coded(Delta(f.scanAngle, 0xFF));
+    coded(ByteStream(n, 3, noisy, [&](std::size_t i) -> unsigned { return f.returnNumber[i]; }));
     value(Delta16(f.pointSource));
-    AppendCoded(out, ByteStream(n, 3, noisy,
-                                [&](std::size_t i) -> unsigned
-                                {
-                                    return i == 0
-                                               ? f.numberOfReturns[0]
-                                               : (f.numberOfReturns[i] - f.numberOfReturns[i - 1]) &
-                                                     0x07;
-                                }));
-    AppendCoded(out, ByteStream(n, 1, noisy, [&](std::size_t i) -> unsigned { return f.edge[i]; }));
-    AppendCoded(out, Delta(f.classification, 0xFF));
+    coded(ByteStream(n, 3, noisy,
+                     [&](std::size_t i) -> unsigned
+                     {
+                         return i == 0 ? f.numberOfReturns[0]
+                                       : (f.numberOfReturns[i] - f.numberOfReturns[i - 1]) & 0x07;
+                     }));
+    coded(ByteStream(n, 1, noisy, [&](std::size_t i) -> unsigned { return f.edge[i]; }));
+    coded(Delta(f.classification, 0xFF));
 
     value(Residual32(f.x, [&](std::size_t i) { return PredictX(f.x, i); }));
     value(Residual32(f.y, [&](std::size_t i) { return PredictY(f.x, f.y, i); }));

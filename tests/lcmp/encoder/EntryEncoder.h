@@ -27,6 +27,8 @@ struct EncodeOptions
     bool noisyBitFields = false;
     // The five padding bytes of the header image, which the decoder ignores.
     std::uint8_t headerPadding = 0;
+    // How every coded stream ends (see StreamEnd).
+    StreamEnd streamEnd = StreamEnd::Padded;
 };
 
 // The entry data of a LAS file in the given mode: header image, the bytes between header and

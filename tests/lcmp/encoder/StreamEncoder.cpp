@@ -135,12 +135,13 @@ FrequencyTable MakeFrequencyTable(std::span<const std::uint8_t> symbols)
     return table;
 }
 
-EncodedStream EncodeSymbols(std::span<const std::uint8_t> symbols)
+EncodedStream EncodeSymbols(std::span<const std::uint8_t> symbols, StreamEnd end)
 {
-    return EncodeSymbols(symbols, MakeFrequencyTable(symbols));
+    return EncodeSymbols(symbols, MakeFrequencyTable(symbols), end);
 }
 
-EncodedStream EncodeSymbols(std::span<const std::uint8_t> symbols, const FrequencyTable& table)
+EncodedStream EncodeSymbols(std::span<const std::uint8_t> symbols, const FrequencyTable& table,
+                            StreamEnd end)
 {
     CheckTable(table);
     static constexpr std::uint8_t kDummy[1] = {0};
@@ -222,6 +223,65 @@ EncodedStream EncodeSymbols(std::span<const std::uint8_t> symbols, const Frequen
     const int position = static_cast<int>(current - blockStart);
     const int bytesLeft = static_cast<int>(kReadBlock) - position;
     const std::int64_t filePosition = static_cast<std::int64_t>(blockStart + kReadBlock);
+    // Where the rules place the next stream when the stream's bytes are `kept` coded bytes and
+    // the tail, followed by the three bytes `after` and then by bytes that are neither FF nor 00.
+    const auto locate = [&](std::size_t kept, const Tail& tail, const std::uint8_t(&after)[3])
+    {
+        std::array<std::uint8_t, kReadBlock> buffer{};
+        for (std::size_t j = 0; j < kReadBlock; ++j)
+        {
+            const std::size_t i = blockStart + j;
+            buffer[j] = i < kept                     ? coded[i]
+                        : i < kept + tail.length     ? tail.bytes[i - kept]
+                        : i < kept + tail.length + 3 ? after[i - kept - tail.length]
+                                                     : std::uint8_t{0x01};
+        }
+        return LocateNextStream(ReaderWindow{buffer.data(), position, bytesLeft, filePosition});
+    };
+    static constexpr std::uint8_t kZeros[3] = {0x00, 0x00, 0x00};
+    const auto accept = [&](std::size_t kept, const Tail& tail)
+    {
+        stream.bytes.insert(stream.bytes.end(), coded.begin(),
+                            coded.begin() + static_cast<std::ptrdiff_t>(kept));
+        stream.bytes.insert(stream.bytes.end(), tail.bytes, tail.bytes + tail.length);
+        stream.currentByte = kTableBytes + current;
+        return stream;
+    };
+
+    if (end == StreamEnd::Tight)
+    {
+        // Only the bits up to the last determining one must be the stream's own; the window's
+        // remaining bits may be anything. Shortest first; a layout counts only when the next
+        // stream is found at its end whatever follows it. The rules look at most three bytes
+        // ahead and only ask whether a byte is FF, 00 or neither: 27 cases cover them all.
+        const std::size_t needed = static_cast<std::size_t>((shifts + 1) / 8) + 1;
+        for (std::size_t length = needed; length <= current + 4; ++length)
+        {
+            for (const Tail& tail : kTails)
+            {
+                if (tail.length > length || length - tail.length < needed ||
+                    length - tail.length > current + 1)
+                {
+                    continue;
+                }
+                const std::size_t kept = length - tail.length;
+                bool found = true;
+                constexpr std::uint8_t kKinds[3] = {0x00, 0xFF, 0x01};
+                for (int c = 0; c < 27 && found; ++c)
+                {
+                    const std::uint8_t after[3] = {kKinds[c % 3], kKinds[c / 3 % 3], kKinds[c / 9]};
+                    const auto next = locate(kept, tail, after);
+                    found = next && next->offset == static_cast<std::int64_t>(length);
+                }
+                if (found)
+                {
+                    stream.rule = locate(kept, tail, kZeros)->rule;
+                    return accept(kept, tail);
+                }
+            }
+        }
+    }
+
     for (const Tail& tail : kTails)
     {
         // The rules look up to three bytes ahead within the buffer; none of them may belong to
@@ -230,22 +290,11 @@ EncodedStream EncodeSymbols(std::span<const std::uint8_t> symbols, const Frequen
         {
             continue;
         }
-        std::array<std::uint8_t, kReadBlock> buffer{};
-        std::copy(coded.begin() + static_cast<std::ptrdiff_t>(blockStart), coded.end(),
-                  buffer.begin());
-        for (std::size_t k = 0; k < tail.length && position + 1 + k < kReadBlock; ++k)
-        {
-            buffer[position + 1 + k] = tail.bytes[k];
-        }
-        const auto next =
-            LocateNextStream(ReaderWindow{buffer.data(), position, bytesLeft, filePosition});
+        const auto next = locate(coded.size(), tail, kZeros);
         if (next && next->offset == static_cast<std::int64_t>(current + 1 + tail.length))
         {
-            stream.bytes.insert(stream.bytes.end(), coded.begin(), coded.end());
-            stream.bytes.insert(stream.bytes.end(), tail.bytes, tail.bytes + tail.length);
-            stream.currentByte = kTableBytes + current;
             stream.rule = next->rule;
-            return stream;
+            return accept(coded.size(), tail);
         }
     }
     throw std::logic_error("no end layout lets the decoder find the next stream");

@@ -22,6 +22,19 @@ inline constexpr std::size_t kReadBlock = 256;
 // An empty input gives the table in which symbol 0 owns everything.
 FrequencyTable MakeFrequencyTable(std::span<const std::uint8_t> symbols);
 
+// How a stream's end is laid out.
+enum class StreamEnd
+{
+    // Every bit the decoder's 16-bit window reaches lies in the stream's own coded bytes, and a
+    // full end marker follows wherever the rules allow one.
+    Padded,
+    // The fewest bytes that let the decoder rebuild the symbols and find the next stream,
+    // whatever bytes follow: the window's last bits may be taken from the marker and from the
+    // bytes behind the stream (another stream, the next entry, the directory), which only a
+    // decoder that reads on past the stream as the format's reads do can decode.
+    Tight,
+};
+
 struct EncodedStream
 {
     // Table, coded bits and end marker; the next stream starts right after the last byte.
@@ -42,7 +55,9 @@ struct EncodedStream
 // A stream of no symbols is coded as one symbol 0, since the decoder consumes every stream by
 // decoding at least one symbol. Throws std::invalid_argument when a symbol has no room in the
 // given table.
-EncodedStream EncodeSymbols(std::span<const std::uint8_t> symbols);
-EncodedStream EncodeSymbols(std::span<const std::uint8_t> symbols, const FrequencyTable& table);
+EncodedStream EncodeSymbols(std::span<const std::uint8_t> symbols,
+                            StreamEnd end = StreamEnd::Padded);
+EncodedStream EncodeSymbols(std::span<const std::uint8_t> symbols, const FrequencyTable& table,
+                            StreamEnd end = StreamEnd::Padded);
 
 } // namespace telvora::testenc

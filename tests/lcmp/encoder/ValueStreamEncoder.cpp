@@ -65,16 +65,17 @@ Split SplitValue(std::int32_t value, std::size_t index, ValueLayout layout)
     return split;
 }
 
-void AppendCoded(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> symbols)
+void AppendCoded(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> symbols,
+                 StreamEnd end)
 {
-    const EncodedStream stream = EncodeSymbols(symbols);
+    const EncodedStream stream = EncodeSymbols(symbols, end);
     out.insert(out.end(), stream.bytes.begin(), stream.bytes.end());
 }
 
 } // namespace
 
 void AppendValueStream(std::vector<std::uint8_t>& out, std::span<const std::int32_t> values,
-                       ValueLayout layout)
+                       ValueLayout layout, StreamEnd end)
 {
     AppendLE32(out, values.empty() ? 0 : static_cast<std::uint32_t>(values[0]));
     const std::size_t count = values.empty() ? 0 : values.size() - 1;
@@ -91,7 +92,7 @@ void AppendValueStream(std::vector<std::uint8_t>& out, std::span<const std::int3
         planeOf[j] = static_cast<std::uint8_t>(std::min(split.byteCount, 4u));
         widest = std::max(widest, split.byteCount);
     }
-    AppendCoded(out, lengths);
+    AppendCoded(out, lengths, end);
 
     std::vector<std::uint8_t> plane;
     plane.reserve(count);
@@ -106,7 +107,7 @@ void AppendValueStream(std::vector<std::uint8_t>& out, std::span<const std::int3
             }
         }
         AppendLE32(out, static_cast<std::uint32_t>(plane.size()));
-        AppendCoded(out, plane);
+        AppendCoded(out, plane, end);
     }
 }
 

@@ -4,6 +4,8 @@
 #include <span>
 #include <vector>
 
+#include "encoder/StreamEncoder.h"
+
 namespace telvora::testenc
 {
 
@@ -23,6 +25,7 @@ enum class ValueLayout
 // counts, then for each byte plane its symbol count and coded stream. A stream of one value still
 // carries a length stream (of one dummy symbol). Appends to out.
 void AppendValueStream(std::vector<std::uint8_t>& out, std::span<const std::int32_t> values,
-                       ValueLayout layout = ValueLayout::Minimal);
+                       ValueLayout layout = ValueLayout::Minimal,
+                       StreamEnd end = StreamEnd::Padded);
 
 } // namespace telvora::testenc

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstdint>
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "encoder/EntryEncoder.h"
 #include "encoder/SurveyFiles.h"
 #include "las/ByteOrder.h"
+#include "las/LasException.h"
 
 namespace telvora::testenc
 {
@@ -153,6 +155,67 @@ TEST(EntryRoundTrip, StreamsInsideCodedBitsChangeNothingRebuilt)
     ASSERT_NE(std::search(archive.begin(), archive.end(), stream.begin(), stream.end()),
               archive.end());
     EXPECT_EQ(Decompress(archive, "a.las"), las);
+}
+
+// Producers lay entries out back to back and may flush each stream with the fewest bytes its
+// decoding needs: the decoder's reads, its 16-bit window and its look for the next stream's start
+// then run on into the bytes behind the entry (the next entry, the directory). What the format
+// rebuilds does not depend on those bytes, so every entry must come back whole, wherever it lies
+// and whatever follows it: here the data in the reverse of the directory's order (each entry
+// followed by the one listed before it, the first listed by the directory), and once more with
+// a run that looks like an end marker behind every entry.
+TEST(EntryRoundTrip, TightlyFlushedEntriesBackToBackComeBackWhateverFollowsThem)
+{
+    std::vector<ArchiveInput> inputs;
+    EncodeOptions tight;
+    tight.streamEnd = StreamEnd::Tight;
+    for (std::uint8_t format = 0; format <= 3; ++format)
+    {
+        for (const std::uint32_t points : {1u, 2u, 5u, 37u, 300u, 2500u})
+        {
+            const std::string name = fmt::format("{}-{}.las", format, points);
+            inputs.push_back({ArchiveInput::Name(name), kCodedMode,
+                              SurveyBytes(2, format, points, points % 2), tight});
+        }
+    }
+    inputs.push_back({ArchiveInput::Name("raw.las"), kRawMode, SurveyBytes(2, 1, 3), tight});
+    for (const bool markerBehind : {false, true})
+    {
+        ArchiveLayout layout;
+        layout.reverseData = true;
+        if (markerBehind)
+        {
+            layout.afterEachEntry = {0xFF, 0xFF, 0x00};
+        }
+        test::TempDir dir;
+        const std::string path = dir.File("archive.lcmp");
+        test::WriteAll(path, BuildArchive(inputs, layout));
+        for (const bool secondThread : {false, true})
+        {
+            for (const ArchiveInput& input : inputs)
+            {
+                const std::string name(input.name.begin(), input.name.end());
+                SCOPED_TRACE(testing::Message() << name << ", marker behind " << markerBehind
+                                                << ", second thread " << secondThread);
+                const std::string folder = dir.File(std::to_string(secondThread)) + "/";
+                std::filesystem::create_directories(folder);
+                LCMPFile reader;
+                reader.SetSecondThread(secondThread);
+                try
+                {
+                    EXPECT_EQ(reader.DecompressEntry(path.c_str(), name.c_str(), folder.c_str(),
+                                                     nullptr, ExistingOutput::Replace),
+                              DecompressResult::Complete);
+                }
+                catch (const CLasException& error)
+                {
+                    ADD_FAILURE() << error.GetErrorText() << " (" << error.GetDetail() << ")";
+                    continue;
+                }
+                EXPECT_EQ(test::ReadAll(folder + name), input.lasFile);
+            }
+        }
+    }
 }
 
 TEST(EntryRoundTrip, PaddedValuesNoisyBitFieldsAndHeaderPaddingChangeNothingRebuilt)

@@ -1,11 +1,10 @@
-#include <chrono>
+#include <atomic>
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -96,11 +95,13 @@ TEST_F(LcmpCli, ListFailuresGiveTheMessageAndExitOne)
 {
     const Result missing = List(temp.File("missing.lcmp"));
     EXPECT_EQ(missing.exitCode, kExitFailure);
-    EXPECT_EQ(missing.err, temp.File("missing.lcmp") + ": Error opening file!\n");
+    const std::string path = temp.File("missing.lcmp");
+    EXPECT_EQ(missing.err, path + ": Error opening file! (" + path + ": no such file or folder)\n");
     WriteAll(archive, {1, 2, 3, 4, 5, 6, 7, 8});
     const Result wrong = List(archive);
     EXPECT_EQ(wrong.exitCode, kExitFailure);
-    EXPECT_EQ(wrong.err, archive + ": Wrong file format!\n");
+    EXPECT_EQ(wrong.err, archive + ": Wrong file format! (" + archive +
+                             ": it begins with 01 02 03 04, not with the archive's 1D 2C 3B 4A)\n");
 }
 
 TEST_F(LcmpCli, ExtractWithoutNamesWritesEveryEntryOnce)
@@ -146,8 +147,12 @@ TEST_F(LcmpCli, FailuresNameTheEntryAndLeaveNothingBehind)
     WriteAll(archive, Archive({{"../up.las", PointsEntry(1)}, {"a.las", PointsEntry(1)}}));
     const Result r = Extract(archive, {"../up.las", "zzz.las", "a.las"});
     EXPECT_EQ(r.exitCode, kExitFailure);
-    EXPECT_EQ(r.err, "../up.las: The entry name is not a plain file name and cannot be written!\n"
-                     "zzz.las: LAS file not found in archive!\n");
+    EXPECT_EQ(r.err, "../up.las: The entry name is not a plain file name and cannot be written! "
+                     "(../up.las in " +
+                         archive +
+                         ": as it stands, it names no file in the folder)\n"
+                         "zzz.las: LAS file not found in archive! (" +
+                         archive + ": no entry is named zzz.las)\n");
     EXPECT_EQ(FilesIn(out), std::vector<std::string>{"a.las"});
     EXPECT_EQ(FilesIn(temp.Path()), (std::vector<std::string>{"a.lcmp", "out"}));
 }
@@ -178,7 +183,8 @@ TEST_F(LcmpCli, EmptyFileExitsOneAndEmptyDirectoryZero)
     WriteAll(archive, {});
     const Result empty = List(archive);
     EXPECT_EQ(empty.exitCode, kExitFailure);
-    EXPECT_EQ(empty.err, archive + ": Cannot read LCMPFile file headers\n");
+    EXPECT_EQ(empty.err, archive + ": Cannot read LCMPFile file headers (" + archive +
+                             ": the file is empty)\n");
     EXPECT_EQ(Extract(archive, {}).exitCode, kExitFailure);
 
     WriteAll(archive, Archive({}));
@@ -225,7 +231,8 @@ TEST_F(LcmpCli, NamesAreShownWithControlCharactersAndBadUtf8Escaped)
 
     // Messages quote names the same way.
     const Result missing = Extract(archive, {"\x1b]0;title\x07"});
-    EXPECT_EQ(missing.err, "\\x1b]0;title\\x07: LAS file not found in archive!\n");
+    EXPECT_EQ(missing.err, "\\x1b]0;title\\x07: LAS file not found in archive! (" + archive +
+                               ": no entry is named \\x1b]0;title\\x07)\n");
 }
 
 TEST_F(LcmpCli, NamesThatAreNoPlainFileNameGetTheUnsafeNameMessage)
@@ -234,10 +241,14 @@ TEST_F(LcmpCli, NamesThatAreNoPlainFileNameGetTheUnsafeNameMessage)
                                {".", PointsEntry(1)},
                                {"..", PointsEntry(1)},
                                {"/", PointsEntry(1)}}));
-    const std::string unsafe = ": The entry name is not a plain file name and cannot be written!\n";
+    const auto unsafe = [&](const std::string& name)
+    {
+        return name + ": The entry name is not a plain file name and cannot be written! (" + name +
+               " in " + archive + ": as it stands, it names no file in the folder)\n";
+    };
     const Result r = Extract(archive, {});
     EXPECT_EQ(r.exitCode, kExitFailure);
-    EXPECT_EQ(r.err, unsafe + "." + unsafe + ".." + unsafe + "/" + unsafe);
+    EXPECT_EQ(r.err, unsafe("") + unsafe(".") + unsafe("..") + unsafe("/"));
     EXPECT_TRUE(FilesIn(out).empty());
 }
 
@@ -281,98 +292,153 @@ TEST_F(LcmpCli, ExecutableExitCodesAndOutputs)
     EXPECT_EQ(RunTool(temp, {}).exitCode, kExitUsage);
 }
 
-// Waits until the hidden file an extraction writes into the folder is at least that large; false
-// when none grew so far within ten seconds.
-bool WaitForPartFile(const fs::path& folder, std::uintmax_t atLeast)
+TEST_F(LcmpCli, ExecutableRefusesAnOutputAboveItsFileSizeLimitBeforeWriting)
 {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < until)
-    {
-        std::error_code error;
-        for (const auto& item : fs::directory_iterator(folder, error))
-        {
-            const std::uintmax_t size = fs::file_size(item.path(), error);
-            if (item.path().filename().string().rfind(".lcmp-", 0) == 0 && !error &&
-                size >= atLeast)
-            {
-                return true;
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return false;
+    // Ten million points, 260000227 bytes to write.
+    WriteAll(archive, Archive({{"a.las", PointsEntry(10'000'000)}}));
+    const telvora::test::LimitedRun r = telvora::test::RunProgramWithLimits(
+        {100 << 20, false}, TELVORA_LCMP_CLI, {"extract", archive, "--into", out.string()});
+    EXPECT_EQ(r.exitCode, kExitFailure);
+    EXPECT_EQ(r.err, "a.las: There is not enough space for the decompressed file! (" +
+                         out.string() +
+                         "/a.las: it needs 260000227 bytes (248.0 MiB), but the file-size limit "
+                         "of this process is 104857600 bytes (100.0 MiB))\n");
+    EXPECT_TRUE(FilesIn(out).empty());
 }
 
-TEST_F(LcmpCli, ExecutableOutOfSpaceOrStoppedMidwayLeavesNothing)
+// The handlers the executable installs, with each signal sent at an explicit point of the
+// extraction: mid-way through an entry, once the entry is complete in its hidden file (the next
+// step would rename it over the user's file), and mid-way through the next entry. The folder
+// then holds the user's file byte for byte or the complete entry, never neither, and nothing
+// half-written.
+TEST_F(LcmpCli, InterruptAtAnyPointKeepsTheUsersFileOrTheCompleteEntry)
 {
-    // Ten million points, 260000227 bytes to write: about a second of work, far longer than each
-    // case takes to act once the first records are written.
-    WriteAll(archive, Archive({{"a.las", PointsEntry(10'000'000)}}));
-    const std::string cancelled = "a.las: cancelled, nothing written\n";
-    const struct
+    WriteAll(archive, Archive({{"a.las", PointsEntry(300)}, {"b.las", PointsEntry(200)}}));
+    const Bytes users(3000, 0x42);
+    enum class Point
     {
-        const char* what;
-        rlim_t limit;
-        // Sent once records are being written; 0 lowers the file-size limit to 1 byte instead.
-        int signal;
-        std::string err;
-        // An a.las of the user's there before, which --force would have replaced.
-        bool replacing = false;
-    } cases[] = {
-        {"file-size limit below the output", 100 << 20, 0,
-         "a.las: There is not enough space for the decompressed file! (" + out.string() +
-             "/a.las: it needs 260000227 bytes (248.0 MiB), but the file-size limit of this "
-             "process is 104857600 bytes (100.0 MiB))\n"},
-        {"terminal closed", RLIM_INFINITY, SIGHUP, cancelled},
-        {"Ctrl-C", RLIM_INFINITY, SIGINT, cancelled},
-        {"terminated", RLIM_INFINITY, SIGTERM, cancelled},
-        // No check before writing could see this coming.
-        {"file-size limit lowered meanwhile", RLIM_INFINITY, 0,
-         "a.las: WriteError::LAS Point (" + out.string() +
-             "/a.las: the file is too large (a file-size limit was reached))\n"},
-        {"file-size limit lowered while replacing", RLIM_INFINITY, 0,
-         "a.las: WriteError::LAS Point (" + out.string() +
-             "/a.las: the file is too large (a file-size limit was reached))\n",
-         true},
+        FirstStream,
+        EntryComplete,
+        NextEntry
     };
-    const std::vector<unsigned char> users(3000, 0x42);
-    for (const auto& c : cases)
+    std::atomic<bool>& interrupted = CatchInterrupts();
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
     {
-        SCOPED_TRACE(c.what);
-        std::vector<std::string> arguments = {"extract", archive, "--into", out.string()};
-        if (c.replacing)
+        for (const Point point : {Point::FirstStream, Point::EntryComplete, Point::NextEntry})
+        {
+            for (const bool force : {false, true})
+            {
+                SCOPED_TRACE(testing::Message() << "signal " << signal << ", point "
+                                                << static_cast<int>(point) << ", force " << force);
+                fs::remove_all(out);
+                fs::create_directory(out);
+                if (force)
+                {
+                    WriteAll((out / "a.las").string(), users);
+                    WriteAll((out / "b.las").string(), users);
+                }
+                interrupted.store(false);
+                int entries = 0;
+                ExtractOptions options{{}, out.string(), force};
+                options.afterStream = [&](std::int32_t done)
+                {
+                    if (done != 1)
+                    {
+                        return;
+                    }
+                    ++entries;
+                    if ((point == Point::FirstStream && entries == 1) ||
+                        (point == Point::NextEntry && entries == 2))
+                    {
+                        ::raise(signal);
+                    }
+                };
+                options.entryComplete = [&]
+                {
+                    if (point == Point::EntryComplete)
+                    {
+                        ::raise(signal);
+                    }
+                };
+                std::ostringstream err;
+                EXPECT_EQ(RunExtract(archive, options, err, nullptr, &interrupted), kExitFailure);
+                const bool firstDone = point == Point::NextEntry;
+                EXPECT_EQ(err.str(), std::string(firstDone ? "b.las" : "a.las") +
+                                         ": cancelled, nothing written\n");
+                const std::vector<std::string> left =
+                    force       ? std::vector<std::string>{"a.las", "b.las"}
+                    : firstDone ? std::vector<std::string>{"a.las"}
+                                : std::vector<std::string>{};
+                EXPECT_EQ(FilesIn(out), left);
+                if (firstDone)
+                {
+                    EXPECT_EQ(ReadAll((out / "a.las").string()).size(), 227u + 300 * 26);
+                }
+                else if (force)
+                {
+                    EXPECT_TRUE(ReadAll((out / "a.las").string()) == users);
+                }
+                if (force)
+                {
+                    EXPECT_TRUE(ReadAll((out / "b.las").string()) == users);
+                }
+            }
+        }
+    }
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    {
+        std::signal(signal, SIG_DFL);
+    }
+    interrupted.store(false);
+}
+
+// A file-size limit lowered while the records are being written: no check before writing could
+// see it coming. The limit is lowered at an explicit point, after the first stream, and only for
+// the writes that follow.
+TEST_F(LcmpCli, FileSizeLimitReachedMidwayKeepsTheUsersFile)
+{
+    WriteAll(archive, Archive({{"a.las", PointsEntry(3000)}}));
+    const Bytes users(3000, 0x42);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    for (const bool force : {false, true})
+    {
+        SCOPED_TRACE(testing::Message() << "force " << force);
+        fs::remove_all(out);
+        fs::create_directory(out);
+        if (force)
         {
             WriteAll((out / "a.las").string(), users);
-            arguments.push_back("--force");
         }
-        telvora::test::CLimitedProgram tool(
-            {c.limit == RLIM_INFINITY ? -1 : static_cast<std::int64_t>(c.limit), false},
-            TELVORA_LCMP_CLI, arguments);
-        if (c.limit == RLIM_INFINITY)
+        ExtractOptions options{{}, out.string(), force};
+        options.afterStream = [&](std::int32_t done)
         {
-            if (!WaitForPartFile(out, 228))
+            if (done == 1)
             {
-                ADD_FAILURE() << "no records were written";
-                continue;
+                rlimit oneByte = saved;
+                oneByte.rlim_cur = 1;
+                ::setrlimit(RLIMIT_FSIZE, &oneByte);
             }
-            rlimit oneByte{};
-            ::getrlimit(RLIMIT_FSIZE, &oneByte);
-            oneByte.rlim_cur = 1;
-            EXPECT_EQ(c.signal != 0 ? ::kill(tool.Pid(), c.signal)
-                                    : ::prlimit(tool.Pid(), RLIMIT_FSIZE, &oneByte, nullptr),
-                      0);
-        }
-        const telvora::test::LimitedRun r = tool.Wait();
-        EXPECT_EQ(r.exitCode, kExitFailure);
-        EXPECT_EQ(r.err, c.err);
-        if (c.replacing)
+        };
+        std::ostringstream err;
+        const int exitCode = RunExtract(archive, options, err);
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        EXPECT_EQ(exitCode, kExitFailure);
+        EXPECT_EQ(err.str(),
+                  "a.las: WriteError::LAS Point (" + out.string() +
+                      "/a.las: the file is too large (a file-size limit was reached))\n");
+        if (force)
         {
             EXPECT_EQ(FilesIn(out), std::vector<std::string>{"a.las"});
             EXPECT_TRUE(ReadAll((out / "a.las").string()) == users);
-            fs::remove(out / "a.las");
         }
-        EXPECT_TRUE(FilesIn(out).empty());
+        else
+        {
+            EXPECT_TRUE(FilesIn(out).empty());
+        }
     }
+    std::signal(SIGXFSZ, previous);
 }
 
 } // namespace
