@@ -56,4 +56,11 @@ void WriteAll(const std::string& path, const std::vector<unsigned char>& bytes)
     }
 }
 
+void ReplaceFile(const std::string& path, const std::vector<unsigned char>& bytes)
+{
+    const std::string next = path + ".next";
+    WriteAll(next, bytes);
+    std::filesystem::rename(next, path);
+}
+
 } // namespace telvora::test

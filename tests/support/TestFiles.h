@@ -27,5 +27,8 @@ private:
 
 std::vector<unsigned char> ReadAll(const std::string& path);
 void WriteAll(const std::string& path, const std::vector<unsigned char>& bytes);
+// Puts a new file with the bytes under the path, written beside it and renamed over it as programs
+// that save safely do: the path then names another file (inode) than before.
+void ReplaceFile(const std::string& path, const std::vector<unsigned char>& bytes);
 
 } // namespace telvora::test
