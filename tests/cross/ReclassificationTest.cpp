@@ -3,7 +3,6 @@
 
 #include "cross/Reclassification.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
@@ -86,21 +85,6 @@ TEST(Reclassification, UndoOfOneFileWrittenThroughTwoEntriesRestoresItByteForByt
     EXPECT_TRUE(scene.notifier.shown.empty());
 }
 
-// Every regular file under the folder with its bytes.
-std::vector<std::pair<std::string, std::vector<unsigned char>>> Snapshot(const fs::path& folder)
-{
-    std::vector<std::pair<std::string, std::vector<unsigned char>>> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
-    {
-        if (entry.is_regular_file())
-        {
-            files.emplace_back(entry.path().string(), ReadAll(entry.path().string()));
-        }
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 TEST(Reclassification, AFailedWriteNamesTheFileSaysWhyAndChangesNothing)
 {
     enum class Step
@@ -172,7 +156,7 @@ TEST(Reclassification, AFailedWriteNamesTheFileSaysWhyAndChangesNothing)
             test::ReplaceFile(path, test::FormatOneFileWithPointsLater());
             break;
         }
-        const auto before = Snapshot(dir.Path());
+        const auto before = test::FilesUnder(dir.Path());
 
         const test::ChildOutcome outcome = test::RunWithLimits(
             limits,
@@ -201,7 +185,7 @@ TEST(Reclassification, AFailedWriteNamesTheFileSaysWhyAndChangesNothing)
         EXPECT_TRUE(outcome.threw);
         EXPECT_EQ(outcome.text, c.text);
         EXPECT_EQ(outcome.detail, path + ": " + c.reason);
-        EXPECT_EQ(Snapshot(dir.Path()), before);
+        EXPECT_EQ(test::FilesUnder(dir.Path()), before);
     }
 }
 
