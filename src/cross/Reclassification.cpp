@@ -44,8 +44,8 @@ void ShowClasses(ProfileSection& section, int file, const std::vector<std::uint3
 // Writes classification bytes into file f. Another entry of the set for the same file (a set not
 // built through Open, which loads each file once) was read with the same identity: the
 // program's own write must not make that file look changed by another program to it.
-void WriteFile(const CLasFileSet& set, int f, const ClassChange& change,
-               const std::uint8_t* codes, std::uint8_t* previous, std::size_t& written)
+void WriteFile(const CLasFileSet& set, int f, const ClassChange& change, const std::uint8_t* codes,
+               std::uint8_t* previous, std::size_t& written)
 {
     CLasFile& file = set.files[f];
     const FileIdentity read = file.identity;

@@ -560,7 +560,6 @@ void WriteLasClassifications(const char* path, const LasPointBlock& layout,
     ThrowIfFailed(!file.Close(), LasMessage::kWritePoint, path, file);
 }
 
-
 namespace
 {
 

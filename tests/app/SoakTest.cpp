@@ -106,8 +106,8 @@ private slots:
             QCOMPARE(view.FileSet()->count, kFiles);
             const CBoundingBox& box = view.FileSet()->bounds;
             const float half = (box.maximum.x - box.minimum.x) / 2.0f;
-            view.sectionLine = std::make_unique<SectionLine>(
-                SectionLine{{-half, 0.0f, 0.0f}, {half, 0.0f, 0.0f}});
+            view.sectionLine =
+                std::make_unique<SectionLine>(SectionLine{{-half, 0.0f, 0.0f}, {half, 0.0f, 0.0f}});
             frame.UpdateCommandUI();
             QVERIFY(frame.Commands().Execute(ID_TOOLS_CROSSSECTION));
             QVERIFY(cross.Frame() != nullptr);

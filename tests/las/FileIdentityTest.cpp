@@ -62,7 +62,8 @@ TEST(FileIdentity, AFileChangedSinceItWasReadIsNeitherReclassifiedNorSavedOnto)
          { test::ReplaceFile(file.path, test::FormatOneFileWithPointsLater()); },
          changed.c_str()},
         {"replaced by a copy of the same bytes",
-         [](CLasFile& file, const struct stat&) { test::ReplaceFile(file.path, ReadAll(file.path)); },
+         [](CLasFile& file, const struct stat&)
+         { test::ReplaceFile(file.path, ReadAll(file.path)); },
          changed.c_str()},
         {"one header byte rewritten in place, the time kept",
          [](CLasFile& file, const struct stat& read)

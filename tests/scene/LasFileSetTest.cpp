@@ -449,7 +449,8 @@ TEST_F(CLasFileSetCopies, FailedWritesOfTheSetSayWhichFileAndWhyAndLeaveEveryFil
         fs::remove_all(dir.Path());
         fs::create_directories(dir.Path() / "temp");
         fs::create_directories(dir.Path() / "saved");
-        const bool mounted = c.failure == Failure::FullDisk && test::MountSmallFileSystem(temp, 8192);
+        const bool mounted =
+            c.failure == Failure::FullDisk && test::MountSmallFileSystem(temp, 8192);
         if (c.failure == Failure::FullDisk && !mounted)
         {
             std::printf("[   NOTE   ] no small file system could be mounted here; the file-size "
@@ -495,23 +496,23 @@ TEST_F(CLasFileSetCopies, FailedWritesOfTheSetSayWhichFileAndWhyAndLeaveEveryFil
         }
         const test::FileSnapshot before = test::FilesUnder(dir.Path());
 
-        const test::ChildOutcome outcome = test::RunWithLimits(
-            limits,
-            [&]
-            {
-                switch (c.write)
-                {
-                case Write::Copies:
-                    set->CreateTemporaryCopies(temp.c_str());
-                    break;
-                case Write::Save:
-                    set->SaveCopies();
-                    break;
-                case Write::SaveAs:
-                    set->SaveFileAs(0, dir.File("saved/b.las").c_str());
-                    break;
-                }
-            });
+        const test::ChildOutcome outcome =
+            test::RunWithLimits(limits,
+                                [&]
+                                {
+                                    switch (c.write)
+                                    {
+                                    case Write::Copies:
+                                        set->CreateTemporaryCopies(temp.c_str());
+                                        break;
+                                    case Write::Save:
+                                        set->SaveCopies();
+                                        break;
+                                    case Write::SaveAs:
+                                        set->SaveFileAs(0, dir.File("saved/b.las").c_str());
+                                        break;
+                                    }
+                                });
         EXPECT_TRUE(outcome.threw);
         EXPECT_EQ(outcome.text, c.text);
         EXPECT_EQ(outcome.detail, dir.File(c.detail));
