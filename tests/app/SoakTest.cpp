@@ -16,6 +16,8 @@
 #include "app/QUARNApp.h"
 #include "cross/CrossFrame.h"
 #include "cross/CrossView.h"
+#include "cross/PropertiesCrossWnd.h"
+#include "panes/PropertyGrid.h"
 #include "scene/LasFileSet.h"
 #include "view/QUARNView.h"
 
@@ -110,8 +112,18 @@ private slots:
                 std::make_unique<SectionLine>(SectionLine{{-half, 0.0f, 0.0f}, {half, 0.0f, 0.0f}});
             frame.UpdateCommandUI();
             QVERIFY(frame.Commands().Execute(ID_TOOLS_CROSSSECTION));
-            QVERIFY(cross.Frame() != nullptr);
-            cross.Frame()->View()->Render();
+            CCrossFrame* window = cross.Frame();
+            QVERIFY(window != nullptr);
+            // A slab 20 m either side, so that every cycle reads records of the files.
+            PropertiesCrossWnd& pane = *window->Properties();
+            emit pane.Grid()->integerChanged(pane.WidthRow(), 2000);
+            std::size_t collected = 0;
+            for (const auto& file : window->View()->Section().indices)
+            {
+                collected += file.size();
+            }
+            QVERIFY(collected > 0);
+            window->View()->Render();
             cross.CloseCrossSection();
             QVERIFY(frame.Commands().Execute(ID_FILE_CLOSE));
             QVERIFY(view.FileSet() == nullptr);
