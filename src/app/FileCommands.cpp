@@ -21,6 +21,7 @@
 #include "app/QUARNApp.h"
 #include "app/RibbonBar.h"
 #include "common/PathHelpers.h"
+#include "las/FileIdentity.h"
 #include "las/LasException.h"
 #include "las/LasFileCheck.h"
 #include "las/LasIo.h"
@@ -99,14 +100,34 @@ bool CMainFrame::OpenFiles(const QStringList& chosen)
 
     // Files that cannot be shown are refused before anything is loaded, all of them in one
     // message; the others load as if they had been opened alone.
+    // Another name of a file already accepted (the same path twice, a link, "./a.las") would
+    // load its points twice, and a reclassification would write the file once per entry.
     QStringList accepted;
+    std::vector<FileIdentity> acceptedFiles;
     std::vector<RefusedFile> refused;
+    std::vector<SameFile> repeated;
     for (const QString& path : chosen.mid(0, kMaxOpenFiles))
     {
         try
         {
-            ReadCheckedLasHeader(QFile::encodeName(path).constData());
+            FileIdentity identity;
+            ReadCheckedLasHeader(QFile::encodeName(path).constData(), &identity);
+            const auto same = std::find_if(acceptedFiles.begin(), acceptedFiles.end(),
+                                           [&](const FileIdentity& other)
+                                           {
+                                               return identity.known && other.known &&
+                                                      other.device == identity.device &&
+                                                      other.inode == identity.inode;
+                                           });
+            if (same != acceptedFiles.end())
+            {
+                const QString& first = accepted[static_cast<int>(same - acceptedFiles.begin())];
+                repeated.push_back({QFileInfo(path).fileName().toStdString(),
+                                    QFileInfo(first).fileName().toStdString()});
+                continue;
+            }
             accepted << path;
+            acceptedFiles.push_back(identity);
         }
         catch (const CLasException& error)
         {
@@ -117,6 +138,11 @@ bool CMainFrame::OpenFiles(const QStringList& chosen)
     {
         const OpenMessage message = RefusalMessage(refused);
         ShowMessage(message.text, kErrorCaption, MessageIcon::Error, message.detail);
+    }
+    if (!repeated.empty())
+    {
+        const OpenMessage message = SameFileMessage(repeated);
+        ShowMessage(message.text, kErrorCaption, MessageIcon::Information, message.detail);
     }
     const bool loaded = !accepted.isEmpty() && LoadScene(accepted);
     if (!loaded)
@@ -253,17 +279,7 @@ void CMainFrame::SaveFiles()
     }
     try
     {
-        for (int i = 0; i < set->count; ++i)
-        {
-            const char* working = set->files[i].path;
-            const char* original = set->sourcePaths[i];
-            // A decompressed archive entry is its own original; copying a file onto itself does
-            // nothing.
-            if (working != nullptr && original != nullptr)
-            {
-                CopyLasFile(working, original);
-            }
-        }
+        set->SaveCopies();
     }
     catch (const CLasException& error)
     {
@@ -335,26 +351,17 @@ bool CMainFrame::SaveVisibleFileAs(const QString& path)
             return false;
         }
     }
-    const QByteArray destination = QFile::encodeName(path);
     try
     {
-        CopyLasFile(set->files[chosen].path, destination.constData());
+        set->SaveFileAs(chosen, QFile::encodeName(path).constData());
     }
     catch (const CLasException& error)
     {
         ReportError(error);
         return false;
     }
-    if (set->sourcePaths != nullptr)
+    if (set->sourcePaths == nullptr)
     {
-        delete[] set->sourcePaths[chosen];
-        set->sourcePaths[chosen] = new char[destination.size() + 1];
-        std::copy(destination.constData(), destination.constData() + destination.size() + 1,
-                  set->sourcePaths[chosen]);
-    }
-    else
-    {
-        set->files[chosen].SetPath(destination.constData());
         RebuildLoadedFilesMenu();
     }
     SetStatusText("Done");

@@ -22,6 +22,19 @@ void AppendLine(std::string& text, const std::string& line)
     text += line;
 }
 
+// The first kMaxListedNames lines, and how many more there are.
+void AppendListed(std::string& text, const std::vector<std::string>& lines)
+{
+    for (std::size_t i = 0; i < lines.size() && i < kMaxListedNames; ++i)
+    {
+        AppendLine(text, lines[i]);
+    }
+    if (lines.size() > kMaxListedNames)
+    {
+        AppendLine(text, fmt::format("and {} more", lines.size() - kMaxListedNames));
+    }
+}
+
 } // namespace
 
 OpenMessage RefusalMessage(const std::vector<RefusedFile>& refused)
@@ -40,6 +53,22 @@ OpenMessage RefusalMessage(const std::vector<RefusedFile>& refused)
     return message;
 }
 
+OpenMessage SameFileMessage(const std::vector<SameFile>& repeated)
+{
+    OpenMessage message;
+    const std::size_t count = repeated.size();
+    message.text = fmt::format("Every file is loaded once: {} of the chosen files {} the same as a "
+                               "file chosen before.",
+                               count, count == 1 ? "was" : "were");
+    std::vector<std::string> lines;
+    for (const SameFile& file : repeated)
+    {
+        lines.push_back(fmt::format("{}: the same file as {}", file.name, file.firstName));
+    }
+    AppendListed(message.detail, lines);
+    return message;
+}
+
 OpenMessage LeftOutMessage(const std::vector<std::string>& leftOutNames, int limit)
 {
     OpenMessage message;
@@ -47,14 +76,7 @@ OpenMessage LeftOutMessage(const std::vector<std::string>& leftOutNames, int lim
     message.text = fmt::format("At most {} files can be open at once: the first {} were opened and "
                                "{} {} left out.",
                                limit, limit, count, count == 1 ? "was" : "were");
-    for (std::size_t i = 0; i < count && i < kMaxListedNames; ++i)
-    {
-        AppendLine(message.detail, leftOutNames[i]);
-    }
-    if (count > kMaxListedNames)
-    {
-        AppendLine(message.detail, fmt::format("and {} more", count - kMaxListedNames));
-    }
+    AppendListed(message.detail, leftOutNames);
     return message;
 }
 

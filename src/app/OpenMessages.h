@@ -21,9 +21,19 @@ struct RefusedFile
     std::string reason;
 };
 
+// A chosen file that is another name (or the same name) of a file chosen before it.
+struct SameFile
+{
+    std::string name;
+    std::string firstName;
+};
+
 // One message for every refused file: the distinct fixed texts, one per line in the order they
 // first occur, and every reason, one per line.
 OpenMessage RefusalMessage(const std::vector<RefusedFile>& refused);
+
+// The files that were not loaded a second time, each beside the name it is loaded under.
+OpenMessage SameFileMessage(const std::vector<SameFile>& repeated);
 
 // The files beyond the limit of one Open, by name.
 OpenMessage LeftOutMessage(const std::vector<std::string>& leftOutNames, int limit);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "las/FileIdentity.h"
 #include "las/LasException.h"
 #include "scene/LasFileSet.h"
 
@@ -40,6 +41,37 @@ void ShowClasses(ProfileSection& section, int file, const std::vector<std::uint3
     }
 }
 
+// Writes classification bytes into file f. Another entry of the set for the same file (a set not
+// built through Open, which loads each file once) was read with the same identity: the
+// program's own write must not make that file look changed by another program to it.
+void WriteFile(const CLasFileSet& set, int f, const ClassChange& change, const std::uint8_t* codes,
+               std::uint8_t* previous, std::size_t& written)
+{
+    CLasFile& file = set.files[f];
+    const FileIdentity read = file.identity;
+    const auto share = [&]
+    {
+        for (int g = 0; read.known && g < set.count; ++g)
+        {
+            if (g != f && set.files[g].identity == read)
+            {
+                set.files[g].identity = file.identity;
+            }
+        }
+    };
+    try
+    {
+        file.WriteClassifications(change.records.data(), change.records.size(), codes, previous,
+                                  written);
+    }
+    catch (...)
+    {
+        share();
+        throw;
+    }
+    share();
+}
+
 } // namespace
 
 ClassEdit ApplyClass(const CLasFileSet& set, ProfileSection& section,
@@ -67,8 +99,7 @@ ClassEdit ApplyClass(const CLasFileSet& set, ProfileSection& section,
         bool failed = false;
         try
         {
-            set.files[f].WriteClassifications(change.records.data(), change.records.size(),
-                                              change.after.data(), change.before.data(), written);
+            WriteFile(set, change.file, change, change.after.data(), change.before.data(), written);
         }
         catch (const CLasException& error)
         {
@@ -94,8 +125,12 @@ ClassEdit ApplyClass(const CLasFileSet& set, ProfileSection& section,
 bool WriteEdit(const CLasFileSet& set, ProfileSection& section, const ClassEdit& edit, bool undo,
                INotifier* notifier)
 {
-    for (const ClassChange& change : edit)
+    // An undo goes back through the changes in reverse: where two of them wrote the same bytes
+    // (two entries of one file), the first one's "before" is what the file held, and it has to
+    // be written last.
+    for (std::size_t n = 0; n < edit.size(); ++n)
     {
+        const ClassChange& change = edit[undo ? edit.size() - 1 - n : n];
         if (change.file < 0 || change.file >= set.count)
         {
             continue;
@@ -105,9 +140,7 @@ bool WriteEdit(const CLasFileSet& set, ProfileSection& section, const ClassEdit&
         std::size_t written = 0;
         try
         {
-            set.files[change.file].WriteClassifications(change.records.data(),
-                                                        change.records.size(), bytes.data(),
-                                                        replaced.data(), written);
+            WriteFile(set, change.file, change, bytes.data(), replaced.data(), written);
         }
         catch (const CLasException& error)
         {

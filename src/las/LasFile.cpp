@@ -72,6 +72,7 @@ void CLasFile::Clear()
     header = nullptr;
     delete[] path;
     path = nullptr;
+    identity = {};
 }
 
 void CLasFile::ReleasePoints()
@@ -112,20 +113,23 @@ void CLasFile::SetPath(const char* newPath)
     }
     delete[] path;
     path = copy;
+    identity = {};
 }
 
 void CLasFile::ReadHeader()
 {
     delete header;
     header = nullptr;
-    header = new LasHeader(ReadLasHeaderBlock(path));
+    identity = {};
+    header = new LasHeader(ReadLasHeaderBlock(path, &identity));
 }
 
 void CLasFile::ReadCheckedHeader()
 {
     delete header;
     header = nullptr;
-    header = new LasHeader(ReadCheckedLasHeader(path));
+    identity = {};
+    header = new LasHeader(ReadCheckedLasHeader(path, &identity));
 }
 
 unsigned char** CLasFile::ReadVariableLengthRecords(std::uint32_t* found)

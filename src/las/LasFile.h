@@ -10,6 +10,7 @@
 #include "common/Geometry.h"
 #include "common/Notifier.h"
 #include "common/StatusServices.h"
+#include "las/FileIdentity.h"
 #include "las/LASPoint.h"
 #include "las/LasHeader.h"
 
@@ -29,10 +30,11 @@ public:
     // Releases everything held, in the order points, VLRs, header, path.
     void Clear();
 
+    // Also forgets the identity, which belonged to the file at the previous path.
     void SetPath(const char* newPath);
 
-    // Replaces the header by the one read from the path. The previous header is released first,
-    // also when the read fails.
+    // Replaces the header by the one read from the path, and the identity by that of the file it
+    // was read from. The previous header is released first, also when the read fails.
     void ReadHeader();
     // The same, for a file that is to be shown: refuses, with the reason as the exception's
     // detail, a file whose header or size says its points cannot be read (LasFileCheck.h).
@@ -73,10 +75,12 @@ public:
 
     // Sets the classification byte of the records at indices[k] (ascending) to codes[k] in place,
     // in one open; previous[k] receives the byte each held. See WriteLasClassifications: written
-    // counts the records whose new byte is in the file, also when it throws.
+    // counts the records whose new byte is in the file, also when it throws. A file that no
+    // longer has the identity it was read with is refused untouched; after the writes the
+    // identity is the file's new one.
     void WriteClassifications(const std::uint32_t* indices, std::size_t count,
                               const std::uint8_t* codes, std::uint8_t* previous,
-                              std::size_t& written) const;
+                              std::size_t& written);
 
     // Whole attributes in file order, one element (or triple) per record, in one pass over the
     // point block. None when the file cannot be opened or its format is not 0 to 3; none after the
@@ -109,6 +113,8 @@ public:
     bool WritePoint(std::uint32_t index, const LASPoint& point);
 
     LasHeader* header = nullptr;
+    // The file as it was read or last written by the program: writes check against it.
+    FileIdentity identity;
     unsigned char** vlrs = nullptr;
     LASPoint** points = nullptr;
     char* path = nullptr;

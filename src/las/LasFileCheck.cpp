@@ -100,7 +100,7 @@ LasFileVerdict CheckLasHeader(const LasHeader& header, std::uint64_t fileSize,
     return {};
 }
 
-LasHeader ReadCheckedLasHeader(const char* path)
+LasHeader ReadCheckedLasHeader(const char* path, FileIdentity* identity)
 {
     const std::string_view name = FileNameOf(path != nullptr ? path : "");
     PosixFile file(path, PosixFile::Mode::Read);
@@ -125,6 +125,10 @@ LasHeader ReadCheckedLasHeader(const char* path)
     if (!verdict)
     {
         throw CLasException(verdict.text, std::move(verdict.reason));
+    }
+    if (identity != nullptr)
+    {
+        *identity = IdentityOf(file);
     }
     return header;
 }

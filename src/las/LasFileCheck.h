@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "las/FileIdentity.h"
 #include "las/LasHeader.h"
 
 namespace telvora
@@ -30,8 +31,9 @@ LasFileVerdict CheckLasHeader(const LasHeader& header, std::uint64_t fileSize,
 
 // Reads the header and the size of the file in one open and checks them. Throws CLasException
 // with the fixed text and the reason as its detail when the file cannot be shown (also when it
-// cannot be opened or is shorter than a header).
-LasHeader ReadCheckedLasHeader(const char* path);
+// cannot be opened or is shorter than a header). identity, when given, receives the identity of
+// the file that was read.
+LasHeader ReadCheckedLasHeader(const char* path, FileIdentity* identity = nullptr);
 
 // "name ends inside its point records: k of n are complete", for a point block of blockBytes
 // bytes (what lies between Offset to point data and the end of the file).

@@ -227,12 +227,16 @@ bool SameFile(const struct stat& a, const char* path)
 
 } // namespace
 
-LasHeader ReadLasHeaderBlock(const char* path)
+LasHeader ReadLasHeaderBlock(const char* path, FileIdentity* identity)
 {
     PosixFile file(path, PosixFile::Mode::Read);
     ThrowIfFailed(!file.IsOpen(), LasMessage::kReadFileOpen, path, file);
     unsigned char image[LasHeader::kImageSize];
     ThrowIf(file.ReadAt(image, sizeof image, 0) != sizeof image, LasMessage::kReadHeader);
+    if (identity != nullptr)
+    {
+        *identity = IdentityOf(file);
+    }
     return ParseLasHeader(image);
 }
 
@@ -263,7 +267,7 @@ void ReadLasPointRecord(const char* path, std::size_t size, unsigned char* buffe
             LasMessage::kReadPoint);
 }
 
-void CopyLasFile(const char* source, const char* destination)
+void CopyLasFile(const char* source, const char* destination, FileIdentity* destinationIdentity)
 {
     PosixFile in(source, PosixFile::Mode::Read);
     ThrowIfFailed(!in.IsOpen(), LasMessage::kReadFileOpen, source, in);
@@ -285,6 +289,16 @@ void CopyLasFile(const char* source, const char* destination)
     if (IsReadOnlyFile(destination))
     {
         ThrowReadOnly(LasMessage::kWriteFileCreate, destination);
+    }
+    // Checked before the copy starts and again just before the rename, which would otherwise
+    // replace whatever another program put there meanwhile.
+    const bool expected = destinationIdentity != nullptr && destinationIdentity->known;
+    const auto changed = [&]
+    { return expected && IdentityOf(destination) != *destinationIdentity; };
+    if (changed())
+    {
+        throw CLasException(LasMessage::kWriteFileCreate,
+                            FileProblem(destination, kFileChangedReason));
     }
 
     std::string partPath;
@@ -334,9 +348,19 @@ void CopyLasFile(const char* source, const char* destination)
     {
         fail(LasMessage::kWriteFileCreate, destination, out.LastError());
     }
+    if (changed())
+    {
+        ::unlink(partPath.c_str());
+        throw CLasException(LasMessage::kWriteFileCreate,
+                            FileProblem(destination, kFileChangedReason));
+    }
     if (::rename(partPath.c_str(), destination) != 0)
     {
         fail(LasMessage::kWriteFileCreate, destination, errno);
+    }
+    if (destinationIdentity != nullptr)
+    {
+        *destinationIdentity = IdentityOf(destination);
     }
 }
 
@@ -404,10 +428,14 @@ void WriteLasPointRecord(const char* path, std::size_t size, const unsigned char
     ThrowIfFailed(!file.Close(), LasMessage::kWritePoint, path, file);
 }
 
-void WriteLasClassifications(const char* path, const LasPointBlock& layout,
-                             const std::uint32_t* indices, std::size_t count,
-                             const std::uint8_t* codes, std::uint8_t* previous,
-                             std::size_t& written)
+namespace
+{
+
+// The spans of WriteLasClassifications, written into the open file.
+void WriteClassificationSpans(PosixFile& file, const char* path, const LasPointBlock& layout,
+                              const std::uint32_t* indices, std::size_t count,
+                              const std::uint8_t* codes, std::uint8_t* previous,
+                              std::size_t& written)
 {
     // Bytes between two records to rewrite rather than issue another write: the classification
     // bytes of a section lie one record apart, and a system call per record would cost more than
@@ -415,23 +443,7 @@ void WriteLasClassifications(const char* path, const LasPointBlock& layout,
     constexpr std::uint64_t kMaxGapBytes = 16u << 10;
     constexpr std::uint64_t kMaxSpanBytes = 1u << 20;
     constexpr std::uint64_t kClassificationByte = LasField::kClassification;
-    written = 0;
-    if (count == 0)
-    {
-        return;
-    }
-    if (IsReadOnlyFile(path))
-    {
-        ThrowReadOnly(LasMessage::kWriteFileOpen, path);
-    }
     const std::uint64_t stride = layout.recordLength;
-    if (stride <= kClassificationByte)
-    {
-        throw CLasException(LasMessage::kWritePoint,
-                            FileProblem(path, "the records are shorter than their format"));
-    }
-    PosixFile file(path, PosixFile::Mode::Update);
-    ThrowIfFailed(!file.IsOpen(), LasMessage::kWriteFileOpen, path, file);
     std::vector<unsigned char> span;
     std::size_t k = 0;
     while (k < count)
@@ -460,9 +472,16 @@ void WriteLasClassifications(const char* path, const LasPointBlock& layout,
         span.resize(length);
         if (file.ReadAt(span.data(), length, at) != length)
         {
+            // The first record the file does not hold whole, whichever of the span's records
+            // lie behind it.
+            const std::int64_t size = file.Size();
+            const std::uint64_t held =
+                size > static_cast<std::int64_t>(layout.offsetToPointData)
+                    ? (static_cast<std::uint64_t>(size) - layout.offsetToPointData) / stride
+                    : 0;
             const std::string reason = file.LastError() != 0
                                            ? ErrorReason(file.LastError())
-                                           : fmt::format("the file ends before record {}", high);
+                                           : fmt::format("the file ends before record {}", held);
             throw CLasException(LasMessage::kWritePoint, FileProblem(path, reason));
         }
         for (std::size_t j = k; j < end; ++j)
@@ -489,6 +508,55 @@ void WriteLasClassifications(const char* path, const LasPointBlock& layout,
         k = end;
         written = k;
     }
+}
+
+} // namespace
+
+void WriteLasClassifications(const char* path, const LasPointBlock& layout,
+                             const std::uint32_t* indices, std::size_t count,
+                             const std::uint8_t* codes, std::uint8_t* previous,
+                             std::size_t& written, FileIdentity* identity)
+{
+    constexpr std::uint64_t kClassificationByte = LasField::kClassification;
+    written = 0;
+    if (count == 0)
+    {
+        return;
+    }
+    if (IsReadOnlyFile(path))
+    {
+        ThrowReadOnly(LasMessage::kWriteFileOpen, path);
+    }
+    if (layout.recordLength <= kClassificationByte)
+    {
+        throw CLasException(LasMessage::kWritePoint,
+                            FileProblem(path, "the records are shorter than their format"));
+    }
+    PosixFile file(path, PosixFile::Mode::Update);
+    ThrowIfFailed(!file.IsOpen(), LasMessage::kWriteFileOpen, path, file);
+    if (identity != nullptr)
+    {
+        RequireIdentity(*identity, file, path, LasMessage::kWriteFileOpen);
+    }
+    // The program's own writes change the modification time: the next write must not take them
+    // for another program's.
+    const auto refresh = [&]
+    {
+        if (identity != nullptr)
+        {
+            *identity = IdentityOf(file);
+        }
+    };
+    try
+    {
+        WriteClassificationSpans(file, path, layout, indices, count, codes, previous, written);
+    }
+    catch (...)
+    {
+        refresh();
+        throw;
+    }
+    refresh();
     ThrowIfFailed(!file.Close(), LasMessage::kWritePoint, path, file);
 }
 

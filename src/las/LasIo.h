@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "las/FileIdentity.h"
 #include "las/LasHeader.h"
 
 namespace telvora
@@ -16,8 +17,9 @@ class LASPoint;
 // closes it again; failures throw CLasException with the fixed texts of LasException.h and, as
 // the detail, the path and the system's reason.
 
-// The first 227 bytes, whatever the version or Header Size say.
-LasHeader ReadLasHeaderBlock(const char* path);
+// The first 227 bytes, whatever the version or Header Size say; identity, when given, receives
+// the identity of the file they were read from.
+LasHeader ReadLasHeaderBlock(const char* path, FileIdentity* identity = nullptr);
 
 // A new[] block of size bytes read at offset; the caller deletes it.
 unsigned char* ReadLasBlock(const char* path, std::uint32_t size, std::uint32_t offset);
@@ -30,7 +32,11 @@ void ReadLasPointRecord(const char* path, std::size_t size, unsigned char* buffe
 // and replaces it only once complete and flushed, so a failed copy never leaves the destination
 // damaged. Copying a file onto itself does nothing. An existing destination keeps its
 // permissions; a read-only one (no write permission, or none for this user) is refused.
-void CopyLasFile(const char* source, const char* destination);
+// destinationIdentity, when given, is checked first where it is known: a destination that no
+// longer has it is refused, naming it, and left alone. It then receives the identity of the
+// written destination.
+void CopyLasFile(const char* source, const char* destination,
+                 FileIdentity* destinationIdentity = nullptr);
 
 // Creates or truncates the file and writes the 227-byte header image.
 void WriteLasHeader(const LasHeader& header, const char* path);
@@ -45,7 +51,10 @@ void AppendPointDataStartSignature(const char* path);
 // Nothing else in the file changes. `written` counts the records, a prefix of the list, whose new
 // byte is in the file, also when the call throws ("WriteError::File could not be open." for a file
 // that cannot be opened or is read-only, "WriteError::LAS Point" for a record the file does not
-// hold or a write that failed, naming the file and the reason).
+// hold or a write that failed, naming the file and the reason). identity, when given and known, is
+// what the file must still be, or nothing is written ("WriteError::File could not be open.",
+// "path: the file was changed by another program since it was opened"); once the file has been
+// opened for writing it receives the file's identity after the writes, also when the call throws.
 struct LasPointBlock
 {
     std::uint64_t offsetToPointData = 0;
@@ -55,7 +64,7 @@ struct LasPointBlock
 void WriteLasClassifications(const char* path, const LasPointBlock& layout,
                              const std::uint32_t* indices, std::size_t count,
                              const std::uint8_t* codes, std::uint8_t* previous,
-                             std::size_t& written);
+                             std::size_t& written, FileIdentity* identity = nullptr);
 
 // Overwrites size bytes of an existing file at offset, which must lie inside the file. A write
 // cut short puts the previous bytes back; the message says whether that worked, naming the

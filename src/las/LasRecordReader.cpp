@@ -112,7 +112,7 @@ void CLasFile::ReadRecords(const std::uint32_t* indices, std::size_t count,
 
 void CLasFile::WriteClassifications(const std::uint32_t* indices, std::size_t count,
                                     const std::uint8_t* codes, std::uint8_t* previous,
-                                    std::size_t& written) const
+                                    std::size_t& written)
 {
     written = 0;
     if (header == nullptr || path == nullptr)
@@ -122,7 +122,7 @@ void CLasFile::WriteClassifications(const std::uint32_t* indices, std::size_t co
     WriteLasClassifications(
         path,
         {header->offsetToPointData, header->pointDataRecordLength, header->numberOfPointRecords},
-        indices, count, codes, previous, written);
+        indices, count, codes, previous, written, &identity);
 }
 
 } // namespace telvora

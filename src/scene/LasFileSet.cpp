@@ -11,6 +11,7 @@
 
 #include "common/PathHelpers.h"
 #include "common/SystemErrors.h"
+#include "las/FileIdentity.h"
 #include "las/LasException.h"
 #include "las/LasIo.h"
 #include "las/PosixFile.h"
@@ -176,6 +177,8 @@ void CLasFileSet::ReplaceSourcePaths(char** paths)
 {
     ReleaseStrings(sourcePaths, count);
     sourcePaths = paths;
+    // An entry that is its own source (or a path not read yet) has no identity to keep.
+    sourceIdentities.assign(paths != nullptr ? static_cast<std::size_t>(count) : 0, {});
 }
 
 void CLasFileSet::TakeOwnership(const std::string& path)
@@ -254,13 +257,17 @@ void CLasFileSet::CreateTemporaryCopies(const char* folder)
     // Until its copy exists a file is its own source, so a failure part way leaves every entry
     // right for Save.
     StringArray chosen(count);
+    std::vector<FileIdentity> identities;
     for (std::int32_t i = 0; i < count; ++i)
     {
-        chosen.strings[i] =
-            DuplicateString(sourcePaths != nullptr ? sourcePaths[i] : files[i].path);
+        const bool copied = sourcePaths != nullptr;
+        chosen.strings[i] = DuplicateString(copied ? sourcePaths[i] : files[i].path);
+        identities.push_back(copied ? sourceIdentities[static_cast<std::size_t>(i)]
+                                    : files[i].identity);
     }
     ownedFiles.reserve(ownedFiles.size() + static_cast<std::size_t>(count));
     ReplaceSourcePaths(chosen.Release());
+    sourceIdentities = std::move(identities);
 
     for (std::int32_t i = 0; i < count; ++i)
     {
@@ -269,12 +276,20 @@ void CLasFileSet::CreateTemporaryCopies(const char* folder)
         {
             throw CLasException(LasMessage::kReadFileOpen);
         }
+        // A copy of another file that took the path would be worked on, and saved, as this one.
+        const FileIdentity now = IdentityOf(working);
+        if (now.known && files[i].identity.known && now != files[i].identity)
+        {
+            throw CLasException(LasMessage::kReadFileOpen,
+                                FileProblem(working, kFileChangedReason));
+        }
         const char* nameSource = sourcePaths[i] != nullptr ? sourcePaths[i] : working;
         const std::string copyPath = ReserveCopyPath(prefix, FileNameOf(nameSource));
         ownedFiles.push_back(copyPath);
+        FileIdentity copyIdentity;
         try
         {
-            CopyLasFile(working, copyPath.c_str());
+            CopyLasFile(working, copyPath.c_str(), &copyIdentity);
         }
         catch (...)
         {
@@ -283,7 +298,44 @@ void CLasFileSet::CreateTemporaryCopies(const char* folder)
             throw;
         }
         files[i].SetPath(copyPath.c_str());
+        files[i].identity = copyIdentity;
     }
+}
+
+void CLasFileSet::SaveCopies()
+{
+    for (std::int32_t i = 0; sourcePaths != nullptr && i < count; ++i)
+    {
+        // A decompressed archive entry is its own original; copying a file onto itself does
+        // nothing.
+        if (files[i].path != nullptr && sourcePaths[i] != nullptr)
+        {
+            CopyLasFile(files[i].path, sourcePaths[i],
+                        &sourceIdentities[static_cast<std::size_t>(i)]);
+        }
+    }
+}
+
+void CLasFileSet::SaveFileAs(std::int32_t i, const char* destination)
+{
+    if (i < 0 || i >= count || files[i].path == nullptr)
+    {
+        throw std::out_of_range("file index outside the set");
+    }
+    FileIdentity saved;
+    CopyLasFile(files[i].path, destination, &saved);
+    if (sourcePaths != nullptr)
+    {
+        delete[] sourcePaths[i];
+        sourcePaths[i] = DuplicateString(destination);
+        sourceIdentities[static_cast<std::size_t>(i)] = saved;
+        return;
+    }
+    // Saved onto itself (another name of the same file): nothing was written, and the identity
+    // it was read with still holds.
+    const FileIdentity kept = files[i].identity;
+    files[i].SetPath(destination);
+    files[i].identity = saved.known ? saved : kept;
 }
 
 void CLasFileSet::ComputeSceneOffset()

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/Geometry.h"
+#include "las/FileIdentity.h"
 #include "las/LasFile.h"
 
 namespace telvora
@@ -51,9 +52,18 @@ public:
     // Copies every file into the folder and works on the copies from then on; sourcePaths[i]
     // keeps the file the user chose. A copy takes the file's name, or "name (2).las", "(3)" and
     // so on when that name is taken, so it never lands on an existing file (the folder may well
-    // be the one the user's files are in). On a failure the copies made so far stay in use and
-    // in the set's care, and the exception propagates.
+    // be the one the user's files are in). A file that is no longer the one that was read is not
+    // copied. On a failure the copies made so far stay in use and in the set's care, and the
+    // exception propagates.
     void CreateTemporaryCopies(const char* folder);
+
+    // Save: copies every working copy back onto the file it came from, which must still be the
+    // file that was read or last saved (FileIdentity.h); the first failure propagates and leaves
+    // that file as it was.
+    void SaveCopies();
+    // Save As of file i: copies it to destination, which from then on is where file i is saved
+    // (with copies) or the file itself (without).
+    void SaveFileAs(std::int32_t i, const char* destination);
 
     // The horizontal centre of all loaded data at height 0, from the headers' bounds in double.
     void ComputeSceneOffset();
@@ -78,6 +88,8 @@ private:
     // Only files the set made itself (copies, the decompressed entry) are ever deleted, whatever
     // paths the files carry by then.
     std::vector<std::string> ownedFiles;
+    // The identity of each source path as read or last saved; as many as sourcePaths holds.
+    std::vector<FileIdentity> sourceIdentities;
     bool hasBounds = false;
     Vec3d worldMinimum;
     Vec3d worldMaximum;

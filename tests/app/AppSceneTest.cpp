@@ -464,6 +464,34 @@ private slots:
         QCOMPARE(DrawnPoints(), std::int64_t{0});
     }
 
+    void aFileChosenUnderSeveralNamesIsLoadedOnce()
+    {
+        // three.las again, with "/./" in its path, and through a hard and a symbolic link.
+        const std::string dotted = (fs::path(formatThree).parent_path() / "." / "three.las");
+        const std::string hard = folder->File("hard.las");
+        const std::string soft = folder->File("soft.las");
+        fs::create_hard_link(formatThree, hard);
+        fs::create_symlink(formatThree, soft);
+        const bool opened = frame->OpenFiles(
+            {Q(formatThree), Q(formatOne), Q(formatThree), Q(dotted), Q(hard), Q(soft)});
+        fs::remove(hard);
+        fs::remove(soft);
+        QVERIFY(opened);
+        QCOMPARE(frame->View()->FileSet()->count, 2);
+        QCOMPARE(MenuTexts(frame->Ribbon()->LoadedFilesButton()->menu()),
+                 QStringList({"three.las", "one.las", "|", "All", "None"}));
+        QCOMPARE(DrawnPoints(), std::int64_t{50000});
+        QCOMPARE(messages.shown.size(), std::size_t{1});
+        QCOMPARE(messages.shown[0].icon, MessageIcon::Information);
+        QCOMPARE(messages.shown[0].text, std::string("Every file is loaded once: 4 of the chosen "
+                                                     "files were the same as a file chosen "
+                                                     "before."));
+        QCOMPARE(messages.shown[0].detail, std::string("three.las: the same file as three.las\n"
+                                                       "three.las: the same file as three.las\n"
+                                                       "hard.las: the same file as three.las\n"
+                                                       "soft.las: the same file as three.las"));
+    }
+
     void flatDataIsDrawn()
     {
         // One point, and a column of 500 points one above the other: boxes without area.

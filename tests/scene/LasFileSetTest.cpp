@@ -1,6 +1,7 @@
 #include "scene/LasFileSet.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "FailureInjection.h"
 #include "LasErrors.h"
 #include "TestData.h"
 #include "TestFiles.h"
@@ -389,6 +391,139 @@ TEST_F(CLasFileSetCopies, SetWithoutCopiesDeletesNothing)
     const std::string a = Survey("chosen/a.las", 1);
     OpenSet({a}).reset();
     EXPECT_TRUE(fs::exists(a));
+}
+
+// The set's own writes made to fail: temporary copies, Save's copy back and Save As. Each names the
+// file and the reason, leaves every file under the test's folder as it was (no copy, no ".part")
+// and writes nothing where it failed. Rows that would repeat the copy's own failures
+// (LasWriteFailureTest) are left out: Save and Save As add the check of the saved file.
+TEST_F(CLasFileSetCopies, FailedWritesOfTheSetSayWhichFileAndWhyAndLeaveEveryFileAsItWas)
+{
+    enum class Write
+    {
+        Copies,
+        Save,
+        SaveAs
+    };
+    enum class Failure
+    {
+        // Half the file.
+        FileSizeLimit,
+        // A small file system of 8 KiB for the copies: less than the file.
+        FullDisk,
+        // The copies' folder readable, not writable, for an unprivileged writer.
+        ReadOnlyFolder,
+        // The chosen file (for Save As, the working copy) deleted after it was read.
+        Deleted,
+        // The chosen file replaced by another file after it was read.
+        Replaced
+    };
+    const std::string changed = "the file was changed by another program since it was opened";
+    const std::string tooLarge = "the file is too large (a file-size limit was reached)";
+    struct Case
+    {
+        Write write;
+        Failure failure;
+        const char* text;
+        // The detail: the file, under the test's folder, and the reason.
+        std::string detail;
+    };
+    const char* created = "WriteError::File could not be created.";
+    const char* opened = "ReadError::File could not be open.";
+    const Case cases[] = {
+        {Write::Copies, Failure::FileSizeLimit, created, "temp/a.las: " + tooLarge},
+        {Write::Copies, Failure::FullDisk, created, "temp/a.las: the disk is full"},
+        {Write::Copies, Failure::ReadOnlyFolder, created, "temp/a.las: permission denied"},
+        {Write::Copies, Failure::Replaced, opened, "chosen/a.las: " + changed},
+        {Write::Save, Failure::FileSizeLimit, created, "chosen/a.las: " + tooLarge},
+        // Save does not bring back a file the user deleted.
+        {Write::Save, Failure::Deleted, created, "chosen/a.las: " + changed},
+        {Write::Save, Failure::Replaced, created, "chosen/a.las: " + changed},
+        {Write::SaveAs, Failure::FileSizeLimit, created, "saved/b.las: " + tooLarge},
+        {Write::SaveAs, Failure::Deleted, opened, "temp/a.las: no such file or folder"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE("write " + std::to_string(static_cast<int>(c.write)) + ", failure " +
+                     std::to_string(static_cast<int>(c.failure)));
+        fs::remove_all(dir.Path());
+        fs::create_directories(dir.Path() / "temp");
+        fs::create_directories(dir.Path() / "saved");
+        const bool mounted =
+            c.failure == Failure::FullDisk && test::MountSmallFileSystem(temp, 8192);
+        if (c.failure == Failure::FullDisk && !mounted)
+        {
+            std::printf("[   NOTE   ] no small file system could be mounted here; the file-size "
+                        "limit rows cover the same writes\n");
+            continue;
+        }
+        const std::string a = Survey("chosen/a.las", 1);
+        const std::string other = Survey("chosen/other.las", 2);
+        auto set = OpenSet({a});
+        if (c.write != Write::Copies)
+        {
+            set->CreateTemporaryCopies(temp.c_str());
+            // A reclassification of the working copy, for Save to bring back.
+            const std::uint32_t record = 3;
+            const std::uint8_t code = 9;
+            std::uint8_t previous = 0;
+            std::size_t written = 0;
+            set->files[0].WriteClassifications(&record, 1, &code, &previous, written);
+        }
+        test::WriteLimits limits;
+        switch (c.failure)
+        {
+        case Failure::FileSizeLimit:
+            limits.fileSizeBytes = static_cast<std::int64_t>(fs::file_size(a) / 2);
+            break;
+        case Failure::ReadOnlyFolder:
+            fs::permissions(dir.Path(), fs::perms::owner_all | fs::perms::group_read |
+                                            fs::perms::group_exec | fs::perms::others_read |
+                                            fs::perms::others_exec);
+            fs::permissions(temp, fs::perms::owner_read | fs::perms::owner_exec |
+                                      fs::perms::group_read | fs::perms::group_exec |
+                                      fs::perms::others_read | fs::perms::others_exec);
+            limits.unprivileged = true;
+            break;
+        case Failure::Deleted:
+            fs::remove(c.write == Write::SaveAs ? std::string(set->files[0].path) : a);
+            break;
+        case Failure::Replaced:
+            test::ReplaceFile(a, ReadAll(other));
+            break;
+        case Failure::FullDisk:
+            break;
+        }
+        const test::FileSnapshot before = test::FilesUnder(dir.Path());
+
+        const test::ChildOutcome outcome =
+            test::RunWithLimits(limits,
+                                [&]
+                                {
+                                    switch (c.write)
+                                    {
+                                    case Write::Copies:
+                                        set->CreateTemporaryCopies(temp.c_str());
+                                        break;
+                                    case Write::Save:
+                                        set->SaveCopies();
+                                        break;
+                                    case Write::SaveAs:
+                                        set->SaveFileAs(0, dir.File("saved/b.las").c_str());
+                                        break;
+                                    }
+                                });
+        EXPECT_TRUE(outcome.threw);
+        EXPECT_EQ(outcome.text, c.text);
+        EXPECT_EQ(outcome.detail, dir.File(c.detail));
+        fs::permissions(temp, fs::perms::owner_all, fs::perm_options::add);
+        EXPECT_EQ(test::FilesUnder(dir.Path()), before);
+        set.reset();
+        if (mounted)
+        {
+            test::Unmount(temp);
+        }
+    }
 }
 
 } // namespace

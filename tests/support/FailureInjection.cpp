@@ -131,6 +131,10 @@ ChildOutcome RunWithLimits(const WriteLimits& limits, const std::function<void()
         {
             report = std::string("threw\n") + error.GetErrorText() + '\n' + error.GetDetail();
         }
+        catch (const ReportedMessage& message)
+        {
+            report = "threw\n" + message.text + '\n' + message.detail;
+        }
         catch (const std::exception& error)
         {
             report = std::string("threw\nunexpected: ") + error.what() + '\n';

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace telvora::test
@@ -27,8 +29,21 @@ struct ChildOutcome
     std::string detail;
 };
 
+// Thrown by work whose code reports a failure to a notifier instead of throwing it, so that the
+// message comes back from the child process as an exception's would.
+struct ReportedMessage : std::exception
+{
+    ReportedMessage(std::string shownText, std::string shownDetail)
+        : text(std::move(shownText))
+        , detail(std::move(shownDetail))
+    {
+    }
+    std::string text;
+    std::string detail;
+};
+
 // Runs work in a child process under the limits, with SIGXFSZ ignored as every program of ours
-// does at start-up, and brings back the CLasException it throws.
+// does at start-up, and brings back the CLasException (or ReportedMessage) it throws.
 ChildOutcome RunWithLimits(const WriteLimits& limits, const std::function<void()>& work);
 
 struct LimitedRun

@@ -10,6 +10,25 @@
 namespace telvora::test
 {
 
+std::vector<unsigned char> FormatOneFile()
+{
+    LasImage image = LasImage::Make(1, 300);
+    for (auto& record : image.records)
+    {
+        record[15] = 1;
+    }
+    image.Layout(0);
+    return image.Bytes();
+}
+
+std::vector<unsigned char> FormatOneFileWithPointsLater()
+{
+    LasImage image = LasImage::Make(1, 264);
+    image.AddVlr("other", 1, std::vector<unsigned char>(1008 - LasVlrHeader::kImageSize, 0x3C));
+    image.Layout(1);
+    return image.Bytes();
+}
+
 LasImage LasImage::Make(std::uint8_t format, std::uint32_t pointCount)
 {
     LasImage image;

@@ -31,6 +31,12 @@ struct LasImage
     void Save(const std::string& path) const;
 };
 
+// 300 records of format 1 after the header (8,627 bytes), classified 1; and another file of
+// exactly that size whose 264 records start 1,008 bytes later, behind a VLR: what another
+// program's export may put in the first one's place.
+std::vector<unsigned char> FormatOneFile();
+std::vector<unsigned char> FormatOneFileWithPointsLater();
+
 // A record image of the given length with the common fields set.
 std::vector<unsigned char> MakeRecord(std::size_t length, std::int32_t x, std::int32_t y,
                                       std::int32_t z, std::uint16_t intensity = 0);

@@ -1,5 +1,6 @@
 #include "TestFiles.h"
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <stdexcept>
@@ -54,6 +55,27 @@ void WriteAll(const std::string& path, const std::vector<unsigned char>& bytes)
     {
         throw std::runtime_error("cannot write " + path);
     }
+}
+
+FileSnapshot FilesUnder(const std::filesystem::path& folder)
+{
+    FileSnapshot files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+    {
+        if (entry.is_regular_file())
+        {
+            files.emplace_back(entry.path().string(), ReadAll(entry.path().string()));
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+void ReplaceFile(const std::string& path, const std::vector<unsigned char>& bytes)
+{
+    const std::string next = path + ".next";
+    WriteAll(next, bytes);
+    std::filesystem::rename(next, path);
 }
 
 } // namespace telvora::test
