@@ -15,7 +15,7 @@ packages=(
     # a display for the GUI and OpenGL tests (Mesa draws in software)
     xvfb xauth
     # tests, benchmarks and the formatting check
-    libgtest-dev libgmock-dev libbenchmark-dev clang-format locales
+    libgtest-dev libgmock-dev libbenchmark-dev clang-format clang-tidy locales
     # the fuzzer: clang with its sanitizer and libFuzzer runtimes (only recommended by clang)
     clang libclang-rt-14-dev
 )

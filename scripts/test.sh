@@ -46,6 +46,22 @@ if grep -rnE '#\s*include\s*"(view|app)/' src/cross; then
     exit 1
 fi
 
+# The checks named in .clang-tidy, warnings as errors, over every translation unit of the Release
+# build (compile_commands.json) that is the project's own.
+echo "== clang-tidy"
+tidy_status=0
+project="$(pwd)/(src|tools|tests|bench)/"
+run-clang-tidy -p build -j "$(nproc)" -quiet -header-filter="$project" "$project" \
+    >build/clang-tidy.log 2>&1 || tidy_status=$?
+# Only the findings: the command lines and the counts of suppressed system-header warnings are
+# noise.
+grep -v -E '^(clang-tidy|[0-9]+ warnings? (and [0-9]+ errors? )?generated|Suppressed [0-9]+ warnings|Use -header-filter)' \
+    build/clang-tidy.log || true
+if ((tidy_status != 0)); then
+    echo "clang-tidy found problems (above; all of it in build/clang-tidy.log)" >&2
+    exit 1
+fi
+
 # Widget and OpenGL tests need a display: every ctest run gets its own Xvfb, where Mesa draws
 # in software.
 xvfb=(xvfb-run -a -s '-screen 0 1280x1024x24')

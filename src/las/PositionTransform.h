@@ -65,9 +65,12 @@ inline CBoundingBox SceneBoxOf(const LasHeader& header, const Vec3d& origin)
     {
         const float magnitude =
             static_cast<float>(std::fmax(std::fabs(low[axis]), std::fabs(high[axis])));
-        const double slack = 0.5 * (std::nextafter(magnitude, INFINITY) - magnitude);
         const double lower = std::fmin(low[axis], high[axis]);
         const double upper = std::fmax(low[axis], high[axis]);
+        // A box without extent on an axis stays without it: the tree gives such boxes a width
+        // of their own, large enough to draw and pick their points.
+        const double slack =
+            upper > lower ? 0.5 * (std::nextafter(magnitude, INFINITY) - magnitude) : 0.0;
         a[axis] = lower - shift[axis] - slack;
         b[axis] = upper - shift[axis] + slack;
     }

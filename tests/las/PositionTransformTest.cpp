@@ -129,6 +129,12 @@ TEST(PositionTransform, RecordsOnTheHeadersBoxLieInsideTheSceneBox)
             EXPECT_NEAR(box.maximum[axis], c.maximum[axis], 1e-4) << "axis " << axis;
         }
     }
+    // One point (or a line) has no extent to keep slack around: its box stays flat, for the
+    // tree to widen.
+    header.maxX = header.minX;
+    const CBoundingBox flat = SceneBoxOf(header, {500123.457, 5400302.86, 0.0});
+    EXPECT_EQ(flat.minimum.x, 0.0f);
+    EXPECT_EQ(flat.maximum.x, 0.0f);
 }
 
 } // namespace
