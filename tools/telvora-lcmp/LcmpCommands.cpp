@@ -15,6 +15,7 @@
 
 #include "common/Notifier.h"
 #include "common/SystemErrors.h"
+#include "common/TerminalText.h"
 #include "las/LasException.h"
 #include "lcmp/LCMPFile.h"
 
@@ -229,7 +230,7 @@ int RunList(const std::string& archive, std::ostream& out, std::ostream& err)
     }
     for (const std::string& name : names)
     {
-        out << Shown(name) << '\n';
+        out << TerminalText(name) << '\n';
     }
     return kExitOk;
 }
