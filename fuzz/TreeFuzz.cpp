@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -37,13 +38,16 @@ bool InsideOrOn(const CBoundingBox& box, float x, float y)
     return x >= box.minimum.x && x <= box.maximum.x && y >= box.minimum.y && y <= box.maximum.y;
 }
 
-void Require(bool condition)
+// A broken rule names itself before the fuzzer records the input.
+void Require(bool condition, const char* rule)
 {
     if (!condition)
     {
+        std::fprintf(stderr, "broken: %s\n", rule);
         std::abort();
     }
 }
+#define TELVORA_REQUIRE(condition) Require((condition), #condition)
 
 } // namespace
 
@@ -90,27 +94,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         {
             if (!node.IsLeaf())
             {
-                Require(node.count == 0 && node.indices == nullptr);
+                TELVORA_REQUIRE(node.count == 0 && node.indices == nullptr);
                 return;
             }
-            Require(node.count <= node.capacity);
+            TELVORA_REQUIRE(node.count <= node.capacity);
             for (std::uint32_t k = 0; k < node.count; ++k)
             {
                 const std::int32_t j = node.indices[k];
-                Require(j >= 0 && static_cast<std::size_t>(j) < points && seen[j] == 0);
+                TELVORA_REQUIRE(j >= 0 && static_cast<std::size_t>(j) < points && seen[j] == 0);
                 seen[j] = 1;
                 const float* p = positions.data() + 3 * static_cast<std::size_t>(j);
-                Require(InsideOrOn(node.box, p[0], p[1]));
+                TELVORA_REQUIRE(InsideOrOn(node.box, p[0], p[1]));
                 // A height that is no number has no place in a range.
-                Require(std::isnan(p[2]) ||
-                        (p[2] >= node.box.minimum.z && p[2] <= node.box.maximum.z));
+                TELVORA_REQUIRE(std::isnan(p[2]) ||
+                                (p[2] >= node.box.minimum.z && p[2] <= node.box.maximum.z));
             }
         });
     for (std::size_t j = 0; j < points; ++j)
     {
         const float* p = positions.data() + 3 * j;
         const bool expected = tree.cellCount > 0 && InsideOrOn(tree.box, p[0], p[1]);
-        Require(seen[j] == (expected ? 1 : 0));
+        TELVORA_REQUIRE(seen[j] == (expected ? 1 : 0));
     }
     return 0;
 }
