@@ -3,7 +3,7 @@
 // reader and both reports. The readers open files by path, so the bytes go into an anonymous
 // memory file reached through /proc/self/fd: nothing touches a disk or outlives the process.
 // Every failure must be a CLasException or a reported refusal; a crash, a sanitizer report, a
-// hang, a huge allocation, a reader that fails on a file the check accepted, or a control
+// hang, a huge allocation, a reader or report that fails on a file the check accepted, or a control
 // character in the text reports is a finding.
 
 #include <cstddef>
@@ -16,6 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "FuzzRequire.h"
 #include "common/Notifier.h"
 #include "las/LasException.h"
 #include "las/LasFile.h"
@@ -94,31 +95,19 @@ void WalkVlrs(CLasFile& file)
     }
 }
 
-// A reader that gives up on a file the check accepted would fail a user who opened it.
-template <typename Array>
-void Require(const Array& values)
-{
-    if (values == nullptr)
-    {
-        std::abort();
-    }
-}
-
 void ReadRecords(const CLasFile& file)
 {
     const std::uint32_t count = file.header->numberOfPointRecords;
     SilentNotifier notifier;
+    // A reader that gives up on a file the check accepted would fail a user who opened it.
     const auto classes = file.ReadClassifications(nullptr, &notifier);
-    Require(classes);
-    Require(file.ReadPositions(nullptr, &notifier));
-    Require(file.ReadIntensities(nullptr, &notifier));
-    Require(file.ReadScanAngleRanks(nullptr, &notifier));
-    Require(file.ReadReturnNumbers(nullptr, &notifier));
-    Require(file.ReadColors(nullptr, &notifier));
-    if (notifier.shown != 0)
-    {
-        std::abort();
-    }
+    TELVORA_REQUIRE(classes != nullptr);
+    TELVORA_REQUIRE(file.ReadPositions(nullptr, &notifier) != nullptr);
+    TELVORA_REQUIRE(file.ReadIntensities(nullptr, &notifier) != nullptr);
+    TELVORA_REQUIRE(file.ReadScanAngleRanks(nullptr, &notifier) != nullptr);
+    TELVORA_REQUIRE(file.ReadReturnNumbers(nullptr, &notifier) != nullptr);
+    TELVORA_REQUIRE(file.ReadColors(nullptr, &notifier) != nullptr);
+    TELVORA_REQUIRE(notifier.shown == 0);
 
     // Single records and chosen records agree with the pass over all of them.
     std::vector<std::uint32_t> chosen;
@@ -129,37 +118,33 @@ void ReadRecords(const CLasFile& file)
     for (const std::uint32_t index : chosen)
     {
         const std::unique_ptr<LASPoint> point(file.ReadPoint(index));
-        if (point == nullptr || point->GetClassification() != classes[index])
-        {
-            std::abort();
-        }
+        TELVORA_REQUIRE(point != nullptr && point->GetClassification() == classes[index]);
     }
+    std::size_t visited = 0;
     file.ReadRecords(chosen.data(), chosen.size(),
                      [&](std::size_t k, const unsigned char* record)
                      {
-                         if (record[15] != classes[chosen[k]])
-                         {
-                             std::abort();
-                         }
+                         TELVORA_REQUIRE(k == visited && record[15] == classes[chosen[k]]);
+                         ++visited;
                      });
-    if (file.ReadPoint(count) != nullptr)
-    {
-        std::abort();
-    }
+    TELVORA_REQUIRE(visited == chosen.size());
+    TELVORA_REQUIRE(file.ReadPoint(count) == nullptr);
     const std::uint32_t past[] = {count};
+    bool refused = false;
     try
     {
         file.ReadRecords(past, 1, [](std::size_t, const unsigned char*) { std::abort(); });
-        std::abort();
     }
     catch (const CLasException&)
     {
+        refused = true;
     }
+    TELVORA_REQUIRE(refused);
 }
 
 // Text meant for a terminal holds no control character but the line ends, and no byte that
 // would start an escape or a C1 control.
-void RequirePrintable(const std::string& text)
+bool Printable(const std::string& text)
 {
     for (std::size_t i = 0; i < text.size(); ++i)
     {
@@ -169,30 +154,32 @@ void RequirePrintable(const std::string& text)
                         static_cast<unsigned char>(text[i + 1]) <= 0x9F;
         if ((byte < 0x20 && byte != '\n') || byte == 0x7F || c1)
         {
-            std::abort();
+            return false;
         }
     }
+    return true;
 }
 
-void RunReports(const std::string& path)
+// The reports of a file the check accepted succeed: info must not say "Readable: yes" and then
+// fail on the same, unchanged file.
+void RunReports(const std::string& path, bool accepted)
 {
     using namespace telvora::lascli;
     for (const bool json : {false, true})
     {
         std::ostringstream out;
         std::ostringstream err;
-        (void)RunInfo(path, InfoOptions{json, true}, out, err);
-        if (!json)
-        {
-            RequirePrintable(out.str());
-        }
-        RequirePrintable(err.str());
+        const int status = RunInfo(path, InfoOptions{json, true}, out, err);
+        TELVORA_REQUIRE(!accepted || status == kExitOk);
+        TELVORA_REQUIRE(json || Printable(out.str()));
+        TELVORA_REQUIRE(Printable(err.str()));
     }
     std::ostringstream out;
     std::ostringstream err;
-    (void)RunPoints(path, PointSelection{}, false, out, err);
-    RequirePrintable(out.str());
-    RequirePrintable(err.str());
+    const int status = RunPoints(path, PointSelection{}, false, out, err);
+    TELVORA_REQUIRE(!accepted || status == kExitOk);
+    TELVORA_REQUIRE(Printable(out.str()));
+    TELVORA_REQUIRE(Printable(err.str()));
 }
 
 } // namespace
@@ -227,6 +214,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         ReadRecords(file);
     }
-    RunReports(memory.path);
+    RunReports(memory.path, accepted);
     return 0;
 }

@@ -10,11 +10,11 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "FuzzRequire.h"
 #include "scene/PointTree.h"
 
 namespace
@@ -37,17 +37,6 @@ bool InsideOrOn(const CBoundingBox& box, float x, float y)
 {
     return x >= box.minimum.x && x <= box.maximum.x && y >= box.minimum.y && y <= box.maximum.y;
 }
-
-// A broken rule names itself before the fuzzer records the input.
-void Require(bool condition, const char* rule)
-{
-    if (!condition)
-    {
-        std::fprintf(stderr, "broken: %s\n", rule);
-        std::abort();
-    }
-}
-#define TELVORA_REQUIRE(condition) Require((condition), #condition)
 
 } // namespace
 
