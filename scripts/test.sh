@@ -90,7 +90,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print
     "${xvfb[@]}" ctest --test-dir build-asan -LE slow -j "$(nproc)" --output-on-failure \
     --no-tests=error
 
-echo "== Fuzzing the archive decoder briefly (clang, libFuzzer)"
+echo "== Fuzzing the archive decoder, the LAS readers and the point tree briefly (clang, libFuzzer)"
 fuzz/run.sh "${TELVORA_FUZZ_SECONDS:-60}"
 
 echo "All tests passed."

@@ -162,7 +162,10 @@ std::unique_ptr<Element[]> ReadAttribute(const LasHeader* header, const char* pa
 
     PagePrefetcher prefetcher(values.get(), count * Width * sizeof(Element));
     file.AdviseSequential();
-    const std::uint64_t perBlock = std::max<std::uint64_t>(1, kReadBlock / stride);
+    // A small file gets a buffer of its size: zeroing a full block for a few records would cost
+    // more than reading them.
+    const std::uint64_t perBlock =
+        std::min<std::uint64_t>(std::max<std::uint64_t>(1, kReadBlock / stride), count);
     std::vector<unsigned char> buffer(perBlock * stride);
     std::uint64_t nextReport = 0;
     for (std::uint64_t done = 0; done < count;)

@@ -1,10 +1,12 @@
 #include "las/LasFile.h"
 
 #include <cstring>
+#include <fmt/format.h>
 #include <memory>
 #include <new>
 #include <vector>
 
+#include "common/SystemErrors.h"
 #include "las/ByteOrder.h"
 #include "las/LASPointFormats.h"
 #include "las/LasException.h"
@@ -152,7 +154,12 @@ unsigned char** CLasFile::ReadVariableLengthRecords(std::uint32_t* found)
     // bounds is refused before anything is read or allocated.
     if (header->offsetToPointData < header->headerSize)
     {
-        throw CLasException(LasMessage::kReadVlr);
+        throw CLasException(
+            LasMessage::kReadVlr,
+            FileProblem(path != nullptr ? path : "",
+                        fmt::format("its point data would start at byte {}, inside its {}-byte "
+                                    "header",
+                                    header->offsetToPointData, header->headerSize)));
     }
     const std::uint32_t size = header->offsetToPointData - header->headerSize;
     std::unique_ptr<unsigned char[]> block(ReadLasBlock(path, size, header->headerSize));
@@ -246,7 +253,13 @@ LASPoint* CLasFile::ReadPoint(std::uint32_t index) const
     // are stepped over.
     if (header->pointDataRecordLength < standard)
     {
-        throw CLasException(LasMessage::kReadPoint);
+        throw CLasException(
+            LasMessage::kReadPoint,
+            FileProblem(path != nullptr ? path : "",
+                        fmt::format("its point records are {} bytes long, too short for point "
+                                    "format {} ({} bytes)",
+                                    header->pointDataRecordLength,
+                                    static_cast<unsigned>(header->pointDataFormatId), standard)));
     }
     const std::uint64_t offset = static_cast<std::uint64_t>(header->offsetToPointData) +
                                  static_cast<std::uint64_t>(index) * header->pointDataRecordLength;

@@ -46,7 +46,8 @@ public:
     // they hold); found receives their number. Entry 0 is the block's start and owns it; the
     // caller owns both (ReleaseVlrTable). None when no record is found; vlrs is also cleared
     // when the header declares none. Throws "ReadError::LAS VRL" when the block itself is out of
-    // bounds (Offset to point data below Header Size, or past the end of the file).
+    // bounds (Offset to point data below Header Size, or past the end of the file), naming the
+    // file and the reason.
     unsigned char** ReadVariableLengthRecords(std::uint32_t* found = nullptr);
 
     void CreatePoints();

@@ -80,8 +80,16 @@ LasFileVerdict CheckLasHeader(const LasHeader& header, std::uint64_t fileSize,
                                   "format {} ({} bytes)",
                                   name, header.pointDataRecordLength, format, standard));
     }
-    const std::uint32_t headerEnd =
-        std::max<std::uint32_t>(header.headerSize, LasHeader::kImageSize);
+    // Every 1.x header holds at least the 227 bytes of 1.0 to 1.2; a smaller Header Size would
+    // put the variable length records on top of its last fields.
+    if (header.headerSize < LasHeader::kImageSize)
+    {
+        return Refuse(LasMessage::kReadHeader,
+                      fmt::format("{}: its Header Size is {} bytes, less than the {} bytes of "
+                                  "every LAS 1.x header",
+                                  name, header.headerSize, LasHeader::kImageSize));
+    }
+    const std::uint32_t headerEnd = header.headerSize;
     if (header.offsetToPointData < headerEnd)
     {
         return Refuse(LasMessage::kReadHeader,
@@ -96,6 +104,15 @@ LasFileVerdict CheckLasHeader(const LasHeader& header, std::uint64_t fileSize,
     if (needed > available)
     {
         return Refuse(LasMessage::kReadPoint, TruncatedRecordsReason(name, header, available));
+    }
+    // Without records the rule above holds however far the point data would start; the
+    // variable length records (or the padding) before it must still be in the file.
+    if (header.offsetToPointData > fileSize)
+    {
+        return Refuse(LasMessage::kReadHeader,
+                      fmt::format("{} ends at byte {}, before its point data, which would "
+                                  "start at byte {}",
+                                  name, fileSize, header.offsetToPointData));
     }
     return {};
 }

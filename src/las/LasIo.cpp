@@ -48,6 +48,16 @@ void ThrowIf(bool failed, const char* message)
     throw CLasException(message, FileProblem(path != nullptr ? path : "", error));
 }
 
+// A read that came back short: the system's reason when the read failed, otherwise the file
+// ended early, which `ended` says in words.
+[[noreturn]] void ThrowShortRead(const char* message, const char* path, const PosixFile& file,
+                                 const std::string& ended)
+{
+    const int error = file.LastError();
+    throw CLasException(message, error != 0 ? FileProblem(path != nullptr ? path : "", error)
+                                            : FileProblem(path != nullptr ? path : "", ended));
+}
+
 void ThrowIfFailed(bool failed, const char* message, const char* path, const PosixFile& file)
 {
     if (failed)
@@ -232,7 +242,13 @@ LasHeader ReadLasHeaderBlock(const char* path, FileIdentity* identity)
     PosixFile file(path, PosixFile::Mode::Read);
     ThrowIfFailed(!file.IsOpen(), LasMessage::kReadFileOpen, path, file);
     unsigned char image[LasHeader::kImageSize];
-    ThrowIf(file.ReadAt(image, sizeof image, 0) != sizeof image, LasMessage::kReadHeader);
+    const std::size_t got = file.ReadAt(image, sizeof image, 0);
+    if (got != sizeof image)
+    {
+        ThrowShortRead(LasMessage::kReadHeader, path, file,
+                       fmt::format("the file ends inside its header: {} of {} bytes", got,
+                                   LasHeader::kImageSize));
+    }
     if (identity != nullptr)
     {
         *identity = IdentityOf(file);
@@ -247,13 +263,20 @@ unsigned char* ReadLasBlock(const char* path, std::uint32_t size, std::uint32_t 
     // A header can claim a block far larger than its file; never allocate for bytes that are not
     // there.
     const std::int64_t fileSize = file.Size();
-    ThrowIf(fileSize < 0 || static_cast<std::int64_t>(offset) + size > fileSize,
-            LasMessage::kReadVlr);
+    const std::uint64_t end = std::uint64_t{offset} + size;
+    const std::string pastTheEnd =
+        fmt::format("the file ends at byte {}, inside its variable length records, which run "
+                    "from byte {} to byte {}",
+                    fileSize, offset, end);
+    if (fileSize < 0 || end > static_cast<std::uint64_t>(fileSize))
+    {
+        ThrowShortRead(LasMessage::kReadVlr, path, file, pastTheEnd);
+    }
     auto* block = new unsigned char[size == 0 ? 1 : size];
     if (file.ReadAt(block, size, offset) != size)
     {
         delete[] block;
-        throw CLasException(LasMessage::kReadVlr);
+        ThrowShortRead(LasMessage::kReadVlr, path, file, pastTheEnd);
     }
     return block;
 }
@@ -263,8 +286,11 @@ void ReadLasPointRecord(const char* path, std::size_t size, unsigned char* buffe
 {
     PosixFile file(path, PosixFile::Mode::Read);
     ThrowIfFailed(!file.IsOpen(), LasMessage::kReadFileOpen, path, file);
-    ThrowIf(file.ReadAt(buffer, size, static_cast<std::int64_t>(offset)) != size,
-            LasMessage::kReadPoint);
+    if (file.ReadAt(buffer, size, static_cast<std::int64_t>(offset)) != size)
+    {
+        ThrowShortRead(LasMessage::kReadPoint, path, file,
+                       fmt::format("the file ends inside the record at byte {}", offset));
+    }
 }
 
 void CopyLasFile(const char* source, const char* destination, FileIdentity* destinationIdentity)

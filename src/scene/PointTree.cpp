@@ -57,13 +57,20 @@ std::int32_t* GrowIndices(std::int32_t* indices, std::uint32_t capacity)
     return static_cast<std::int32_t*>(grown);
 }
 
+// A height that is no number (a damaged scale or offset) widens nothing, and a range that is
+// none yet takes the first height that is: otherwise one such point would leave its leaf
+// without a height range, and culling would judge the leaf's other points by it.
 void WidenZ(CBoundingBox& box, float z)
 {
-    if (z < box.minimum.z)
+    if (std::isnan(z))
+    {
+        return;
+    }
+    if (z < box.minimum.z || std::isnan(box.minimum.z))
     {
         box.minimum.z = z;
     }
-    if (z > box.maximum.z)
+    if (z > box.maximum.z || std::isnan(box.maximum.z))
     {
         box.maximum.z = z;
     }

@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/stat.h>
@@ -190,6 +191,56 @@ TEST_F(CLasFileRead, VlrBlockOutOfBoundsIsRefused)
     file.SetPath(dir.File("gone.las").c_str());
     EXPECT_EQ(ErrorOf([&] { file.ReadVariableLengthRecords(); }),
               "ReadError::File could not be open.");
+}
+
+TEST_F(CLasFileRead, ReadFailuresNameTheFileAndTheReason)
+{
+    LasImage withVlr = LasImage::Make(0, 2);
+    withVlr.AddVlr("one", 1, {});
+    withVlr.Layout(1);
+    const std::vector<unsigned char> bytes = withVlr.Bytes(); // 227 + 54 + 2 * 20 = 321 bytes
+    const struct
+    {
+        const char* name;
+        std::size_t keep;
+        std::uint32_t offsetToPointData;
+        std::uint16_t recordLength;
+        std::function<void()> read;
+        const char* message;
+    } cases[] = {
+        {"header.las", 100, 281, 20, [&] { file.ReadHeader(); },
+         "ReadError::LAS Header (%: the file ends inside its header: 100 of 227 bytes)"},
+        {"backwards.las", 321, 200, 20, [&] { file.ReadVariableLengthRecords(); },
+         "ReadError::LAS VRL (%: its point data would start at byte 200, inside its 227-byte "
+         "header)"},
+        {"beyond.las", 321, 4000, 20, [&] { file.ReadVariableLengthRecords(); },
+         "ReadError::LAS VRL (%: the file ends at byte 321, inside its variable length records, "
+         "which run from byte 227 to byte 4000)"},
+        {"cut.las", 320, 281, 20, [&] { delete file.ReadPoint(1); },
+         "ReadError::LAS Point (%: the file ends inside the record at byte 301)"},
+        {"short.las", 321, 281, 19, [&] { delete file.ReadPoint(0); },
+         "ReadError::LAS Point (%: its point records are 19 bytes long, too short for point "
+         "format 0 (20 bytes))"},
+    };
+    for (const auto& c : cases)
+    {
+        const std::string where = dir.File(c.name);
+        std::vector<unsigned char> image(bytes.begin(), bytes.begin() + c.keep);
+        if (c.keep >= LasHeader::kImageSize)
+        {
+            StoreLE<std::uint32_t>(image.data() + 96, c.offsetToPointData);
+            StoreLE<std::uint16_t>(image.data() + 105, c.recordLength);
+        }
+        test::WriteAll(where, image);
+        file.SetPath(where.c_str());
+        if (c.keep >= LasHeader::kImageSize)
+        {
+            file.ReadHeader();
+        }
+        std::string expected = c.message;
+        expected.replace(expected.find('%'), 1, where);
+        EXPECT_EQ(test::MessageOf(c.read), expected) << c.name;
+    }
 }
 
 TEST_F(CLasFileRead, ReadPointByIndex)

@@ -307,25 +307,25 @@ private slots:
     {
         QTest::addColumn<bool>("removeFile");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("detailNamesFile");
-        QTest::newRow("the file is gone") << true << "ReadError::File could not be open." << true;
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("the file is gone") << true << "ReadError::File could not be open."
+                                          << "no such file or folder";
+        // The file was cut inside its one VLR (bytes 227 to 281) after it was opened.
         QTest::newRow("the block runs past the end of the file")
-            << false << "ReadError::LAS VRL" << false;
+            << false << "ReadError::LAS VRL"
+            << "the file ends at byte 250, inside its variable length records, which run from "
+               "byte 227 to byte 281";
     }
     void aRecordBlockThatCannotBeReadIsReported()
     {
         QFETCH(bool, removeFile);
         QFETCH(QString, text);
-        QFETCH(bool, detailNamesFile);
+        QFETCH(QString, reason);
         test::TempDir dir;
         const std::string path = dir.File("survey.las");
         test::LasImage image = test::LasImage::Make(0);
         image.AddVlr("user", 1, {});
         image.Layout(1);
-        if (!removeFile)
-        {
-            image.header.offsetToPointData = 100000;
-        }
         image.Save(path);
         const auto set = test::SetOf({path});
         test::RecordingNotifier notifier;
@@ -335,6 +335,10 @@ private slots:
         {
             std::filesystem::remove(path);
         }
+        else
+        {
+            std::filesystem::resize_file(path, 250);
+        }
         Action(pane, "showVrlAction")->trigger();
 
         QCOMPARE(notifier.shown.size(), std::size_t{1});
@@ -342,8 +346,7 @@ private slots:
         QCOMPARE(QString::fromStdString(notifier.shown[0].caption), QString("Telvora"));
         QVERIFY(notifier.shown[0].icon == MessageIcon::Error);
         QCOMPARE(QString::fromStdString(notifier.shown[0].detail),
-                 detailNamesFile ? QString::fromStdString(path + ": no such file or folder")
-                                 : QString());
+                 QString::fromStdString(path + ": ") + reason);
         QCOMPARE(ShownTopNames(Tree(pane)), QStringList{"Header"});
         QCOMPARE(pane.GetVlrGroup(), nullptr);
     }

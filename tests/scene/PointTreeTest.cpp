@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <gtest/gtest.h>
+#include <limits>
 #include <random>
 #include <set>
 #include <vector>
@@ -272,6 +273,41 @@ TEST(PointTree, RandomSurveyKeepsTheInvariants)
             }
         });
     EXPECT_EQ(stored, points.xyz.size() / 3);
+}
+
+// A height that is no number (inf * 0 from a damaged scale) must not take the leaf's height
+// range with it: the range spans the heights that are numbers.
+TEST(PointTree, HeightsThatAreNoNumberLeaveTheHeightRangeToTheOthers)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const struct
+    {
+        const char* label;
+        std::vector<float> heights;
+        float low;
+        float high;
+    } cases[] = {
+        {"first of three", {nan, 7.0f, -2.0f}, -2.0f, 7.0f},
+        {"in between", {3.0f, nan, 5.0f}, 3.0f, 5.0f},
+        {"last", {4.0f, nan}, 4.0f, 4.0f},
+        {"beside infinities", {nan, -inf, inf}, -inf, inf},
+    };
+    for (const auto& c : cases)
+    {
+        CPointTree tree(Box(0, 0, 0, 10, 10, 10));
+        Points points;
+        for (const float z : c.heights)
+        {
+            points.Add(5, 5, z);
+        }
+        points.InsertAll(tree);
+        ASSERT_EQ(tree.cellCount, 1u) << c.label;
+        const CPointNode& leaf = tree.rootCells[0];
+        EXPECT_EQ(leaf.count, c.heights.size()) << c.label;
+        EXPECT_EQ(leaf.box.minimum.z, c.low) << c.label;
+        EXPECT_EQ(leaf.box.maximum.z, c.high) << c.label;
+    }
 }
 
 TEST(RayHitsBox, OriginInsideHitsAndPointingAwayMisses)

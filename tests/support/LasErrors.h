@@ -22,4 +22,19 @@ std::string ErrorOf(Operation&& operation)
     return "";
 }
 
+// The same as "text (detail)", as the tools print it, or "" when it does not throw.
+template <typename Operation>
+std::string MessageOf(Operation&& operation)
+{
+    try
+    {
+        operation();
+    }
+    catch (const CLasException& e)
+    {
+        return std::string(e.GetErrorText()) + " (" + e.GetDetail() + ")";
+    }
+    return "";
+}
+
 } // namespace telvora::test

@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "common/Notifier.h"
+#include "common/TerminalText.h"
 #include "las/LasException.h"
 #include "las/LasFile.h"
 
@@ -26,9 +27,19 @@ constexpr int kStatsReaders = 5;
 constexpr const char* kBoundKeys[6] = {"Min x", "Max x", "Min y", "Max y", "Min z", "Max z"};
 
 template <std::size_t N>
-std::string FieldText(const char (&text)[N])
+std::string FieldText(const char (&text)[N], FieldForm form)
 {
-    return FixedText(text, N);
+    if (form == FieldForm::Utf8)
+    {
+        return FixedText(text, N);
+    }
+    return TerminalText(std::string_view(text, strnlen(text, N)), TextEncoding::Latin1);
+}
+
+// Lines for the error output quote paths and texts from the file.
+void WriteLine(std::ostream& err, const std::string& line)
+{
+    err << TerminalText(line) << '\n';
 }
 
 template <typename T, std::size_t N>
@@ -154,12 +165,7 @@ void ReadVlrs(CLasFile& file, InfoReport& report)
     }
     catch (const CLasException& error)
     {
-        // The bare message alone would not say which numbers disagree.
-        report.diagnostics.push_back(
-            fmt::format("{} ({} variable length records declared between Header Size {} and "
-                        "Offset to point data {})",
-                        error.GetErrorText(), header.numberOfVariableLengthRecords,
-                        header.headerSize, header.offsetToPointData));
+        report.diagnostics.push_back(RefusalLine(error.GetErrorText(), error.GetDetail()));
     }
     catch (const std::exception& error)
     {
@@ -297,16 +303,16 @@ std::optional<PointStats> CollectStats(const CLasFile& file, AttributeProgress* 
     return stats;
 }
 
-std::string OutOfRangeMessage(std::string_view what, std::uint64_t index, std::uint32_t recordCount)
+std::string OutOfRangeMessage(std::string_view what, std::uint64_t index, std::uint32_t recordCount,
+                              std::string_view name)
 {
     if (recordCount == 0)
     {
-        return fmt::format("{} {} is out of range: the file declares no point records", what,
-                           index);
+        return fmt::format("{} {} is out of range: {} declares no point records", what, index,
+                           name);
     }
-    return fmt::format("{} {} is out of range: the file declares {} point records (indices 0 to "
-                       "{})",
-                       what, index, recordCount, recordCount - 1);
+    return fmt::format("{} {} is out of range: {} declares {} point records (indices 0 to {})",
+                       what, index, name, recordCount, recordCount - 1);
 }
 
 } // namespace
@@ -330,10 +336,10 @@ std::string FixedText(const char* text, std::size_t width)
     return utf8;
 }
 
-Json DescribeHeader(const LasHeader& header)
+Json DescribeHeader(const LasHeader& header, FieldForm form)
 {
     Json json = Json::object();
-    json["File Signature"] = FieldText(header.fileSignature);
+    json["File Signature"] = FieldText(header.fileSignature, form);
     json["File Source ID"] = header.fileSourceId;
     json["Global Encoding"] = header.globalEncoding;
     json["Project ID - GUID data 1"] = header.guidData1;
@@ -342,8 +348,8 @@ Json DescribeHeader(const LasHeader& header)
     json["Project ID - GUID data 4"] = NumberArray(header.guidData4);
     json["Version Major"] = static_cast<unsigned>(header.versionMajor);
     json["Version Minor"] = static_cast<unsigned>(header.versionMinor);
-    json["System Identifier"] = FieldText(header.systemIdentifier);
-    json["Generating Software"] = FieldText(header.generatingSoftware);
+    json["System Identifier"] = FieldText(header.systemIdentifier, form);
+    json["Generating Software"] = FieldText(header.generatingSoftware, form);
     json["File Creation Day of Year"] = header.fileCreationDayOfYear;
     json["File Creation Year"] = header.fileCreationYear;
     json["Header Size"] = header.headerSize;
@@ -368,14 +374,14 @@ Json DescribeHeader(const LasHeader& header)
     return json;
 }
 
-Json DescribeVlr(const LasVlrHeader& vlr)
+Json DescribeVlr(const LasVlrHeader& vlr, FieldForm form)
 {
     Json json = Json::object();
     json["Reserved"] = vlr.reserved;
-    json["User ID"] = FieldText(vlr.userId);
+    json["User ID"] = FieldText(vlr.userId, form);
     json["Record ID"] = vlr.recordId;
     json["Record Length After Header"] = vlr.recordLengthAfterHeader;
-    json["Description"] = FieldText(vlr.description);
+    json["Description"] = FieldText(vlr.description, form);
     return json;
 }
 
@@ -511,9 +517,10 @@ Json InfoToJson(const InfoReport& report)
 std::string InfoToText(const InfoReport& report)
 {
     std::string text;
-    AppendFields(text, DescribeHeader(report.header), "");
-    text += report.verdict ? std::string("Readable: yes\n")
-                           : fmt::format("Readable: no ({})\n", report.verdict.reason);
+    AppendFields(text, DescribeHeader(report.header, FieldForm::Terminal), "");
+    text += report.verdict
+                ? std::string("Readable: yes\n")
+                : fmt::format("Readable: no ({})\n", TerminalText(report.verdict.reason));
     if (!report.vlrs.has_value())
     {
         text += "Variable Length Records: could not be read\n";
@@ -529,7 +536,7 @@ std::string InfoToText(const InfoReport& report)
         for (std::size_t i = 0; i < count; ++i)
         {
             text += fmt::format("Variable Length Record {} of {}:\n", i + 1, count);
-            AppendFields(text, DescribeVlr((*report.vlrs)[i]), "  ");
+            AppendFields(text, DescribeVlr((*report.vlrs)[i], FieldForm::Terminal), "  ");
         }
     }
     if (report.statsRequested)
@@ -567,28 +574,29 @@ int RunInfo(const std::string& path, const InfoOptions& options, std::ostream& o
     }
     catch (const CLasException& error)
     {
-        err << RefusalLine(error.GetErrorText(), error.GetDetail()) << '\n';
+        WriteLine(err, RefusalLine(error.GetErrorText(), error.GetDetail()));
         return kExitFailure;
     }
     catch (const std::exception& error)
     {
-        err << error.what() << '\n';
+        WriteLine(err, error.what());
         return kExitFailure;
     }
     out << (options.json ? Dump(InfoToJson(report), 2) + "\n" : InfoToText(report));
     out.flush();
     for (const std::string& line : report.diagnostics)
     {
-        err << line << '\n';
+        WriteLine(err, line);
     }
     for (const std::string& line : report.warnings)
     {
-        err << line << '\n';
+        WriteLine(err, line);
     }
     return report.diagnostics.empty() ? kExitOk : kExitFailure;
 }
 
-ResolvedSelection ResolveSelection(const PointSelection& selection, std::uint32_t recordCount)
+ResolvedSelection ResolveSelection(const PointSelection& selection, std::uint32_t recordCount,
+                                   std::string_view name)
 {
     ResolvedSelection result;
     for (const std::uint32_t index : selection.indices)
@@ -596,7 +604,7 @@ ResolvedSelection ResolveSelection(const PointSelection& selection, std::uint32_
         if (index >= recordCount)
         {
             result.spans.clear();
-            result.error = OutOfRangeMessage("Record index", index, recordCount);
+            result.error = OutOfRangeMessage("Record index", index, recordCount, name);
             return result;
         }
         result.spans.push_back({index, std::uint64_t{index} + 1});
@@ -607,7 +615,7 @@ ResolvedSelection ResolveSelection(const PointSelection& selection, std::uint32_
         if (selection.first.has_value() && begin >= recordCount)
         {
             result.spans.clear();
-            result.error = OutOfRangeMessage("First record", begin, recordCount);
+            result.error = OutOfRangeMessage("First record", begin, recordCount, name);
             return result;
         }
         const std::uint64_t end = std::min<std::uint64_t>(
@@ -636,14 +644,15 @@ int RunPoints(const std::string& path, const PointSelection& selection, bool jso
     }
     catch (const CLasException& error)
     {
-        err << RefusalLine(error.GetErrorText(), error.GetDetail()) << '\n';
+        WriteLine(err, RefusalLine(error.GetErrorText(), error.GetDetail()));
         return kExitFailure;
     }
     const LasHeader& header = *file.header;
-    const ResolvedSelection resolved = ResolveSelection(selection, header.numberOfPointRecords);
+    const ResolvedSelection resolved =
+        ResolveSelection(selection, header.numberOfPointRecords, path);
     if (!resolved.error.empty())
     {
-        err << resolved.error << '\n';
+        WriteLine(err, resolved.error);
         return kExitFailure;
     }
 
@@ -663,11 +672,12 @@ int RunPoints(const std::string& path, const PointSelection& selection, bool jso
                 }
                 catch (const CLasException& error)
                 {
-                    return fmt::format("{} (record {})", error.GetErrorText(), at);
+                    return fmt::format("{} (record {})",
+                                       RefusalLine(error.GetErrorText(), error.GetDetail()), at);
                 }
                 if (point == nullptr)
                 {
-                    return fmt::format("Record {} could not be read", at);
+                    return fmt::format("Record {} of {} could not be read", at, path);
                 }
                 const Json record = DescribePoint(header, at, *point);
                 if (json)
@@ -707,7 +717,7 @@ int RunPoints(const std::string& path, const PointSelection& selection, bool jso
     out.flush();
     if (!failure.empty())
     {
-        err << failure << '\n';
+        WriteLine(err, failure);
         return kExitFailure;
     }
     return kExitOk;

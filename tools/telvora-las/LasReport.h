@@ -40,8 +40,16 @@ inline constexpr std::uint32_t kDefaultPointCount = 10;
 // UTF-8, so that any header, however odd, still gives valid JSON.
 std::string FixedText(const char* text, std::size_t width);
 
-Json DescribeHeader(const LasHeader& header);
-Json DescribeVlr(const LasVlrHeader& vlr);
+// How the fixed-width text fields are given: as UTF-8 for JSON (FixedText), or made safe for a
+// terminal (common/TerminalText.h, the bytes taken as Latin-1) for the text reports.
+enum class FieldForm
+{
+    Utf8,
+    Terminal,
+};
+
+Json DescribeHeader(const LasHeader& header, FieldForm form = FieldForm::Utf8);
+Json DescribeVlr(const LasVlrHeader& vlr, FieldForm form = FieldForm::Utf8);
 // Scaled coordinates are computed in double from the raw integers; the viewer's float positions
 // would hide digits of large coordinates.
 Json DescribePoint(const LasHeader& header, std::uint32_t index, const LASPoint& point);
@@ -99,7 +107,8 @@ InfoReport BuildInfoReport(const std::string& path, bool withStats, AttributePro
 // null), "vlrs": a list, or null when the table could not be read, and, when statistics were
 // asked for, "stats": null when the records could not be read.
 Json InfoToJson(const InfoReport& report);
-// The same in "Name: value" lines; a part that could not be read says so in one line.
+// The same in "Name: value" lines; a part that could not be read says so in one line. Text
+// from the file is made safe for a terminal.
 std::string InfoToText(const InfoReport& report);
 
 struct InfoOptions
@@ -108,8 +117,8 @@ struct InfoOptions
     bool stats = false;
 };
 
-// The `info` command: the report on out, diagnostics on err. kExitFailure when anything could not
-// be read.
+// The `info` command: the report on out, diagnostics on err, both safe for a terminal (JSON is
+// escaped as JSON). kExitFailure when anything could not be read.
 int RunInfo(const std::string& path, const InfoOptions& options, std::ostream& out,
             std::ostream& err, AttributeProgress* progress = nullptr);
 
@@ -137,8 +146,10 @@ struct ResolvedSelection
 
 // An explicit index past the last record is an error. A range is cut at the last record, like
 // `head`, but one that starts past it is an error. Without indices or range: the first
-// kDefaultPointCount records, or all of them when the file has fewer.
-ResolvedSelection ResolveSelection(const PointSelection& selection, std::uint32_t recordCount);
+// kDefaultPointCount records, or all of them when the file has fewer. The error names the file
+// as `name`.
+ResolvedSelection ResolveSelection(const PointSelection& selection, std::uint32_t recordCount,
+                                   std::string_view name = "the file");
 
 // The `points` command. A file the viewer refuses lists nothing. Records are written as they are
 // read, so a read error stops the listing at the failing record; the JSON array is closed all the

@@ -12,6 +12,7 @@
 #include <CLI/CLI.hpp>
 
 #include "common/SystemErrors.h"
+#include "common/TerminalText.h"
 #include "telvora-las/LasReport.h"
 
 namespace
@@ -27,7 +28,7 @@ bool ParseIndexOption(const std::string& option, const std::string& text,
     value = ParseIndex(text);
     if (!value.has_value())
     {
-        std::cerr << option << ": '" << text
+        std::cerr << option << ": '" << telvora::TerminalText(text)
                   << "' is not a record number (a whole number from 0 to 4294967295)\n";
         return false;
     }

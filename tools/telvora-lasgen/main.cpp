@@ -14,6 +14,7 @@
 #include <CLI/CLI.hpp>
 
 #include "common/SystemErrors.h"
+#include "common/TerminalText.h"
 #include "las/LasException.h"
 #include "las/LasHeader.h"
 #include "las/LasIo.h"
@@ -29,8 +30,8 @@ void PrintSummary(const std::string& path, double seconds)
     const telvora::LasHeader header = telvora::ReadLasHeaderBlock(path.c_str());
     fmt::print("{}: {} points, LAS {}.{} point format {} ({}-byte records), {} VLRs, "
                "X {:.2f}..{:.2f} Y {:.2f}..{:.2f} Z {:.2f}..{:.2f}, {:.1f} s\n",
-               path, header.numberOfPointRecords, header.versionMajor, header.versionMinor,
-               header.pointDataFormatId, header.pointDataRecordLength,
+               telvora::TerminalText(path), header.numberOfPointRecords, header.versionMajor,
+               header.versionMinor, header.pointDataFormatId, header.pointDataRecordLength,
                header.numberOfVariableLengthRecords, header.minX, header.maxX, header.minY,
                header.maxY, header.minZ, header.maxZ, seconds);
 }
@@ -145,7 +146,8 @@ int main(int argc, char** argv)
     catch (const telvora::CLasException& e)
     {
         fmt::print(stderr, "{}{}: cannot write {}: {}{}{}\n", shown >= 0 ? "\n" : "", kProgram,
-                   output, e.GetErrorText(), e.GetDetail().empty() ? "" : "\n", e.GetDetail());
+                   telvora::TerminalText(output), e.GetErrorText(),
+                   e.GetDetail().empty() ? "" : "\n", telvora::TerminalText(e.GetDetail()));
         return 1;
     }
     catch (const std::invalid_argument& e)

@@ -16,6 +16,7 @@
 
 #include "common/Notifier.h"
 #include "common/SystemErrors.h"
+#include "common/TerminalText.h"
 #include "las/LasException.h"
 #include "lcmp/LCMPFile.h"
 
@@ -246,7 +247,7 @@ int RunList(const std::string& archive, std::ostream& out, std::ostream& err)
     }
     for (const std::string& name : names)
     {
-        out << Shown(name) << '\n';
+        out << TerminalText(name) << '\n';
     }
     return kExitOk;
 }

@@ -155,7 +155,8 @@ TEST_F(CliProcess, BadCommandLinesAreRefused)
 
     const CommandResult outside = Run({"points", "--index", "1065", file});
     EXPECT_EQ(outside.exitCode, kExitFailure);
-    EXPECT_TRUE(Contains(outside.err, "Record index 1065 is out of range")) << outside.err;
+    EXPECT_TRUE(Contains(outside.err, "Record index 1065 is out of range: " + file + " declares"))
+        << outside.err;
 
     EXPECT_NE(Run({}).exitCode, kExitOk);
     EXPECT_NE(Run({"info"}).exitCode, kExitOk);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <locale>
 #include <sstream>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "LasCliTestSupport.h"
+#include "LasImage.h"
 #include "TestData.h"
 #include "las/LasHeader.h"
 
@@ -268,6 +270,90 @@ private:
     std::string savedC;
     std::locale savedCpp;
 };
+
+// Header and VLR text, and file names, go to a terminal: escape sequences, carriage returns and
+// C1 controls are shown as the bytes they are in the file.
+TEST(LasReport, TextFromTheFileIsEscapedInTextReports)
+{
+    const TempDir dir;
+    ASSERT_TRUE(dir.Valid());
+    telvora::test::LasImage image = telvora::test::LasImage::Make(0, 1);
+    std::memcpy(image.header.systemIdentifier, "\x1b[2Jclear", 10);
+    std::memcpy(image.header.generatingSoftware, "x\rReadable: yes", 16);
+    image.AddVlr("\x85\x9b\\", 7, {}, "caf\xe9\x7f\x1b]0;t\x07");
+    image.Layout(1);
+    const std::filesystem::path file = dir / "odd\x1b[31m.las";
+    image.Save(file.string());
+
+    const CommandResult text = Info(file, false);
+    EXPECT_EQ(text.exitCode, kExitOk) << text.err;
+    const struct
+    {
+        const char* line;
+    } lines[] = {
+        {"System Identifier: \\x1b[2Jclear"},
+        {"Generating Software: x\\x0dReadable: yes"},
+        {"  User ID: \\x85\\x9b\\\\"},
+        {"  Description: caf\xc3\xa9\\x7f\\x1b]0;t\\x07"},
+    };
+    const std::vector<std::string> shown = Lines(text.out);
+    for (const auto& l : lines)
+    {
+        EXPECT_EQ(std::count(shown.begin(), shown.end(), l.line), 1) << l.line;
+    }
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), "Readable: yes"), 1);
+    // JSON keeps the text, escaped as JSON.
+    const Json json = Json::parse(Info(file, true).out);
+    EXPECT_EQ(json["System Identifier"], "\x1b[2Jclear");
+
+    // A refused file: the reason quotes the file name.
+    image.header.headerSize = 226;
+    image.Save(file.string());
+    const CommandResult refused = Info(file, false);
+    EXPECT_EQ(refused.exitCode, kExitFailure);
+    const std::string reason = "odd\\x1b[31m.las: its Header Size is 226 bytes, less than the "
+                               "227 bytes of every LAS 1.x header";
+    const std::vector<std::string> refusedLines = Lines(refused.out);
+    EXPECT_EQ(std::count(refusedLines.begin(), refusedLines.end(), "Readable: no (" + reason + ")"),
+              1)
+        << refused.out;
+    EXPECT_EQ(Lines(refused.err).at(0), "ReadError::LAS Header (" + reason + ")");
+}
+
+// Every failure names the file and says why.
+TEST(LasReport, FailuresNameTheFileAndTheReason)
+{
+    const TempDir dir;
+    ASSERT_TRUE(dir.Valid());
+    // No records, one VLR, and Offset to point data 100 bytes past the end of the file.
+    telvora::test::LasImage beyond = telvora::test::LasImage::Make(0, 0);
+    beyond.AddVlr("one", 1, {});
+    beyond.Layout(1);
+    beyond.header.offsetToPointData += 100;
+    const std::string beyondPath = (dir / "beyond.las").string();
+    beyond.Save(beyondPath);
+    const std::string cutPath = (dir / "cut.las").string();
+    telvora::test::LasImage::Make(0, 3).Save(cutPath);
+
+    const CommandResult info = Info(beyondPath, false);
+    EXPECT_EQ(info.exitCode, kExitFailure);
+    EXPECT_TRUE(Contains(info.out, "Readable: no (beyond.las ends at byte 281, before its point "
+                                   "data, which would start at byte 381)\n"))
+        << info.out;
+    EXPECT_FALSE(Contains(info.out, "Readable: yes"));
+    EXPECT_EQ(Lines(info.err),
+              (std::vector<std::string>{
+                  "ReadError::LAS Header (beyond.las ends at byte 281, before its point data, "
+                  "which would start at byte 381)",
+                  "ReadError::LAS VRL (" + beyondPath +
+                      ": the file ends at byte 281, inside its variable length records, which "
+                      "run from byte 227 to byte 381)"}));
+
+    const CommandResult past = Points(cutPath, {{3}, {}, {}}, false);
+    EXPECT_EQ(past.exitCode, kExitFailure);
+    EXPECT_EQ(past.err, "Record index 3 is out of range: " + cutPath +
+                            " declares 3 point records (indices 0 to 2)\n");
+}
 
 TEST(LasReport, ReportsIgnoreTheLocale)
 {

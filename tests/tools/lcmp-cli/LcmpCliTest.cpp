@@ -216,6 +216,14 @@ TEST_F(LcmpCli, NamesAreShownWithControlCharactersAndBadUtf8Escaped)
         {"\xc0\xaf", "\\xc0\\xaf"},
         {"\xed\xa0\x80", "\\xed\\xa0\\x80"},
         {"\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},
+        // Right-to-left override and a first strong isolate: the name shown in another order.
+        {"\xe2\x80\xae"
+         "sal.exe",
+         "\\xe2\\x80\\xaesal.exe"},
+        {"a\xe2\x81\xa8"
+         "b",
+         "a\\xe2\\x81\\xa8"
+         "b"},
     };
     std::vector<telvora::test::Entry> entries;
     std::string listing;
