@@ -46,11 +46,11 @@ if grep -rnE '#\s*include\s*"(view|app)/' src/cross; then
     exit 1
 fi
 
-# The checks named in .clang-tidy, warnings as errors, over every translation unit of the Release
-# build (compile_commands.json) that is the project's own.
+# The checks named in .clang-tidy, warnings as errors, over every translation unit of the product
+# code (src/ and tools/) in the Release build's compile_commands.json.
 echo "== clang-tidy"
 tidy_status=0
-project="$(pwd)/(src|tools|tests|bench)/"
+project="$(pwd)/(src|tools)/"
 run-clang-tidy -p build -j "$(nproc)" -quiet -header-filter="$project" "$project" \
     >build/clang-tidy.log 2>&1 || tidy_status=$?
 # Only the findings: the command lines and the counts of suppressed system-header warnings are

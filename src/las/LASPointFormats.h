@@ -193,7 +193,8 @@ private:
     {
         if constexpr (kHasRgb)
         {
-            return Load<std::uint16_t>(static_cast<std::size_t>(Layout::kRgb + 2 * channel));
+            return Load<std::uint16_t>(static_cast<std::size_t>(Layout::kRgb) +
+                                       2 * static_cast<std::size_t>(channel));
         }
         (void)channel;
         return 0;
@@ -202,7 +203,8 @@ private:
     {
         if constexpr (kHasRgb)
         {
-            Store(static_cast<std::size_t>(Layout::kRgb + 2 * channel), value);
+            Store(static_cast<std::size_t>(Layout::kRgb) + 2 * static_cast<std::size_t>(channel),
+                  value);
         }
         else
         {

@@ -277,7 +277,7 @@ std::unique_ptr<float[]> CLasFile::ReadColors(AttributeProgress* progress,
                 out[0] = out[1] = out[2] = 0.0f;
                 return;
             }
-            for (int channel = 0; channel < 3; ++channel)
+            for (std::size_t channel = 0; channel < 3; ++channel)
             {
                 out[channel] = fraction[LoadLE<std::uint16_t>(record + rgb + 2 * channel)];
             }

@@ -36,7 +36,7 @@ public:
     // record: the first 12 bytes of a point record, X, Y and Z little-endian; out: three floats.
     void Apply(const unsigned char* record, float* out) const
     {
-        for (int axis = 0; axis < 3; ++axis)
+        for (std::size_t axis = 0; axis < 3; ++axis)
         {
             out[axis] = static_cast<float>(LoadLE<std::int32_t>(record + 4 * axis) * scale[axis] +
                                            shift[axis]);

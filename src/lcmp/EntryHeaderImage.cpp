@@ -68,7 +68,7 @@ LasHeader Parse(const unsigned char (&image)[kSize]) noexcept
                     }
                 });
     // Arrays of multi-byte values are copied above; they are little-endian element by element.
-    for (int k = 0; k < 5; ++k)
+    for (std::size_t k = 0; k < 5; ++k)
     {
         header.numberOfPointsByReturn[k] = LoadLE<std::uint32_t>(image + 112 + 4 * k);
     }
@@ -91,7 +91,7 @@ void Serialize(const LasHeader& header, unsigned char (&image)[kSize]) noexcept
                         StoreLE<Field>(image + at, field);
                     }
                 });
-    for (int k = 0; k < 5; ++k)
+    for (std::size_t k = 0; k < 5; ++k)
     {
         StoreLE<std::uint32_t>(image + 112 + 4 * k, header.numberOfPointsByReturn[k]);
     }

@@ -15,7 +15,7 @@ void FrequencyTable::Build(const unsigned char* image)
     onlySymbol = -1;
     for (int k = 0; k < kSymbols; ++k)
     {
-        high[k] = LoadLE<std::uint16_t>(image + 2 * k);
+        high[k] = LoadLE<std::uint16_t>(image + 2 * static_cast<std::ptrdiff_t>(k));
         low[k] = k == 0 ? 0 : high[k - 1];
         top = std::max<std::uint32_t>(top, high[k]);
         wellFormed = wellFormed && low[k] <= high[k];

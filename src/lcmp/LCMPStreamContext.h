@@ -84,6 +84,8 @@ public:
 private:
     // The symbols of one value stream: its length symbols and its byte planes, kept apart until
     // they are joined into values, which the worker does.
+    // NOLINTNEXTLINE(bugprone-reserved-identifier): the index of the copy the compiler makes of
+    // the array member is its own __i0, not a name of ours.
     struct ValueParts
     {
         FieldArray<unsigned char> lengths;

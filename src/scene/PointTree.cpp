@@ -359,9 +359,10 @@ void UploadHalf(const CPointNode& leaf, const float* perRecord, bool colourHalf,
     for (std::uint32_t k = 0; k < n; ++k)
     {
         const float* in = perRecord + 3 * static_cast<std::size_t>(leaf.indices[k]);
-        out[3 * k] = in[0];
-        out[3 * k + 1] = in[1];
-        out[3 * k + 2] = in[2];
+        float* at = out + 3 * static_cast<std::size_t>(k);
+        at[0] = in[0];
+        at[1] = in[1];
+        at[2] = in[2];
     }
     const GLsizeiptr size = static_cast<GLsizeiptr>(12) * n;
     glBindBuffer(GL_ARRAY_BUFFER, leaf.buffer->name);
@@ -618,7 +619,7 @@ std::uint32_t CPointTree::QuerySection(const CPlane& planeA, float limitA, const
         }
         for (std::uint32_t k = 0; k < leaf.count; ++k)
         {
-            total += passes(positions + 3 * k) ? 1 : 0;
+            total += passes(positions + 3 * static_cast<std::size_t>(k)) ? 1 : 0;
         }
         delete[] positions;
     };
@@ -638,7 +639,7 @@ std::uint32_t CPointTree::QuerySection(const CPlane& planeA, float limitA, const
         }
         for (std::uint32_t k = 0; k < leaf.count && filled < total; ++k)
         {
-            if (passes(positions + 3 * k))
+            if (passes(positions + 3 * static_cast<std::size_t>(k)))
             {
                 found[filled++] = leaf.indices[k];
             }

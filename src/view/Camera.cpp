@@ -8,7 +8,7 @@ namespace telvora
 namespace
 {
 
-constexpr float kRenormaliseEvery = 1000;
+constexpr int kRenormaliseEvery = 1000;
 const Vec3 kWorldUp{0.0f, 0.0f, 1.0f};
 // A centimetre: the eye of the home view is then ten metres above a single point.
 constexpr float kSmallestMoveStep = 0.01f;

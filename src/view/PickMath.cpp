@@ -22,7 +22,8 @@ LeafPick PickAmong(const CRay& ray, const float* positions, const std::int32_t* 
     float bestMeasure = std::numeric_limits<float>::max();
     for (std::uint32_t k = 0; k < count; ++k)
     {
-        const Vec3 p{positions[3 * k], positions[3 * k + 1], positions[3 * k + 2]};
+        const float* at = positions + 3 * std::size_t{k};
+        const Vec3 p{at[0], at[1], at[2]};
         const Vec3 op = p - o;
         const float e = Length(Cross(v, op));
         float measure = e;

@@ -51,9 +51,10 @@ CQUARNView::CQUARNView(QWidget* parent)
                 frameTiming = false;
                 // Frames that follow each other at once are timed from swap to swap, which takes
                 // in what the window does between them (other widgets, input).
-                const double drawing = frameClock.nsecsElapsed() * 1e-9;
-                const double sinceSwap =
-                    swapClock.isValid() ? swapClock.nsecsElapsed() * 1e-9 : drawing;
+                const double drawing = static_cast<double>(frameClock.nsecsElapsed()) * 1e-9;
+                const double sinceSwap = swapClock.isValid()
+                                             ? static_cast<double>(swapClock.nsecsElapsed()) * 1e-9
+                                             : drawing;
                 const bool backToBack = sinceSwap - drawing < kBackToBackSeconds;
                 swapClock.start();
                 constexpr std::size_t kSamples = 4;

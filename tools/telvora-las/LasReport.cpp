@@ -421,7 +421,7 @@ Json DescribeStats(const PointStats& stats)
     const bool any = stats.records > 0;
     Json json = Json::object();
     json["Records"] = stats.records;
-    for (int axis = 0; axis < 3; ++axis)
+    for (std::size_t axis = 0; axis < 3; ++axis)
     {
         // The float widened to double is exact, so the JSON parses back to the very float.
         json[kBoundKeys[2 * axis]] = any ? Json(static_cast<double>(stats.min[axis])) : Json();

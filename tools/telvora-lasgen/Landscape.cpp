@@ -808,8 +808,9 @@ void Landscape::BuildCells(double x0, double y0, double x1, double y1)
             return std::clamp<std::int64_t>(
                 static_cast<std::int64_t>(std::floor((v - cellY0) / kCellSize)), 0, cellsY - 1);
         };
-        if (x + ex < cellX0 || y + ey < cellY0 || x - ex > cellX0 + cellsX * kCellSize ||
-            y - ey > cellY0 + cellsY * kCellSize)
+        if (x + ex < cellX0 || y + ey < cellY0 ||
+            x - ex > cellX0 + static_cast<double>(cellsX) * kCellSize ||
+            y - ey > cellY0 + static_cast<double>(cellsY) * kCellSize)
         {
             return;
         }

@@ -566,8 +566,9 @@ void PlanPulses(FlightPlan& plan, std::uint32_t points, double echoesPerPulse)
 
 void CopyText(char* field, std::size_t size, const char* text)
 {
+    // Fixed-width LAS text fields: NUL-padded, and a text of the full width has no NUL at all.
     std::memset(field, 0, size);
-    std::memcpy(field, text, std::min(size, std::strlen(text)));
+    std::copy_n(text, std::min(size, std::strlen(text)), field);
 }
 
 // The records: the first describes the survey in words, the others carry a line of text and a
@@ -699,7 +700,7 @@ std::string ReservePartFile(const std::string& path)
     int error = EEXIST;
     for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt)
     {
-        const std::string candidate =
+        std::string candidate =
             fmt::format("{}.{:012x}.part", path, generator() & 0xFFFFFFFFFFFFull);
         PosixFile file(candidate.c_str(), PosixFile::Mode::CreateNew);
         if (file.IsOpen())
