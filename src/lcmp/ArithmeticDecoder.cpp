@@ -220,7 +220,12 @@ void ArithmeticDecoder::DecodeTogether(std::span<ArithmeticDecoder* const> decod
     auto finish = [](ArithmeticDecoder& decoder, Job& job)
     {
         const std::int64_t next = FindNextStream(decoder.reader);
-        if (next < 0 || !job.source->Seek(next))
+        if (next < 0)
+        {
+            const BitReader& reader = decoder.reader;
+            throw EndMarkerMissing(reader.FileAfterFill() - reader.BytesLeft());
+        }
+        if (!job.source->Seek(next))
         {
             StreamNotFound();
         }

@@ -330,6 +330,21 @@ DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* nam
                             Problem(std::string("no entry is named ") + name));
     }
 
+    // A name longer than the folder's file system takes could only fail at the final rename,
+    // after the whole entry was decoded, and with no more than "the name is too long".
+    const long nameMax = ::pathconf(folderPath.empty() ? "." : folderPath.c_str(), _PC_NAME_MAX);
+    if (const std::size_t length = std::strlen(name);
+        nameMax > 0 && length > static_cast<std::size_t>(nameMax))
+    {
+        directory.clear();
+        EndEntry();
+        throw CLasException(
+            LasMessage::kWriteFileCreate,
+            EntryProblem(name, "the name has " + LcmpMessage::Grouped(length) +
+                                   " bytes, more than the " +
+                                   LcmpMessage::Grouped(static_cast<std::uint64_t>(nameMax)) +
+                                   " the folder's file system allows"));
+    }
     const auto index = static_cast<std::size_t>(foundIndex);
     EntryByteSource entry(archive, directoryOffset);
     const std::string partFolder = folderPath.empty() ? std::string("./") : folderPath;

@@ -283,6 +283,24 @@ void LCMPStreamContext::DecodeStream(unsigned char* buffer, std::size_t n, IByte
             {
                 std::rethrow_exception(jobs[0].error);
             }
+            catch (const EndMarkerMissing& missing)
+            {
+                // The marker would lie within the entry's bytes (it is looked for up to three
+                // bytes past where the coded bits end): they are there, but hold no marker.
+                const std::int64_t size = source.Size();
+                if (size < 0 || missing.at + 4 <= size)
+                {
+                    throw CLasException(missing.GetErrorText(),
+                                        "the coded stream at " + At(start) +
+                                            " has no end marker FF FF 00 where its coded bits "
+                                            "end, at " +
+                                            At(missing.at) +
+                                            ": the marker or the bits before it are damaged");
+                }
+                throw CLasException(LcmpMessage::kEntryTruncated, "the coded stream at " +
+                                                                      At(start) + " runs past " +
+                                                                      DataEnd(source));
+            }
             catch (const CLasException& error)
             {
                 // A stream whose table or end marker is missing where the entry's bytes ran out
