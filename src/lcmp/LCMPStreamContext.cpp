@@ -752,10 +752,19 @@ void LCMPStreamContext::RebuildCodedPoints(LasHeader& header, std::atomic<std::i
         worker.Drain();
         valuePartsUsed = 0;
         header.numberOfPointRecords = n;
+        // The arrays are only address space until written. A stream whose table gives all its
+        // symbols to one value encodes any count in no bits, so the entry's size cannot bound
+        // the points it holds; every other stream takes bits for its symbols, and an entry with
+        // less than a byte for each point of its chunks (a damaged count, most of all) gets no
+        // pages mapped ahead of its streams: its memory grows only with what they really
+        // decode, and a damaged stream fails having touched few of them.
         if (&n == &sizes.front())
         {
+            ResizeFields(*std::max_element(sizes.begin(), sizes.end()), format);
+        }
+        if (&n == &sizes.front() && Remaining(*archive) / sizes.size() >= n)
+        {
             const std::uint32_t largest = *std::max_element(sizes.begin(), sizes.end());
-            ResizeFields(largest, format);
             // Nearly every value has a length symbol and a first byte.
             for (ValueParts& parts : valueParts)
             {
