@@ -11,6 +11,7 @@
 
 #include "common/SystemErrors.h"
 #include "las/ByteOrder.h"
+#include "las/FileIdentity.h"
 #include "las/LasException.h"
 #include "las/PosixFile.h"
 #include "lcmp/EntryByteSource.h"
@@ -93,8 +94,26 @@ void SyncPartFile(const std::string& partPath)
     }
 }
 
-void MovePartFile(const std::string& partPath, const std::string& path, ExistingOutput existing)
+void MovePartFile(const std::string& partPath, const std::string& path, ExistingOutput existing,
+                  const FileIdentity& agreed = {})
 {
+    if (existing == ExistingOutput::Replace && agreed.known)
+    {
+        // Only the file the user agreed to lose is replaced: one that another program put in its
+        // place meanwhile stays, and a name that has been freed is taken without replacing.
+        const FileIdentity now = IdentityOf(path.c_str());
+        if (!now.known && ::access(path.c_str(), F_OK) != 0 && errno == ENOENT)
+        {
+            existing = ExistingOutput::Keep;
+        }
+        else if (!(now == agreed))
+        {
+            throw CLasException(
+                LcmpMessage::kOutputExists,
+                FileProblem(path, "another program changed or replaced the file since its "
+                                  "overwriting was agreed"));
+        }
+    }
     if (existing == ExistingOutput::Replace)
     {
         if (::rename(partPath.c_str(), path.c_str()) != 0)
@@ -147,7 +166,7 @@ void LCMPFile::PublishHeldEntry()
     heldPart.clear();
     try
     {
-        MovePartFile(part, heldOutput, heldExisting);
+        MovePartFile(part, heldOutput, heldExisting, replacedIdentity);
     }
     catch (const CLasException& error)
     {
@@ -373,7 +392,7 @@ DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* nam
             }
             if (completion == Completion::Publish)
             {
-                MovePartFile(partPath, outputPath, existing);
+                MovePartFile(partPath, outputPath, existing, replacedIdentity);
             }
         }
     }
