@@ -222,8 +222,8 @@ void ArithmeticDecoder::DecodeTogether(std::span<ArithmeticDecoder* const> decod
         const std::int64_t next = FindNextStream(decoder.reader);
         if (next < 0)
         {
-            const BitReader& reader = decoder.reader;
-            throw EndMarkerMissing(reader.FileAfterFill() - reader.BytesLeft());
+            const BitReader& bits = decoder.reader;
+            throw EndMarkerMissing(bits.FileAfterFill() - bits.BytesLeft());
         }
         if (!job.source->Seek(next))
         {
