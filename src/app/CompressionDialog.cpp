@@ -15,6 +15,7 @@
 #include "app/AppIcons.h"
 #include "common/CommandIds.h"
 #include "common/Notifier.h"
+#include "las/FileIdentity.h"
 #include "las/LasException.h"
 
 namespace telvora
@@ -159,6 +160,10 @@ void CCompressionDialog::Start()
         }
         existing = ExistingOutput::Replace;
     }
+    // The file the user agreed to lose, as it is now: only this one may be replaced.
+    archive.ReplaceOnlyIf(existing == ExistingOutput::Replace
+                              ? IdentityOf(QFile::encodeName(outputPath).constData())
+                              : FileIdentity());
     if (abortFlag)
     {
         // Closed while the question was up.

@@ -220,7 +220,12 @@ void ArithmeticDecoder::DecodeTogether(std::span<ArithmeticDecoder* const> decod
     auto finish = [](ArithmeticDecoder& decoder, Job& job)
     {
         const std::int64_t next = FindNextStream(decoder.reader);
-        if (next < 0 || !job.source->Seek(next))
+        if (next < 0)
+        {
+            const BitReader& bits = decoder.reader;
+            throw EndMarkerMissing(bits.FileAfterFill() - bits.BytesLeft());
+        }
+        if (!job.source->Seek(next))
         {
             StreamNotFound();
         }

@@ -5,9 +5,11 @@
 #include <exception>
 #include <span>
 
+#include "las/LasException.h"
 #include "lcmp/BitReader.h"
 #include "lcmp/ByteSource.h"
 #include "lcmp/FrequencyTable.h"
+#include "lcmp/LcmpMessages.h"
 
 namespace telvora
 {
@@ -16,6 +18,20 @@ namespace telvora
 // with underflow handling under a static table of total 10000. Every constant and the order of
 // every operation match the producer's encoder bit for bit; all registers wrap at 16 bits.
 //
+// Every symbol of a stream decoded, but no end marker where its coded bits end: `at` is the file
+// offset of the byte the decoder stood on. Whether the marker was damaged or cut off depends on
+// whether the entry's bytes reach that far, which only the caller knows.
+class EndMarkerMissing final : public CLasException
+{
+public:
+    explicit EndMarkerMissing(std::int64_t offset)
+        : CLasException(LcmpMessage::kStreamNotFound)
+        , at(offset)
+    {
+    }
+    std::int64_t at;
+};
+
 // A coded stream is the 512-byte frequency table, the coded bits and an end marker FF FF 00.
 class ArithmeticDecoder
 {
@@ -23,7 +39,7 @@ public:
     // Decodes n symbols (n >= 1; a caller with nothing to decode still decodes one, which
     // consumes the stream) of the stream at the source's position into buffer[0..n) and leaves
     // the source at the next stream. Throws CLasException "Unable to find stream" when the end
-    // marker cannot be located or the stream cannot be part of any archive.
+    // marker cannot be located (EndMarkerMissing) or the stream cannot be part of any archive.
     void DecodeSymbols(unsigned char* buffer, std::size_t n, IByteSource& source);
 
     // A stream to decode beside others: n symbols of the stream at the source's position into

@@ -11,6 +11,7 @@
 
 #include "common/SystemErrors.h"
 #include "las/ByteOrder.h"
+#include "las/FileIdentity.h"
 #include "las/LasException.h"
 #include "las/PosixFile.h"
 #include "lcmp/EntryByteSource.h"
@@ -93,8 +94,26 @@ void SyncPartFile(const std::string& partPath)
     }
 }
 
-void MovePartFile(const std::string& partPath, const std::string& path, ExistingOutput existing)
+void MovePartFile(const std::string& partPath, const std::string& path, ExistingOutput existing,
+                  const FileIdentity& agreed = {})
 {
+    if (existing == ExistingOutput::Replace && agreed.known)
+    {
+        // Only the file the user agreed to lose is replaced: one that another program put in its
+        // place meanwhile stays, and a name that has been freed is taken without replacing.
+        const FileIdentity now = IdentityOf(path.c_str());
+        if (!now.known && ::access(path.c_str(), F_OK) != 0 && errno == ENOENT)
+        {
+            existing = ExistingOutput::Keep;
+        }
+        else if (!(now == agreed))
+        {
+            throw CLasException(
+                LcmpMessage::kOutputExists,
+                FileProblem(path, "another program changed or replaced the file since its "
+                                  "overwriting was agreed"));
+        }
+    }
     if (existing == ExistingOutput::Replace)
     {
         if (::rename(partPath.c_str(), path.c_str()) != 0)
@@ -147,7 +166,7 @@ void LCMPFile::PublishHeldEntry()
     heldPart.clear();
     try
     {
-        MovePartFile(part, heldOutput, heldExisting);
+        MovePartFile(part, heldOutput, heldExisting, replacedIdentity);
     }
     catch (const CLasException& error)
     {
@@ -330,6 +349,21 @@ DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* nam
                             Problem(std::string("no entry is named ") + name));
     }
 
+    // A name longer than the folder's file system takes could only fail at the final rename,
+    // after the whole entry was decoded, and with no more than "the name is too long".
+    const long nameMax = ::pathconf(folderPath.empty() ? "." : folderPath.c_str(), _PC_NAME_MAX);
+    if (const std::size_t length = std::strlen(name);
+        nameMax > 0 && length > static_cast<std::size_t>(nameMax))
+    {
+        directory.clear();
+        EndEntry();
+        throw CLasException(
+            LasMessage::kWriteFileCreate,
+            EntryProblem(name, "the name has " + LcmpMessage::Grouped(length) +
+                                   " bytes, more than the " +
+                                   LcmpMessage::Grouped(static_cast<std::uint64_t>(nameMax)) +
+                                   " the folder's file system allows"));
+    }
     const auto index = static_cast<std::size_t>(foundIndex);
     EntryByteSource entry(archive, directoryOffset);
     const std::string partFolder = folderPath.empty() ? std::string("./") : folderPath;
@@ -358,7 +392,7 @@ DecompressResult LCMPFile::DecompressEntry(IByteSource& archive, const char* nam
             }
             if (completion == Completion::Publish)
             {
-                MovePartFile(partPath, outputPath, existing);
+                MovePartFile(partPath, outputPath, existing, replacedIdentity);
             }
         }
     }

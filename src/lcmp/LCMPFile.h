@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/Notifier.h"
+#include "las/FileIdentity.h"
 #include "las/LasFile.h"
 #include "lcmp/ArchiveEntry.h"
 #include "lcmp/ByteSource.h"
@@ -95,6 +96,12 @@ public:
                                      ExistingOutput existing = ExistingOutput::Keep,
                                      Completion completion = Completion::Publish);
 
+    // With ExistingOutput::Replace, the file the user agreed to overwrite, as it was then: the
+    // entry replaces only a file that still has this identity (otherwise "The output file
+    // already exists!", the file untouched), and takes a name freed meanwhile without replacing
+    // what may appear there. Not known (the default): the file there is replaced, whatever it is.
+    void ReplaceOnlyIf(const FileIdentity& agreed) { replacedIdentity = agreed; }
+
     // Whether a complete entry waits in its part file.
     bool HoldsEntry() const { return !heldPart.empty(); }
     // Moves the held entry to its output path as DecompressEntry would have, replacing a file
@@ -154,6 +161,7 @@ private:
     std::string heldPart;
     std::string heldOutput;
     ExistingOutput heldExisting = ExistingOutput::Keep;
+    FileIdentity replacedIdentity;
 };
 
 // True for a name that can only be a file in the folder it is written to: not empty, not "." or

@@ -283,6 +283,24 @@ void LCMPStreamContext::DecodeStream(unsigned char* buffer, std::size_t n, IByte
             {
                 std::rethrow_exception(jobs[0].error);
             }
+            catch (const EndMarkerMissing& missing)
+            {
+                // The marker would lie within the entry's bytes (it is looked for up to three
+                // bytes past where the coded bits end): they are there, but hold no marker.
+                const std::int64_t size = source.Size();
+                if (size < 0 || missing.at + 4 <= size)
+                {
+                    throw CLasException(missing.GetErrorText(),
+                                        "the coded stream at " + At(start) +
+                                            " has no end marker FF FF 00 where its coded bits "
+                                            "end, at " +
+                                            At(missing.at) +
+                                            ": the marker or the bits before it are damaged");
+                }
+                throw CLasException(LcmpMessage::kEntryTruncated, "the coded stream at " +
+                                                                      At(start) + " runs past " +
+                                                                      DataEnd(source));
+            }
             catch (const CLasException& error)
             {
                 // A stream whose table or end marker is missing where the entry's bytes ran out
@@ -734,10 +752,19 @@ void LCMPStreamContext::RebuildCodedPoints(LasHeader& header, std::atomic<std::i
         worker.Drain();
         valuePartsUsed = 0;
         header.numberOfPointRecords = n;
+        // The arrays are only address space until written. A stream whose table gives all its
+        // symbols to one value encodes any count in no bits, so the entry's size cannot bound
+        // the points it holds; every other stream takes bits for its symbols, and an entry with
+        // less than a byte for each point of its chunks (a damaged count, most of all) gets no
+        // pages mapped ahead of its streams: its memory grows only with what they really
+        // decode, and a damaged stream fails having touched few of them.
         if (&n == &sizes.front())
         {
+            ResizeFields(*std::max_element(sizes.begin(), sizes.end()), format);
+        }
+        if (&n == &sizes.front() && Remaining(*archive) / sizes.size() >= n)
+        {
             const std::uint32_t largest = *std::max_element(sizes.begin(), sizes.end());
-            ResizeFields(largest, format);
             // Nearly every value has a length symbol and a first byte.
             for (ValueParts& parts : valueParts)
             {

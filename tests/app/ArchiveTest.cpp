@@ -9,10 +9,15 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <csignal>
 #include <filesystem>
+#include <fmt/format.h>
 #include <memory>
+#include <sys/mount.h>
+#include <sys/resource.h>
 
 #include "AppTestMain.h"
+#include "FailureInjection.h"
 #include "Recorders.h"
 #include "Surveys.h"
 #include "TestFiles.h"
@@ -416,6 +421,126 @@ private slots:
         QVERIFY(frame->Commands().Execute(kFirstEntry + 1));
         QCOMPARE(test::ReadAll(Work("survey.las")), survey);
         QCOMPARE(frame->View()->FileSet()->totalPoints, std::uint64_t{150000});
+    }
+
+    // Overwrite accepted, and then the write cannot be done, or the file the user agreed to lose
+    // is no longer the one there: each row names the file and why, leaves the file at the output
+    // path as it was (the user's, or the one another program put there), and no part file. Only
+    // a name freed meanwhile takes the entry, since nothing can be lost there.
+    void overwriteFailuresKeepTheFileThereAndLeaveNoPartFile()
+    {
+        enum class Failure
+        {
+            FileSizeLimit,
+            FullDisk,
+            ReadOnlyFolder,
+            Deleted,
+            Replaced
+        };
+        const std::vector<std::uint8_t> users(1000, 0x42);
+        const std::vector<std::uint8_t> others(900, 0x17);
+        const std::string needs = fmt::format("it needs {} bytes ({:.1f} MiB), but ", survey.size(),
+                                              survey.size() / 1048576.0);
+        struct Row
+        {
+            const char* what;
+            Failure failure;
+            // Empty: the entry is placed and nothing is shown.
+            std::string text;
+            std::string detail;
+            // What the output path holds at the end.
+            const std::vector<std::uint8_t>* left;
+        };
+        const std::string space = "There is not enough space for the decompressed file!";
+        const Row rows[] = {
+            {"file-size limit", Failure::FileSizeLimit, space,
+             Work("survey.las") + ": " + needs +
+                 "the file-size limit of this process is 4096 bytes (4.0 KiB)",
+             &users},
+            // 64 KiB of tmpfs is 16 pages; the user's file takes one.
+            {"full small file system", Failure::FullDisk, space,
+             Work("survey.las") + ": " + needs + "only 61440 bytes (60.0 KiB) are free", &users},
+            {"read-only folder", Failure::ReadOnlyFolder, "WriteError::File could not be created.",
+             Work("") + ": the file system is read-only", &users},
+            {"deleted while the worker is held", Failure::Deleted, "", "", &survey},
+            {"replaced while the worker is held", Failure::Replaced,
+             "The output file already exists!",
+             Work("survey.las") + ": another program changed or replaced the file since its "
+                                  "overwriting was agreed",
+             &others},
+        };
+        for (const Row& row : rows)
+        {
+            const QByteArray what(row.what);
+            frame->CloseScene();
+            fs::remove_all(folder->File("work"));
+            fs::create_directories(folder->File("work"));
+            const bool mounted =
+                (row.failure == Failure::FullDisk || row.failure == Failure::ReadOnlyFolder) &&
+                test::MountSmallFileSystem(folder->File("work"), 65536);
+            if ((row.failure == Failure::FullDisk || row.failure == Failure::ReadOnlyFolder) &&
+                !mounted)
+            {
+                std::printf("[   NOTE   ] no small file system could be mounted here; the "
+                            "file-size limit row covers the same refusal\n");
+                continue;
+            }
+            test::WriteAll(Work("survey.las"), users);
+            if (row.failure == Failure::ReadOnlyFolder)
+            {
+                QVERIFY2(::mount("tmpfs", folder->File("work").c_str(), "tmpfs",
+                                 MS_REMOUNT | MS_RDONLY, nullptr) == 0,
+                         what.constData());
+            }
+            QVERIFY2(frame->OpenFiles({Q(archivePath)}), what.constData());
+            messages.shown.clear();
+            answerOverwrite = true;
+            const bool held = row.failure == Failure::Deleted || row.failure == Failure::Replaced;
+            WatchDialog(held ? HoldAt::EntryComplete : HoldAt::Nowhere,
+                        [this, &row, &others](CCompressionDialog&)
+                        {
+                            if (row.failure == Failure::Deleted)
+                            {
+                                fs::remove(Work("survey.las"));
+                            }
+                            else
+                            {
+                                test::ReplaceFile(Work("survey.las"), others);
+                            }
+                        });
+            rlimit saved{};
+            const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+            ::getrlimit(RLIMIT_FSIZE, &saved);
+            if (row.failure == Failure::FileSizeLimit)
+            {
+                rlimit tight = saved;
+                tight.rlim_cur = 4096;
+                ::setrlimit(RLIMIT_FSIZE, &tight);
+            }
+            const bool executed = frame->Commands().Execute(kFirstEntry + 1);
+            ::setrlimit(RLIMIT_FSIZE, &saved);
+            std::signal(SIGXFSZ, previous);
+            QVERIFY2(executed, what.constData());
+            QVERIFY2(!hold.GaveUp(), what.constData());
+            const QStringList files = WorkFiles();
+            const bool kept = test::ReadAll(Work("survey.las")) == *row.left;
+            if (mounted)
+            {
+                test::Unmount(folder->File("work"));
+            }
+            QVERIFY2(files == QStringList({"survey.las"}), what.constData());
+            QVERIFY2(kept, what.constData());
+            if (row.text.empty())
+            {
+                QVERIFY2(end.outcome == DecompressionOutcome::Complete, what.constData());
+                QVERIFY2(messages.shown.empty(), what.constData());
+                continue;
+            }
+            QVERIFY2(end.outcome == DecompressionOutcome::Failed, what.constData());
+            QVERIFY2(messages.shown.size() == 1, what.constData());
+            QCOMPARE(messages.shown[0].text, row.text);
+            QCOMPARE(messages.shown[0].detail, row.detail);
+        }
     }
 
     void aDamagedEntryIsReportedAndNothingIsLoaded()

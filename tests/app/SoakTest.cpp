@@ -1,22 +1,30 @@
 // A long session: fifty files opened and closed two hundred times with a cross section opened and
-// closed each time, while the process's resident memory is watched.
+// closed each time, and every fourth cycle an archive entry decompressed and aborted at a random
+// stream, while the process's resident memory is watched.
 
 #include <QApplication>
 #include <QTest>
+#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "AppTestMain.h"
 #include "Recorders.h"
 #include "Surveys.h"
 #include "TestFiles.h"
+#include "WorkerHold.h"
+#include "app/ArchiveCommands.h"
+#include "app/CompressionDialog.h"
 #include "app/CrossSectionCommands.h"
 #include "app/MainFrame.h"
 #include "app/QUARNApp.h"
 #include "cross/CrossFrame.h"
 #include "cross/CrossView.h"
 #include "cross/PropertiesCrossWnd.h"
+#include "encoder/ArchiveBuilder.h"
+#include "lcmp/LCMPStreamContext.h"
 #include "panes/PropertyGrid.h"
 #include "scene/LasFileSet.h"
 #include "view/QUARNView.h"
@@ -43,6 +51,8 @@ namespace telvora
 {
 namespace
 {
+
+namespace fs = std::filesystem;
 
 constexpr int kFiles = 50;
 constexpr int kCycles = 200;
@@ -85,8 +95,26 @@ private slots:
             paths << QString::fromStdString(test::WriteSurvey(
                 folder, name, 60, 1, static_cast<std::uint64_t>(i + 1), 500000.0 + 200.0 * i));
         }
+        // One entry of one chunk in format 1: its streams are aborted after a random one of them.
+        testenc::ArchiveInput entry;
+        entry.name = testenc::ArchiveInput::Name("entry.las");
+        entry.lasFile = test::ReadAll(test::WriteSurvey(folder, "entry.las", 20000, 1, 77));
+        const std::string archive = folder.File("soak.lcmp");
+        test::WriteAll(archive, testenc::BuildArchive({entry}));
+        const int streams = LCMPStreamContext::StreamsPerChunk(1);
+        std::mt19937 random(27);
+        std::uniform_int_distribution<int> abortAfter(1, streams - 1);
+
         CQUARNApp app;
+        app.decompressPath = QString::fromStdString(folder.File("work"));
+        fs::create_directories(folder.File("work"));
         CMainFrame frame(app);
+        test::WorkerHold hold;
+        int aborted = 0;
+        // The Abort question is answered Yes; the dialog hook holds the worker after the chosen
+        // stream and aborts from the user-interface thread meanwhile.
+        frame.Archives().SetAsker([](QWidget*, const QString&, const QString&, QuestionButtons)
+                                  { return true; });
         test::RecordingNotifier messages;
         frame.SetMessageSink(&messages);
         frame.resize(640, 480);
@@ -127,6 +155,41 @@ private slots:
             cross.CloseCrossSection();
             QVERIFY(frame.Commands().Execute(ID_FILE_CLOSE));
             QVERIFY(view.FileSet() == nullptr);
+            if (cycle % 4 == 0)
+            {
+                const int at = abortAfter(random);
+                hold.Arm();
+                frame.Archives().SetDialogHook(
+                    [&hold, at](CCompressionDialog& dialog)
+                    {
+                        dialog.SetWorkerHooks(
+                            [&hold, &dialog, at](std::int32_t done)
+                            {
+                                if (done != at)
+                                {
+                                    return;
+                                }
+                                QMetaObject::invokeMethod(
+                                    &dialog,
+                                    [&hold, &dialog]
+                                    {
+                                        dialog.OnAbort();
+                                        hold.Release();
+                                    },
+                                    Qt::QueuedConnection);
+                                hold.Wait();
+                            },
+                            nullptr);
+                    });
+                QVERIFY(frame.OpenFiles({QString::fromStdString(archive)}));
+                QVERIFY(frame.Commands().Execute(ID_COMPRESSION_ENTRY_FIRST));
+                QVERIFY(!hold.GaveUp());
+                QVERIFY(view.FileSet() != nullptr && view.FileSet()->files[0].path == nullptr);
+                QVERIFY(fs::is_empty(folder.File("work")));
+                QVERIFY(frame.Commands().Execute(ID_FILE_CLOSE));
+                QVERIFY(view.FileSet() == nullptr);
+                ++aborted;
+            }
             // Whatever Qt deletes later must not pile up between the cycles.
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             QCoreApplication::processEvents();
@@ -136,6 +199,7 @@ private slots:
               "after %d",
               before, start, kWarmUp, end, kCycles);
         QVERIFY(messages.shown.empty());
+        QCOMPARE(aborted, kCycles / 4);
         QVERIFY(start > 0);
         QVERIFY2(end * 10 <= start * 11, "resident memory grew by more than 10 %");
     }

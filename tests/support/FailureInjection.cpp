@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <grp.h>
 #include <string>
 #include <sys/mount.h>
@@ -108,6 +109,56 @@ void WriteAllTo(int fd, const std::string& text)
 }
 
 } // namespace
+
+namespace
+{
+
+// A line of /proc/self/status in KiB ("VmHWM:"); -1 when it cannot be read.
+long StatusKiB(const std::string& wanted)
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key)
+    {
+        if (key == wanted)
+        {
+            long value = -1;
+            status >> value;
+            return value;
+        }
+        status.ignore(1 << 10, '\n');
+    }
+    return -1;
+}
+
+} // namespace
+
+MemoryGrowth PeakMemoryGrowth(const std::function<void()>& work)
+{
+    const ChildOutcome outcome =
+        RunWithLimits({},
+                      [&work]
+                      {
+                          // Writing 5 sets the peak back to what is resident now.
+                          std::ofstream("/proc/self/clear_refs") << "5";
+                          const long before = StatusKiB("VmHWM:");
+                          const long resident = StatusKiB("VmRSS:");
+                          std::string text;
+                          try
+                          {
+                              work();
+                          }
+                          catch (const CLasException& error)
+                          {
+                              text = error.GetErrorText();
+                          }
+                          const long peak = StatusKiB("VmHWM:");
+                          const bool known =
+                              before >= 0 && resident >= 0 && peak >= 0 && before <= resident + 64;
+                          throw ReportedMessage(text, std::to_string(known ? peak - resident : -1));
+                      });
+    return {std::stol(outcome.detail.empty() ? std::string("-1") : outcome.detail), outcome.text};
+}
 
 ChildOutcome RunWithLimits(const WriteLimits& limits, const std::function<void()>& work)
 {

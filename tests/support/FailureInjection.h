@@ -83,6 +83,16 @@ inline LimitedRun RunProgramWithLimits(const WriteLimits& limits, const std::str
     return CLimitedProgram(limits, executable, arguments).Wait();
 }
 
+// How far the resident memory of a child process rose above where it stood when work began, in
+// KiB (its peak, VmHWM, reset first), and the message work threw (empty when it returned).
+// -1 as growth when the peak cannot be read or reset.
+struct MemoryGrowth
+{
+    long kib = -1;
+    std::string text;
+};
+MemoryGrowth PeakMemoryGrowth(const std::function<void()>& work);
+
 // The names in a folder that end in ".part": what an interrupted write would leave.
 std::vector<std::string> PartFilesIn(const std::string& folder);
 

@@ -302,9 +302,12 @@ int RunExtract(const std::string& archive, const ExtractOptions& options, std::o
     file.SetCompleteHook(options.entryComplete);
     for (const std::string& name : names)
     {
+        // A signal between two entries ends the job: the entries already renamed stay, the
+        // rest are not begun.
         if (cancel != nullptr && cancel->load())
         {
-            break;
+            err << "cancelled\n";
+            return kExitFailure;
         }
         // A name that is no plain file name names the folder or one outside it, which exists;
         // the decoder refuses it with its own message.
@@ -333,11 +336,15 @@ int RunExtract(const std::string& archive, const ExtractOptions& options, std::o
                 file.DiscardHeldEntry();
                 outcome = DecompressResult::Cancelled;
             }
-            file.PublishHeldEntry();
             if (outcome == DecompressResult::Cancelled)
             {
                 err << fmt::format("{}: cancelled, nothing written\n", Shown(name));
                 return kExitFailure;
+            }
+            file.PublishHeldEntry();
+            if (options.entryRenamed)
+            {
+                options.entryRenamed();
             }
         }
         catch (const CLasException& error)
@@ -347,11 +354,8 @@ int RunExtract(const std::string& archive, const ExtractOptions& options, std::o
             result = kExitFailure;
         }
     }
-    if (cancel != nullptr && cancel->load())
-    {
-        err << "cancelled\n";
-        return kExitFailure;
-    }
+    // Every entry asked for is renamed into place or reported: the job is done, and a signal
+    // that came after the last rename has nothing left to stop.
     return result;
 }
 

@@ -32,10 +32,11 @@ struct ExtractOptions
     // Replace files that already exist in the folder.
     bool force = false;
     // Seams for tests, called on the decoding thread: after each stream of an entry with the
-    // number done, and once an entry is complete in its hidden file, before it is kept or
-    // dropped. A test sends its signal there.
+    // number done, once an entry is complete in its hidden file, before it is kept or dropped,
+    // and once it is renamed into place. A test sends its signal there.
     std::function<void(std::int32_t)> afterStream = nullptr;
     std::function<void()> entryComplete = nullptr;
+    std::function<void()> entryRenamed = nullptr;
 };
 
 // `extract`: rebuilds the entries as folder/name. An entry that fails or would overwrite a file
@@ -44,7 +45,9 @@ struct ExtractOptions
 // given stream, when there is one, as a line rewritten in place. The cancel flag (set from a signal
 // handler) stops the current entry between streams; a complete entry takes the output's place
 // only when the flag is still clear, so an interrupted run leaves every file it would have
-// replaced as it was, or the complete entry where that was renamed before the signal came.
+// replaced as it was, or the complete entry where that was renamed before the signal came. Once
+// the last entry is renamed the job has succeeded: a signal after that point changes neither the
+// files nor the exit status.
 int RunExtract(const std::string& archive, const ExtractOptions& options, std::ostream& err,
                std::ostream* progress = nullptr, const std::atomic<bool>* cancel = nullptr);
 

@@ -399,6 +399,26 @@ TEST_F(LcmpArchive, DamagedArchivesFailWithTheirMessageAndDetailAndLeaveNothing)
     std::copy(table.begin(), table.end(), overwritten.begin() + 236);
     std::fill(overwritten.begin() + 236 + 512, overwritten.begin() + 236 + 512 + 32, 0);
 
+    // Forty points, the same layout: its last stream, the length symbols of the last value
+    // stream (39), made a table that gives symbols 0 and 1 half of the interval each, 12 zero
+    // bytes and a damaged marker FF FF 01. From zero bits every symbol is 0 and takes exactly
+    // one bit, so after 16 + 39 = 55 bits the decoder stands in byte 6 behind the table (at
+    // 6959 + 512 + 6 = 7477), whose neighbours hold no marker; the entry's bytes, now up to
+    // 7485, are all there.
+    const LasHeader forty = MakeHeader(1, 40);
+    Bytes chunks = ZeroChunks(forty);
+    ASSERT_TRUE(Bytes(chunks.end() - 515, chunks.end()) == ConstantStream(0));
+    chunks.resize(chunks.size() - 515);
+    std::vector<std::uint16_t> halves(256, 10000);
+    halves[0] = 5000;
+    Append(chunks, TableImage(halves));
+    Append(chunks, Bytes(12, 0));
+    Append(chunks, {0xFF, 0xFF, 0x01});
+    const Bytes badMarker = Archive({{"a.las", EntryData(forty, 'L', {}, chunks)}});
+    ASSERT_EQ(badMarker.size(), 4u + 7470 + 12 + 268 + 4);
+    // One byte more than the 255 a name may have on the usual file systems.
+    const std::string longName(256, 'n');
+
     const char* const headers = "Cannot read LCMPFile file headers";
     const char* const truncated = "The archive entry is truncated!";
     struct Case
@@ -479,7 +499,23 @@ TEST_F(LcmpArchive, DamagedArchivesFailWithTheirMessageAndDetailAndLeaveNothing)
          nullptr,
          {"a.las"},
          "Unable to find stream",
-         "no coded stream found after byte 236",
+         "the coded stream at byte 236 has no end marker FF FF 00 where its coded bits end, at "
+         "byte 758: the marker or the bits before it are damaged",
+         true},
+        {"the last end marker damaged",
+         badMarker,
+         nullptr,
+         {"a.las"},
+         "Unable to find stream",
+         "the coded stream at byte 6,959 has no end marker FF FF 00 where its coded bits end, at "
+         "byte 7,477: the marker or the bits before it are damaged",
+         true},
+        {"a name longer than the file system takes",
+         Archive({{longName, PointsEntry(5)}}),
+         nullptr,
+         {longName},
+         "WriteError::File could not be created.",
+         "the name has 256 bytes, more than the 255 the folder's file system allows",
          true},
     };
     for (const Case& c : cases)
@@ -498,16 +534,17 @@ TEST_F(LcmpArchive, DamagedArchivesFailWithTheirMessageAndDetailAndLeaveNothing)
         {
             EXPECT_TRUE(notifier.shown.empty());
         }
+        const std::string name = c.names.empty() ? "a.las" : c.names[0];
         try
         {
-            (void)file.DecompressEntry(path.c_str(), "a.las", Folder().c_str());
+            (void)file.DecompressEntry(path.c_str(), name.c_str(), Folder().c_str());
             ADD_FAILURE() << "extracted";
         }
         catch (const CLasException& error)
         {
             EXPECT_STREQ(error.GetErrorText(), c.extracted);
             EXPECT_EQ(error.GetDetail(),
-                      (c.namesTheEntry ? "a.las in " : "") + path + ": " + c.detail);
+                      (c.namesTheEntry ? name + " in " : "") + path + ": " + c.detail);
         }
         EXPECT_TRUE(FilesIn(temp.Path() / "out").empty());
     }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ArchiveRoundTrip.h"
+#include "FailureInjection.h"
 #include "encoder/ArchiveBuilder.h"
 #include "encoder/EntryEncoder.h"
 #include "encoder/SurveyFiles.h"
@@ -254,6 +255,30 @@ TEST(EntryRoundTrip, RawEntriesKeepExtraBytesAndSkipPointsOfUnknownFormats)
     EXPECT_EQ(
         Decompress(BuildArchive({{ArchiveInput::Name("a.las"), kRawMode, format4, {}}}), "a.las"),
         format4);
+}
+
+// A real survey's entry of about 100 KB whose header is made to claim 2,000,000 points (two
+// chunks of a million): its streams run out of bits long before a million symbols, so the entry
+// fails, and it must do so without mapping the chunks' arrays (some 80 MB in format 3) first.
+// Measured in a child process: how far its resident memory rose while the entry was decoded.
+TEST(EntryRoundTrip, SmallEntryClaimingMillionsOfPointsFailsWithinFiftyMegabytes)
+{
+    Bytes archive =
+        BuildArchive({{ArchiveInput::Name("a.las"), kCodedMode, SurveyBytes(2, 3, 10000), {}}});
+    ASSERT_GT(archive.size(), 80'000u);
+    ASSERT_LT(archive.size(), 120'000u);
+    // The entry's header image begins at byte 4; the point count lies 108 bytes into it.
+    ASSERT_EQ(LoadLE<std::uint32_t>(archive.data() + 4 + 108), 10000u);
+    StoreLE<std::uint32_t>(archive.data() + 4 + 108, 2'000'000);
+    for (const bool secondThread : {false, true})
+    {
+        SCOPED_TRACE(secondThread ? "two threads" : "one thread");
+        const test::MemoryGrowth growth =
+            test::PeakMemoryGrowth([&] { (void)Decompress(archive, "a.las", secondThread); });
+        EXPECT_FALSE(growth.text.empty());
+        ASSERT_GE(growth.kib, 0);
+        EXPECT_LT(growth.kib, 50 * 1024);
+    }
 }
 
 } // namespace

@@ -316,9 +316,9 @@ TEST_F(LcmpCli, ExecutableRefusesAnOutputAboveItsFileSizeLimitBeforeWriting)
 
 // The handlers the executable installs, with each signal sent at an explicit point of the
 // extraction: mid-way through an entry, once the entry is complete in its hidden file (the next
-// step would rename it over the user's file), and mid-way through the next entry. The folder
-// then holds the user's file byte for byte or the complete entry, never neither, and nothing
-// half-written.
+// step would rename it over the user's file), mid-way through the next entry, and once the last
+// entry is renamed. The folder then holds the user's file byte for byte or the complete entry,
+// never neither, and nothing half-written; after the last rename the job has succeeded.
 TEST_F(LcmpCli, InterruptAtAnyPointKeepsTheUsersFileOrTheCompleteEntry)
 {
     WriteAll(archive, Archive({{"a.las", PointsEntry(300)}, {"b.las", PointsEntry(200)}}));
@@ -327,12 +327,14 @@ TEST_F(LcmpCli, InterruptAtAnyPointKeepsTheUsersFileOrTheCompleteEntry)
     {
         FirstStream,
         EntryComplete,
-        NextEntry
+        NextEntry,
+        LastRenamed
     };
     std::atomic<bool>& interrupted = CatchInterrupts();
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
     {
-        for (const Point point : {Point::FirstStream, Point::EntryComplete, Point::NextEntry})
+        for (const Point point :
+             {Point::FirstStream, Point::EntryComplete, Point::NextEntry, Point::LastRenamed})
         {
             for (const bool force : {false, true})
             {
@@ -368,15 +370,26 @@ TEST_F(LcmpCli, InterruptAtAnyPointKeepsTheUsersFileOrTheCompleteEntry)
                         ::raise(signal);
                     }
                 };
+                int renamed = 0;
+                options.entryRenamed = [&]
+                {
+                    if (point == Point::LastRenamed && ++renamed == 2)
+                    {
+                        ::raise(signal);
+                    }
+                };
                 std::ostringstream err;
-                EXPECT_EQ(RunExtract(archive, options, err, nullptr, &interrupted), kExitFailure);
-                const bool firstDone = point == Point::NextEntry;
-                EXPECT_EQ(err.str(), std::string(firstDone ? "b.las" : "a.las") +
-                                         ": cancelled, nothing written\n");
+                const int exitCode = RunExtract(archive, options, err, nullptr, &interrupted);
+                const bool firstDone = point == Point::NextEntry || point == Point::LastRenamed;
+                const bool allDone = point == Point::LastRenamed;
+                EXPECT_EQ(exitCode, allDone ? kExitOk : kExitFailure);
+                EXPECT_EQ(err.str(), allDone     ? std::string()
+                                     : firstDone ? "b.las: cancelled, nothing written\n"
+                                                 : "a.las: cancelled, nothing written\n");
                 const std::vector<std::string> left =
-                    force       ? std::vector<std::string>{"a.las", "b.las"}
-                    : firstDone ? std::vector<std::string>{"a.las"}
-                                : std::vector<std::string>{};
+                    force || allDone ? std::vector<std::string>{"a.las", "b.las"}
+                    : firstDone      ? std::vector<std::string>{"a.las"}
+                                     : std::vector<std::string>{};
                 EXPECT_EQ(FilesIn(out), left);
                 if (firstDone)
                 {
@@ -386,7 +399,11 @@ TEST_F(LcmpCli, InterruptAtAnyPointKeepsTheUsersFileOrTheCompleteEntry)
                 {
                     EXPECT_TRUE(ReadAll((out / "a.las").string()) == users);
                 }
-                if (force)
+                if (allDone)
+                {
+                    EXPECT_EQ(ReadAll((out / "b.las").string()).size(), 227u + 200 * 26);
+                }
+                else if (force)
                 {
                     EXPECT_TRUE(ReadAll((out / "b.las").string()) == users);
                 }
