@@ -119,7 +119,9 @@ QPixmap SwatchPixmap(int id, int size)
         for (int i = 0; i < 4; ++i)
         {
             p.setBrush(colors[static_cast<std::size_t>(i)]);
-            p.drawRoundedRect(QRectF(3 + (i % 2) * 13, 3 + (i / 2) * 13, 12, 12), 2, 2);
+            const int column = i % 2;
+            const int row = i / 2;
+            p.drawRoundedRect(QRectF(3 + column * 13, 3 + row * 13, 12, 12), 2, 2);
         }
         break;
     }

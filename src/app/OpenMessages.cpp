@@ -61,6 +61,7 @@ OpenMessage SameFileMessage(const std::vector<SameFile>& repeated)
                                "file chosen before.",
                                count, count == 1 ? "was" : "were");
     std::vector<std::string> lines;
+    lines.reserve(repeated.size());
     for (const SameFile& file : repeated)
     {
         lines.push_back(fmt::format("{}: the same file as {}", file.name, file.firstName));

@@ -336,7 +336,7 @@ QString CPropertyGrid::CopySelection()
             lines.push_back(row->name + QLatin1Char('\t') + row->GetValue());
         }
     }
-    const QString text = lines.join(QLatin1Char('\n'));
+    QString text = lines.join(QLatin1Char('\n'));
     if (!lines.isEmpty())
     {
         QApplication::clipboard()->setText(text);

@@ -26,98 +26,11 @@ namespace telvora::lcmpcli
 namespace
 {
 
-// Bytes 80 to BF, which continue a UTF-8 sequence.
-bool IsContinuation(const std::string_view text, std::size_t at)
-{
-    return at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0u) == 0x80u;
-}
-
-// The length of the well-formed UTF-8 sequence of two to four bytes at the position (no overlong
-// forms, surrogates or code points above 10FFFF), or 0.
-std::size_t SequenceAt(const std::string_view text, std::size_t at)
-{
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const auto second =
-        at + 1 < text.size() ? static_cast<unsigned char>(text[at + 1]) : std::uint8_t{0};
-    std::size_t length = 0;
-    bool secondFits = true;
-    if (lead >= 0xC2 && lead <= 0xDF)
-    {
-        length = 2;
-    }
-    else if (lead >= 0xE0 && lead <= 0xEF)
-    {
-        length = 3;
-        secondFits = lead == 0xE0 ? second >= 0xA0 : (lead == 0xED ? second <= 0x9F : true);
-    }
-    else if (lead >= 0xF0 && lead <= 0xF4)
-    {
-        length = 4;
-        secondFits = lead == 0xF0 ? second >= 0x90 : (lead == 0xF4 ? second <= 0x8F : true);
-    }
-    if (length == 0 || !secondFits)
-    {
-        return 0;
-    }
-    for (std::size_t k = 1; k < length; ++k)
-    {
-        if (!IsContinuation(text, at + k))
-        {
-            return 0;
-        }
-    }
-    return length;
-}
-
-void AppendHex(std::string& out, unsigned char byte)
-{
-    out += fmt::format("\\x{:02x}", byte);
-}
-
-// Names and paths come from archives and may hold anything: printed raw, control characters and
-// escape sequences would act on the terminal or split a line in two. Control characters (C0,
-// DEL, and C1, which some terminals obey as well) and bytes that are no well-formed UTF-8 are
-// shown as \xNN, a backslash as \\; everything else, letters of any script included, as it is.
+// Names and paths come from archives and may hold anything: printed raw, control characters,
+// escape sequences and direction overrides would act on the terminal or disguise a line.
 std::string Shown(const std::string_view text)
 {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t at = 0; at < text.size();)
-    {
-        const auto byte = static_cast<unsigned char>(text[at]);
-        if (byte == '\\')
-        {
-            out += "\\\\";
-            ++at;
-        }
-        else if (byte < 0x20 || byte == 0x7F)
-        {
-            AppendHex(out, byte);
-            ++at;
-        }
-        else if (byte < 0x80)
-        {
-            out += static_cast<char>(byte);
-            ++at;
-        }
-        else if (const std::size_t length = SequenceAt(text, at); length == 0)
-        {
-            AppendHex(out, byte);
-            ++at;
-        }
-        else if (byte == 0xC2 && static_cast<unsigned char>(text[at + 1]) <= 0x9F)
-        {
-            AppendHex(out, byte);
-            AppendHex(out, static_cast<unsigned char>(text[at + 1]));
-            at += 2;
-        }
-        else
-        {
-            out.append(text.substr(at, length));
-            at += length;
-        }
-    }
-    return out;
+    return TerminalText(text);
 }
 
 // "text" or "text (detail)", the detail shown safely: it quotes paths.
