@@ -230,9 +230,10 @@ private slots:
         QTest::newRow("the file is gone") << "removed"
                                           << "ReadError::File could not be open."
                                           << ": no such file or folder";
+        // Record 1 starts at byte 227 + 28; the file is cut 10 bytes into it.
         QTest::newRow("the record is cut short") << "cut"
                                                  << "ReadError::LAS Point"
-                                                 << "";
+                                                 << ": the file ends inside the record at byte 255";
     }
     void aPickThatCannotBeReadLeavesThePaneEmpty()
     {
