@@ -84,8 +84,9 @@ public:
 private:
     // The symbols of one value stream: its length symbols and its byte planes, kept apart until
     // they are joined into values, which the worker does.
-    // NOLINTNEXTLINE(bugprone-reserved-identifier): the index of the copy the compiler makes of
-    // the array member is its own __i0, not a name of ours.
+    // The reserved name clang-tidy reports here, __i0, is the index of the copy the compiler makes
+    // of the array member, not a name of ours.
+    // NOLINTNEXTLINE(bugprone-reserved-identifier)
     struct ValueParts
     {
         FieldArray<unsigned char> lengths;

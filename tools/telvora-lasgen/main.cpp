@@ -38,8 +38,9 @@ void PrintSummary(const std::string& path, double seconds)
 
 } // namespace
 
-// NOLINTNEXTLINE(bugprone-exception-escape): outside the guarded parse and write only the option
-// table's set-up can throw, on a mistake in this file that every run would show at once.
+// Outside the guarded parse and write only the option table's set-up can throw, on a mistake in
+// this file that every run would show at once.
+// NOLINTNEXTLINE(bugprone-exception-escape)
 int main(int argc, char** argv)
 {
     telvora::IgnoreFileSizeLimitSignal();
