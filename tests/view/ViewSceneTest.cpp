@@ -10,6 +10,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "LasImage.h"
@@ -110,9 +111,13 @@ private:
         return test::WriteSurvey(*folder, name, points, format, seed, originX);
     }
 
-    // A shown view holding the two surveys, preprocessed and ready.
-    std::unique_ptr<CQUARNView> LoadedView()
+    // A shown view holding the files (by default the two surveys), preprocessed and ready.
+    std::unique_ptr<CQUARNView> LoadedView(std::vector<std::string> paths = {})
     {
+        if (paths.empty())
+        {
+            paths = {first, second};
+        }
         auto view = std::make_unique<CQUARNView>();
         view->resize(320, 240);
         view->show();
@@ -124,11 +129,16 @@ private:
         {
             return nullptr;
         }
-        auto set = std::make_unique<CLasFileSet>(2);
-        set->OpenFile(0, first.c_str());
-        set->OpenFile(1, second.c_str());
+        auto set = std::make_unique<CLasFileSet>(static_cast<std::int32_t>(paths.size()));
+        for (std::size_t i = 0; i < paths.size(); ++i)
+        {
+            set->OpenFile(static_cast<std::int32_t>(i), paths[i].c_str());
+        }
         view->SetScene(std::move(set));
-        view->PreprocessScene(status, &notifier);
+        if (!view->PreprocessScene(status, &notifier))
+        {
+            return nullptr;
+        }
         view->sceneReady = true;
         return view;
     }
@@ -477,17 +487,9 @@ private slots:
                         {123.46, 302.61, 10},
                         {123.46, 302.31, 20},
                         {123.46, 302.91, 20}});
-        auto view = std::make_unique<CQUARNView>();
+        auto view = LoadedView({path});
+        QVERIFY(view);
         view->SetNotifier(&notifier);
-        view->resize(320, 240);
-        view->show();
-        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
-        QTRY_VERIFY(view->IsInitialised());
-        auto set = std::make_unique<CLasFileSet>(1);
-        set->OpenFile(0, path.c_str());
-        view->SetScene(std::move(set));
-        QVERIFY(view->PreprocessScene(status, &notifier));
-        view->sceneReady = true;
         notifier.shown.clear();
         // Close to the data, where only points near the ray count.
         view->context.camera.eye = {0, 0, 100};
