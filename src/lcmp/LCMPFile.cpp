@@ -140,7 +140,9 @@ bool IsEntryMessage(const char* text)
           LcmpMessage::kNoPoints, LcmpMessage::kUnsupportedFormat, LcmpMessage::kRecordLength,
           LcmpMessage::kVlrBlock, LcmpMessage::kPlaneCount, LcmpMessage::kNoArchiveFile})
     {
-        if (text == entryText)
+        // By content: the same literal need not have one address in every object file (the
+        // address sanitizer, for one, keeps each apart).
+        if (std::strcmp(text, entryText) == 0)
         {
             return true;
         }
