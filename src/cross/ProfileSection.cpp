@@ -53,6 +53,7 @@ ProfileSection BuildProfileSection(const SectionSource& source, float width, int
             std::vector<ProfilePoint>& points = section.points[static_cast<std::size_t>(i)];
             points.reserve(indices.size());
             const CLasFile& file = source.set->files[i];
+            const std::size_t classByte = ClassificationOffset(file.header->pointDataFormatId);
             try
             {
                 file.ReadRecords(indices.data(), indices.size(),
@@ -63,7 +64,7 @@ ProfileSection BuildProfileSection(const SectionSource& source, float width, int
                                      ProfilePoint point;
                                      point.u = static_cast<float>(p[0] * cosine - p[1] * sine);
                                      point.z = p[2];
-                                     point.classification = record[LasField::kClassification];
+                                     point.classification = record[classByte];
                                      points.push_back(point);
                                  });
             }

@@ -6,7 +6,7 @@
 namespace telvora
 {
 
-// One point record of format 0 to 3. Code that handles points of any format works only through
+// One point record of format 0 to 10. Code that handles points of any format works only through
 // this interface; getters of a field the format lacks return zero and its setters do nothing.
 class LASPoint
 {
@@ -38,6 +38,22 @@ public:
     virtual bool GetSynthetic() const = 0;
     virtual bool GetKeyPoint() const = 0;
     virtual bool GetWithheld() const = 0;
+    // Synthetic, key-point, withheld and overlap in bits 0 to 3: the flag byte of formats 6 to
+    // 10, the three flag bits of the classification byte in formats 0 to 5.
+    virtual std::uint8_t GetClassificationFlags() const = 0;
+    virtual std::uint8_t GetScannerChannel() const = 0;
+    // The 16-bit scan angle of formats 6 to 10 in its steps of 0.006 degrees; the rank in 0 to 5.
+    virtual std::int16_t GetScanAngle() const = 0;
+    virtual float GetScanAngleDegrees() const = 0;
+    virtual std::uint16_t GetNIR() const = 0;
+    // The wave packet of formats 4, 5, 9 and 10 (the waveform itself is not read).
+    virtual std::uint8_t GetWavePacketDescriptorIndex() const = 0;
+    virtual std::uint64_t GetWaveformDataOffset() const = 0;
+    virtual std::uint32_t GetWaveformPacketSize() const = 0;
+    virtual float GetReturnPointWaveformLocation() const = 0;
+    virtual float GetWaveXt() const = 0;
+    virtual float GetWaveYt() const = 0;
+    virtual float GetWaveZt() const = 0;
 
     virtual void SetX(std::int32_t value) = 0;
     virtual void SetY(std::int32_t value) = 0;
@@ -49,7 +65,8 @@ public:
     virtual void SetNumberOfReturns(std::uint8_t value) = 0;
     virtual void SetScanDirectionFlag(std::uint8_t value) = 0;
     virtual void SetEdgeOfFlightLine(std::uint8_t value) = 0;
-    // The whole byte, flag bits included: reclassification replaces the flags too.
+    // Formats 0 to 5: the whole byte, flag bits included: reclassification replaces the flags
+    // too. Formats 6 to 10: the classification byte; the flags keep their own.
     virtual void SetClassification(std::uint8_t value) = 0;
     virtual void SetScanAngleRank(std::int8_t value) = 0;
     virtual void SetUserData(std::uint8_t value) = 0;
@@ -64,6 +81,13 @@ public:
     virtual void SetSynthetic(bool value) = 0;
     virtual void SetKeyPoint(bool value) = 0;
     virtual void SetWithheld(bool value) = 0;
+    virtual void SetClassificationFlags(std::uint8_t value) = 0;
+    virtual void SetScannerChannel(std::uint8_t value) = 0;
+    virtual void SetScanAngle(std::int16_t value) = 0;
+    virtual void SetNIR(std::uint16_t value) = 0;
+    virtual void SetWavePacket(std::uint8_t descriptorIndex, std::uint64_t dataOffset,
+                               std::uint32_t packetSize, float returnPointLocation, float xt,
+                               float yt, float zt) = 0;
 };
 
 } // namespace telvora

@@ -7,67 +7,38 @@ template class LASPointRecord<0>;
 template class LASPointRecord<1>;
 template class LASPointRecord<2>;
 template class LASPointRecord<3>;
-
-static_assert(LASPoint0::kRecordSize == 20);
-static_assert(LASPoint1::kRecordSize == 28);
-static_assert(LASPoint2::kRecordSize == 26);
-static_assert(LASPoint3::kRecordSize == 34);
+template class LASPointRecord<4>;
+template class LASPointRecord<5>;
+template class LASPointRecord<6>;
+template class LASPointRecord<7>;
+template class LASPointRecord<8>;
+template class LASPointRecord<9>;
+template class LASPointRecord<10>;
 
 std::size_t StandardRecordSize(unsigned format) noexcept
 {
-    switch (format)
-    {
-    case 0:
-        return LASPoint0::kRecordSize;
-    case 1:
-        return LASPoint1::kRecordSize;
-    case 2:
-        return LASPoint2::kRecordSize;
-    case 3:
-        return LASPoint3::kRecordSize;
-    default:
-        return 0;
-    }
+    return FormatLayout(format).size;
 }
 
 LASPoint* CreateLasPoint(unsigned format)
 {
-    switch (format)
-    {
-    case 0:
-        return new LASPoint0;
-    case 1:
-        return new LASPoint1;
-    case 2:
-        return new LASPoint2;
-    case 3:
-        return new LASPoint3;
-    default:
-        return nullptr;
-    }
+    return WithLasFormat(
+        format, [](auto f) -> LASPoint* { return new LASPointRecord<decltype(f)::value>; },
+        []() -> LASPoint* { return nullptr; });
 }
 
 unsigned char* RecordImage(LASPoint& point) noexcept
 {
-    // The four classes are final, so each cast is a plain type comparison; an object of any other
-    // class has no record image we could write.
-    if (auto* p0 = dynamic_cast<LASPoint0*>(&point))
-    {
-        return p0->record;
-    }
-    if (auto* p1 = dynamic_cast<LASPoint1*>(&point))
-    {
-        return p1->record;
-    }
-    if (auto* p2 = dynamic_cast<LASPoint2*>(&point))
-    {
-        return p2->record;
-    }
-    if (auto* p3 = dynamic_cast<LASPoint3*>(&point))
-    {
-        return p3->record;
-    }
-    return nullptr;
+    // The record classes are final, so each cast is a plain type comparison; an object of any
+    // other class has no record image we could write.
+    return WithLasFormat(
+        static_cast<unsigned>(point.GetFormat()),
+        [&](auto f) -> unsigned char*
+        {
+            auto* record = dynamic_cast<LASPointRecord<decltype(f)::value>*>(&point);
+            return record != nullptr ? record->record : nullptr;
+        },
+        []() -> unsigned char* { return nullptr; });
 }
 
 const unsigned char* RecordImage(const LASPoint& point) noexcept
@@ -87,24 +58,16 @@ const unsigned char* RecordImageFinder::Find(const LASPoint& point, std::size_t&
         knownType = &type;
         knownFormat = point.GetFormat();
     }
-    // The type was checked above, so these casts are exact.
-    switch (knownFormat)
-    {
-    case 0:
-        size = LASPoint0::kRecordSize;
-        return static_cast<const LASPoint0&>(point).record;
-    case 1:
-        size = LASPoint1::kRecordSize;
-        return static_cast<const LASPoint1&>(point).record;
-    case 2:
-        size = LASPoint2::kRecordSize;
-        return static_cast<const LASPoint2&>(point).record;
-    case 3:
-        size = LASPoint3::kRecordSize;
-        return static_cast<const LASPoint3&>(point).record;
-    default:
-        return nullptr;
-    }
+    // The type was checked above, so the cast is exact.
+    return WithLasFormat(
+        static_cast<unsigned>(knownFormat),
+        [&](auto f) -> const unsigned char*
+        {
+            using Record = LASPointRecord<decltype(f)::value>;
+            size = Record::kRecordSize;
+            return static_cast<const Record&>(point).record;
+        },
+        []() -> const unsigned char* { return nullptr; });
 }
 
 } // namespace telvora

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <new>
 #include <sys/mman.h>
 #include <system_error>
@@ -107,7 +108,7 @@ std::unique_ptr<Element[]> ReadAttribute(const LasHeader* header, const char* pa
     {
         return nullptr;
     }
-    // Records of other formats (LAS 1.4 formats, compressed files) are not understood; returning
+    // Records of other formats (compressed files, formats above 10) are not understood; returning
     // no array keeps callers from showing made-up values.
     const std::size_t standard = StandardRecordSize(header->pointDataFormatId);
     if (standard == 0)
@@ -115,7 +116,7 @@ std::unique_ptr<Element[]> ReadAttribute(const LasHeader* header, const char* pa
         return nullptr;
     }
 
-    const std::uint64_t count = header->numberOfPointRecords;
+    const std::uint64_t count = PointCount(*header);
     const std::uint64_t step = count < 100 ? count : count / 100;
     int position = progress != nullptr ? progress->GetProgressPos() : 0;
 
@@ -224,27 +225,59 @@ std::unique_ptr<std::uint16_t[]> CLasFile::ReadIntensities(AttributeProgress* pr
 std::unique_ptr<std::uint8_t[]> CLasFile::ReadClassifications(AttributeProgress* progress,
                                                               INotifier* notifier) const
 {
+    if (header == nullptr)
+    {
+        return nullptr;
+    }
+    const std::size_t at = ClassificationOffset(header->pointDataFormatId);
     return ReadAttribute<std::uint8_t, 1>(header, path, progress, notifier,
-                                          [](const unsigned char* record, std::uint8_t* out)
-                                          { *out = record[LasField::kClassification]; });
+                                          [at](const unsigned char* record, std::uint8_t* out)
+                                          { *out = record[at]; });
 }
 
 std::unique_ptr<std::int8_t[]> CLasFile::ReadScanAngleRanks(AttributeProgress* progress,
                                                             INotifier* notifier) const
 {
+    if (header == nullptr)
+    {
+        return nullptr;
+    }
+    const bool extended = FormatLayout(header->pointDataFormatId).extended;
     return ReadAttribute<std::int8_t, 1>(
         header, path, progress, notifier,
-        [](const unsigned char* record, std::int8_t* out)
-        { *out = static_cast<std::int8_t>(record[LasField::kScanAngleRank]); });
+        [extended](const unsigned char* record, std::int8_t* out)
+        {
+            // Formats with a 16-bit angle give it to whole degrees, as a rank holds it.
+            *out = extended ? static_cast<std::int8_t>(std::clamp(
+                                  std::lround(ScanAngleDegrees(record, true)), -128L, 127L))
+                            : static_cast<std::int8_t>(record[LasField::kScanAngleRank]);
+        });
+}
+
+std::unique_ptr<float[]> CLasFile::ReadScanAngles(AttributeProgress* progress,
+                                                  INotifier* notifier) const
+{
+    if (header == nullptr)
+    {
+        return nullptr;
+    }
+    const bool extended = FormatLayout(header->pointDataFormatId).extended;
+    return ReadAttribute<float, 1>(header, path, progress, notifier,
+                                   [extended](const unsigned char* record, float* out)
+                                   { *out = ScanAngleDegrees(record, extended); });
 }
 
 std::unique_ptr<std::uint8_t[]> CLasFile::ReadReturnNumbers(AttributeProgress* progress,
                                                             INotifier* notifier) const
 {
-    return ReadAttribute<std::uint8_t, 1>(
-        header, path, progress, notifier,
-        [](const unsigned char* record, std::uint8_t* out)
-        { *out = static_cast<std::uint8_t>(record[LasField::kReturnByte] & 0x07u); });
+    if (header == nullptr)
+    {
+        return nullptr;
+    }
+    const bool extended = FormatLayout(header->pointDataFormatId).extended;
+    return ReadAttribute<std::uint8_t, 1>(header, path, progress, notifier,
+                                          [extended](const unsigned char* record, std::uint8_t* out)
+                                          { *out = ReturnNumberOf(record, extended); });
 }
 
 std::unique_ptr<float[]> CLasFile::ReadColors(AttributeProgress* progress,
@@ -264,9 +297,7 @@ std::unique_ptr<float[]> CLasFile::ReadColors(AttributeProgress* progress,
         }
         return table;
     }();
-    const int rgb = header->pointDataFormatId == 2   ? LasRecordLayout<2>::kRgb
-                    : header->pointDataFormatId == 3 ? LasRecordLayout<3>::kRgb
-                                                     : -1;
+    const int rgb = FormatLayout(header->pointDataFormatId).rgb;
     const float* fraction = fractions.get();
     return ReadAttribute<float, 3>(
         header, path, progress, notifier,

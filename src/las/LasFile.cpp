@@ -22,22 +22,14 @@ namespace
 
 void DeletePointArray(LASPoint* first)
 {
-    if (auto* p0 = dynamic_cast<LASPoint0*>(first))
-    {
-        delete[] p0;
-    }
-    else if (auto* p1 = dynamic_cast<LASPoint1*>(first))
-    {
-        delete[] p1;
-    }
-    else if (auto* p2 = dynamic_cast<LASPoint2*>(first))
-    {
-        delete[] p2;
-    }
-    else if (auto* p3 = dynamic_cast<LASPoint3*>(first))
-    {
-        delete[] p3;
-    }
+    WithLasFormat(
+        static_cast<unsigned>(first->GetFormat()),
+        [first](auto f)
+        {
+            delete[] static_cast<LASPointRecord<decltype(f)::value>*>(first);
+            return 0;
+        },
+        [] { return 0; });
 }
 
 template <typename Point>
@@ -199,7 +191,7 @@ unsigned char** CLasFile::ReadVariableLengthRecords(std::uint32_t* found)
 void CLasFile::CreatePoints()
 {
     ReleasePoints();
-    const std::uint64_t count = header != nullptr ? header->numberOfPointRecords : 0;
+    const std::uint64_t count = header != nullptr ? PointCount(*header) : 0;
     points = new (std::nothrow) LASPoint*[count];
     if (points == nullptr)
     {
@@ -219,28 +211,16 @@ void CLasFile::AllocatePoints()
     {
         return;
     }
-    switch (header->pointDataFormatId)
-    {
-    case 0:
-        pointArray = NewPointArray<LASPoint0>(pointTableSize, points);
-        break;
-    case 1:
-        pointArray = NewPointArray<LASPoint1>(pointTableSize, points);
-        break;
-    case 2:
-        pointArray = NewPointArray<LASPoint2>(pointTableSize, points);
-        break;
-    case 3:
-        pointArray = NewPointArray<LASPoint3>(pointTableSize, points);
-        break;
-    default:
-        break;
-    }
+    pointArray = WithLasFormat(
+        header->pointDataFormatId,
+        [this](auto f)
+        { return NewPointArray<LASPointRecord<decltype(f)::value>>(pointTableSize, points); },
+        []() -> LASPoint* { return nullptr; });
 }
 
 LASPoint* CLasFile::ReadPoint(std::uint32_t index) const
 {
-    if (header == nullptr || index >= header->numberOfPointRecords)
+    if (header == nullptr || index >= PointCount(*header))
     {
         return nullptr;
     }
@@ -310,17 +290,17 @@ void CLasFile::WriteVariableLengthRecords()
 
 void CLasFile::WritePoints(std::atomic<std::int32_t>* progressCounter)
 {
-    if (header == nullptr || header->pointDataFormatId > 3)
+    if (header == nullptr || StandardRecordSize(header->pointDataFormatId) == 0)
     {
         return;
     }
-    AppendLasPointRecords(path, header->numberOfPointRecords, header->pointDataRecordLength, points,
-                          progressCounter);
+    AppendLasPointRecords(path, static_cast<std::uint32_t>(PointCount(*header)),
+                          header->pointDataRecordLength, points, progressCounter);
 }
 
 bool CLasFile::WritePoint(std::uint32_t index, const LASPoint& point)
 {
-    if (header == nullptr || index >= header->numberOfPointRecords)
+    if (header == nullptr || index >= PointCount(*header))
     {
         return false;
     }

@@ -54,7 +54,7 @@ public:
     void AllocatePoints();
 
     // A new point of the file's format, read by index; none when the index is out of range or
-    // the format is not 0 to 3. The caller deletes it.
+    // the format is not 0 to 10. The caller deletes it.
     LASPoint* ReadPoint(std::uint32_t index) const;
 
     // Real-world positions as floats (PositionTransform.h); scene positions come from
@@ -84,7 +84,7 @@ public:
                               std::size_t& written);
 
     // Whole attributes in file order, one element (or triple) per record, in one pass over the
-    // point block. None when the file cannot be opened or its format is not 0 to 3; none after the
+    // point block. None when the file cannot be opened or its format is not 0 to 10; none after the
     // "Can't Read LasPoint0" message when the records are not all there. The progress sink is
     // set every N / 100 records (every record below 100), counting up from the position it has
     // on entry.
@@ -97,8 +97,12 @@ public:
                                                      INotifier* notifier = nullptr) const;
     std::unique_ptr<std::uint8_t[]> ReadClassifications(AttributeProgress* progress,
                                                         INotifier* notifier = nullptr) const;
+    // Formats 6 to 10 give their 16-bit angle rounded to whole degrees.
     std::unique_ptr<std::int8_t[]> ReadScanAngleRanks(AttributeProgress* progress,
                                                       INotifier* notifier = nullptr) const;
+    // Scan angles in degrees, in the steps of every format.
+    std::unique_ptr<float[]> ReadScanAngles(AttributeProgress* progress,
+                                            INotifier* notifier = nullptr) const;
     std::unique_ptr<std::uint8_t[]> ReadReturnNumbers(AttributeProgress* progress,
                                                       INotifier* notifier = nullptr) const;
     std::unique_ptr<float[]> ReadColors(AttributeProgress* progress,

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fmt/format.h>
+#include <limits>
 
 #include "common/PathHelpers.h"
 #include "common/SystemErrors.h"
@@ -35,10 +36,10 @@ std::string TruncatedRecordsReason(std::string_view name, const LasHeader& heade
                                    std::uint64_t blockBytes)
 {
     const std::uint64_t stride = std::max<std::uint64_t>(1, header.pointDataRecordLength);
-    const std::uint64_t complete =
-        std::min<std::uint64_t>(blockBytes / stride, header.numberOfPointRecords);
+    const std::uint64_t count = PointCount(header);
+    const std::uint64_t complete = std::min<std::uint64_t>(blockBytes / stride, count);
     return fmt::format("{} ends inside its point records: {} of {} are complete", name, complete,
-                       header.numberOfPointRecords);
+                       count);
 }
 
 LasFileVerdict CheckLasHeader(const LasHeader& header, std::uint64_t fileSize,
@@ -51,11 +52,11 @@ LasFileVerdict CheckLasHeader(const LasHeader& header, std::uint64_t fileSize,
     const unsigned major = header.versionMajor;
     const unsigned minor = header.versionMinor;
     const unsigned format = header.pointDataFormatId;
-    if (major != 1)
+    if (major != 1 || minor > 4)
     {
         return Refuse(LasMessage::kReadFormat,
-                      fmt::format("{}: LAS {}.{} files cannot be opened; Telvora reads LAS 1.x "
-                                  "files with point formats 0 to 3",
+                      fmt::format("{}: LAS {}.{} files cannot be opened; Telvora reads LAS 1.0 to "
+                                  "1.4 files with point formats 0 to 10",
                                   name, major, minor));
     }
     if (IsCompressedFormat(header.pointDataFormatId))
@@ -70,7 +71,7 @@ LasFileVerdict CheckLasHeader(const LasHeader& header, std::uint64_t fileSize,
     {
         return Refuse(LasMessage::kReadFormat,
                       fmt::format("{}: LAS {}.{} files with point format {} cannot be opened; "
-                                  "Telvora reads point formats 0 to 3",
+                                  "Telvora reads point formats 0 to 10",
                                   name, major, minor, format));
     }
     if (header.pointDataRecordLength < standard)
@@ -80,14 +81,28 @@ LasFileVerdict CheckLasHeader(const LasHeader& header, std::uint64_t fileSize,
                                   "format {} ({} bytes)",
                                   name, header.pointDataRecordLength, format, standard));
     }
-    // Every 1.x header holds at least the 227 bytes of 1.0 to 1.2; a smaller Header Size would
-    // put the variable length records on top of its last fields.
-    if (header.headerSize < LasHeader::kImageSize)
+    // Every 1.x header holds at least the 227 bytes of 1.0 to 1.2, 1.3 and 1.4 headers the fields
+    // they add; a smaller Header Size would put the variable length records on top of its last
+    // fields.
+    const std::size_t laidOut = LasHeaderImageSize(header);
+    if (header.headerSize < laidOut)
     {
         return Refuse(LasMessage::kReadHeader,
-                      fmt::format("{}: its Header Size is {} bytes, less than the {} bytes of "
-                                  "every LAS 1.x header",
-                                  name, header.headerSize, LasHeader::kImageSize));
+                      laidOut == LasHeader::kImageSize
+                          ? fmt::format("{}: its Header Size is {} bytes, less than the {} bytes "
+                                        "of every LAS 1.x header",
+                                        name, header.headerSize, LasHeader::kImageSize)
+                          : fmt::format("{}: its Header Size is {} bytes, less than the {} bytes "
+                                        "of a LAS 1.{} header",
+                                        name, header.headerSize, laidOut, minor));
+    }
+    // Records are numbered with 32 bits throughout the program.
+    const std::uint64_t count = PointCount(header);
+    if (count > std::numeric_limits<std::uint32_t>::max())
+    {
+        return Refuse(LasMessage::kReadFormat,
+                      fmt::format("{} holds {} point records; Telvora opens files of up to {}",
+                                  name, count, std::numeric_limits<std::uint32_t>::max()));
     }
     const std::uint32_t headerEnd = header.headerSize;
     if (header.offsetToPointData < headerEnd)
@@ -97,8 +112,7 @@ LasFileVerdict CheckLasHeader(const LasHeader& header, std::uint64_t fileSize,
                                   "{}-byte header",
                                   name, header.offsetToPointData, headerEnd));
     }
-    const std::uint64_t needed =
-        static_cast<std::uint64_t>(header.numberOfPointRecords) * header.pointDataRecordLength;
+    const std::uint64_t needed = count * header.pointDataRecordLength;
     const std::uint64_t available =
         fileSize > header.offsetToPointData ? fileSize - header.offsetToPointData : 0;
     if (needed > available)
@@ -126,9 +140,9 @@ LasHeader ReadCheckedLasHeader(const char* path, FileIdentity* identity)
         throw CLasException(LasMessage::kReadFileOpen, FileProblem(name, errno));
     }
     const std::int64_t size = file.Size();
-    unsigned char image[LasHeader::kImageSize] = {};
+    unsigned char image[LasHeader::kImageSize14] = {};
     const std::size_t got = file.ReadAt(image, sizeof image, 0);
-    if (got != sizeof image)
+    if (got < LasHeader::kImageSize)
     {
         // A stranger's file is told apart from a LAS file cut inside its header.
         const bool lasSignature = got >= 4 && std::memcmp(image, "LASF", 4) == 0;
@@ -137,7 +151,14 @@ LasHeader ReadCheckedLasHeader(const char* path, FileIdentity* identity)
                                                        name, got, LasHeader::kImageSize)
                                          : fmt::format("{} is not a LAS file", name));
     }
-    const LasHeader header = ParseLasHeader(image);
+    const LasHeader header = ParseLasHeaderImage(image, got);
+    // A 1.3 or 1.4 header the file cuts short is a header that ends inside the file.
+    if (got < LasHeaderImageSize(header) && header.headerSize >= LasHeaderImageSize(header))
+    {
+        throw CLasException(LasMessage::kReadHeader,
+                            fmt::format("{} ends inside its header: {} of {} bytes", name, got,
+                                        LasHeaderImageSize(header)));
+    }
     LasFileVerdict verdict = CheckLasHeader(header, static_cast<std::uint64_t>(size), name);
     if (!verdict)
     {

@@ -11,11 +11,10 @@ namespace telvora
 {
 
 // Whether a file can be shown, decided from its header and its size before any of its points are
-// read: signature "LASF", major version 1, point format 0 to 3, records at least as long as their
-// format, a Header Size of at least 227 bytes, point data behind the header, every declared
-// record inside the file, and the point data (so the variable length records before it)
-// starting inside the file. LAS 1.3 and 1.4 files of formats 0 to 3 pass: their first 227 bytes
-// are laid out as in 1.2.
+// read: signature "LASF", version 1.0 to 1.4, point format 0 to 10, records at least as long as
+// their format, a Header Size at least as large as the version's header, no more records than a
+// 32-bit index counts, point data behind the header, every declared record inside the file, and
+// the point data (so the variable length records before it) starting inside the file.
 struct LasFileVerdict
 {
     // None when the file can be shown; otherwise the program's fixed message text.

@@ -1,5 +1,6 @@
 #include "las/LasHeader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "las/ByteOrder.h"
@@ -107,6 +108,16 @@ void VisitHeaderFields(Header& h, Visit&& visit)
 }
 
 template <typename Header, typename Visit>
+void VisitEvlrFields(Header& h, Visit&& visit)
+{
+    visit(h.reserved);
+    visit(h.userId);
+    visit(h.recordId);
+    visit(h.recordLengthAfterHeader);
+    visit(h.description);
+}
+
+template <typename Header, typename Visit>
 void VisitVlrFields(Header& h, Visit&& visit)
 {
     visit(h.reserved);
@@ -116,7 +127,100 @@ void VisitVlrFields(Header& h, Visit&& visit)
     visit(h.description);
 }
 
+template <typename Header, typename Visit>
+void VisitExtensionFields(Header& h, std::size_t fields, Visit&& visit)
+{
+    // 1.3 adds the first field, 1.4 the rest.
+    if (fields >= 1)
+    {
+        visit(h.startOfWaveformDataPacketRecord);
+    }
+    if (fields >= 2)
+    {
+        visit(h.startOfFirstExtendedVlr);
+        visit(h.numberOfExtendedVlrs);
+        visit(h.extendedNumberOfPointRecords);
+        visit(h.extendedNumberOfPointsByReturn);
+    }
+}
+
+std::size_t ExtensionFields(const LasHeader& header)
+{
+    const std::size_t size = LasHeaderImageSize(header);
+    return size >= LasHeader::kImageSize14 ? 2 : size >= LasHeader::kImageSize13 ? 1 : 0;
+}
+
+bool Uses64BitCounts(const LasHeader& header)
+{
+    return LasHeaderImageSize(header) >= LasHeader::kImageSize14 &&
+           header.numberOfPointRecords == 0;
+}
+
 } // namespace
+
+std::size_t LasHeaderImageSize(const LasHeader& header) noexcept
+{
+    if (header.versionMajor != 1 || header.versionMinor < 3)
+    {
+        return LasHeader::kImageSize;
+    }
+    return header.versionMinor == 3 ? LasHeader::kImageSize13 : LasHeader::kImageSize14;
+}
+
+void ParseLasHeaderExtension(const unsigned char* image, std::size_t size,
+                             LasHeader& header) noexcept
+{
+    const std::size_t fields = ExtensionFields(header);
+    const std::size_t wanted = fields == 2 ? LasHeader::kImageSize14 : LasHeader::kImageSize13;
+    // A header cut short keeps the fields it holds whole: 1.3's alone when the 1.4 block is cut.
+    const std::size_t usable = size >= wanted ? fields : size >= LasHeader::kImageSize13 ? 1 : 0;
+    Cursor<const unsigned char> in(image + LasHeader::kImageSize);
+    VisitExtensionFields(header, std::min(fields, usable), [&](auto& field) { in.Get(field); });
+}
+
+LasHeader ParseLasHeaderImage(const unsigned char* image, std::size_t size) noexcept
+{
+    LasHeader header;
+    Cursor<const unsigned char> in(image);
+    VisitHeaderFields(header, [&](auto& field) { in.Get(field); });
+    ParseLasHeaderExtension(image, size, header);
+    return header;
+}
+
+std::size_t SerializeLasHeaderImage(const LasHeader& header,
+                                    unsigned char (&image)[LasHeader::kImageSize14]) noexcept
+{
+    Cursor<unsigned char> out(image);
+    VisitHeaderFields(header, [&](const auto& field) { out.Put(field); });
+    const std::size_t laidOut = LasHeaderImageSize(header);
+    if (header.headerSize < laidOut)
+    {
+        return LasHeader::kImageSize;
+    }
+    VisitExtensionFields(header, ExtensionFields(header),
+                         [&](const auto& field) { out.Put(field); });
+    return laidOut;
+}
+
+std::uint64_t PointCount(const LasHeader& header) noexcept
+{
+    return Uses64BitCounts(header) ? header.extendedNumberOfPointRecords
+                                   : header.numberOfPointRecords;
+}
+
+std::size_t ReturnCountSlots(const LasHeader& header) noexcept
+{
+    return Uses64BitCounts(header) ? 15 : 5;
+}
+
+std::uint64_t PointsByReturn(const LasHeader& header, std::size_t slot) noexcept
+{
+    if (Uses64BitCounts(header))
+    {
+        return slot < 15 ? header.extendedNumberOfPointsByReturn[slot] : 0;
+    }
+    return slot < 5 ? header.numberOfPointsByReturn[slot] : 0;
+}
 
 LasHeader ParseLasHeader(const unsigned char (&image)[LasHeader::kImageSize]) noexcept
 {
@@ -145,6 +249,20 @@ void SerializeLasVlrHeader(const LasVlrHeader& header, unsigned char* image) noe
 {
     Cursor<unsigned char> out(image);
     VisitVlrFields(header, [&](const auto& field) { out.Put(field); });
+}
+
+LasEvlrHeader ParseLasEvlrHeader(const unsigned char* image) noexcept
+{
+    LasEvlrHeader header;
+    Cursor<const unsigned char> in(image);
+    VisitEvlrFields(header, [&](auto& field) { in.Get(field); });
+    return header;
+}
+
+void SerializeLasEvlrHeader(const LasEvlrHeader& header, unsigned char* image) noexcept
+{
+    Cursor<unsigned char> out(image);
+    VisitEvlrFields(header, [&](const auto& field) { out.Put(field); });
 }
 
 } // namespace telvora

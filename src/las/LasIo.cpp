@@ -241,9 +241,9 @@ LasHeader ReadLasHeaderBlock(const char* path, FileIdentity* identity)
 {
     PosixFile file(path, PosixFile::Mode::Read);
     ThrowIfFailed(!file.IsOpen(), LasMessage::kReadFileOpen, path, file);
-    unsigned char image[LasHeader::kImageSize];
+    unsigned char image[LasHeader::kImageSize14];
     const std::size_t got = file.ReadAt(image, sizeof image, 0);
-    if (got != sizeof image)
+    if (got < LasHeader::kImageSize)
     {
         ThrowShortRead(LasMessage::kReadHeader, path, file,
                        fmt::format("the file ends inside its header: {} of {} bytes", got,
@@ -253,7 +253,7 @@ LasHeader ReadLasHeaderBlock(const char* path, FileIdentity* identity)
     {
         *identity = IdentityOf(file);
     }
-    return ParseLasHeader(image);
+    return ParseLasHeaderImage(image, got);
 }
 
 unsigned char* ReadLasBlock(const char* path, std::uint32_t size, std::uint32_t offset)
@@ -394,10 +394,9 @@ void WriteLasHeader(const LasHeader& header, const char* path)
 {
     PosixFile file(path, PosixFile::Mode::Truncate);
     ThrowIfFailed(!file.IsOpen(), LasMessage::kWriteHeader, path, file);
-    unsigned char image[LasHeader::kImageSize];
-    SerializeLasHeader(header, image);
-    ThrowIfFailed(file.Write(image, sizeof image) != sizeof image, LasMessage::kWriteHeader, path,
-                  file);
+    unsigned char image[LasHeader::kImageSize14];
+    const std::size_t length = SerializeLasHeaderImage(header, image);
+    ThrowIfFailed(file.Write(image, length) != length, LasMessage::kWriteHeader, path, file);
     ThrowIfFailed(!file.Close(), LasMessage::kWriteHeader, path, file);
 }
 
@@ -468,7 +467,7 @@ void WriteClassificationSpans(PosixFile& file, const char* path, const LasPointB
     // the whole span between them.
     constexpr std::uint64_t kMaxGapBytes = 16u << 10;
     constexpr std::uint64_t kMaxSpanBytes = 1u << 20;
-    constexpr std::uint64_t kClassificationByte = LasField::kClassification;
+    const std::uint64_t classificationByte = layout.classificationByte;
     const std::uint64_t stride = layout.recordLength;
     std::vector<unsigned char> span;
     std::size_t k = 0;
@@ -492,8 +491,8 @@ void WriteClassificationSpans(PosixFile& file, const char* path, const LasPointB
         }
         // The span runs from the first record's classification byte to the last one's; the bytes
         // between are written back as they were just read.
-        const auto at = static_cast<std::int64_t>(layout.offsetToPointData + low * stride +
-                                                  kClassificationByte);
+        const auto at =
+            static_cast<std::int64_t>(layout.offsetToPointData + low * stride + classificationByte);
         const auto length = static_cast<std::size_t>((high - low) * stride + 1);
         span.resize(length);
         if (file.ReadAt(span.data(), length, at) != length)
@@ -543,7 +542,6 @@ void WriteLasClassifications(const char* path, const LasPointBlock& layout,
                              const std::uint8_t* codes, std::uint8_t* previous,
                              std::size_t& written, FileIdentity* identity)
 {
-    constexpr std::uint64_t kClassificationByte = LasField::kClassification;
     written = 0;
     if (count == 0)
     {
@@ -553,7 +551,7 @@ void WriteLasClassifications(const char* path, const LasPointBlock& layout,
     {
         ThrowReadOnly(LasMessage::kWriteFileOpen, path);
     }
-    if (layout.recordLength <= kClassificationByte)
+    if (layout.recordLength <= layout.classificationByte)
     {
         throw CLasException(LasMessage::kWritePoint,
                             FileProblem(path, "the records are shorter than their format"));

@@ -17,8 +17,9 @@ class LASPoint;
 // closes it again; failures throw CLasException with the fixed texts of LasException.h and, as
 // the detail, the path and the system's reason.
 
-// The first 227 bytes, whatever the version or Header Size say; identity, when given, receives
-// the identity of the file they were read from.
+// The first 227 bytes, whatever the Header Size says, and the fields LAS 1.3 and 1.4 add as far as
+// the file holds them; identity, when given, receives the identity of the file they were read
+// from.
 LasHeader ReadLasHeaderBlock(const char* path, FileIdentity* identity = nullptr);
 
 // A new[] block of size bytes read at offset; the caller deletes it.
@@ -38,7 +39,7 @@ void ReadLasPointRecord(const char* path, std::size_t size, unsigned char* buffe
 void CopyLasFile(const char* source, const char* destination,
                  FileIdentity* destinationIdentity = nullptr);
 
-// Creates or truncates the file and writes the 227-byte header image.
+// Creates or truncates the file and writes the header image (SerializeLasHeaderImage).
 void WriteLasHeader(const LasHeader& header, const char* path);
 
 void AppendLasBlock(const char* path, std::size_t size, const unsigned char* bytes);
@@ -46,13 +47,13 @@ void AppendLasBlock(const char* path, std::size_t size, const unsigned char* byt
 // The LAS 1.0 point data start signature 0xCCDD, stored as the bytes DD CC.
 void AppendPointDataStartSignature(const char* path);
 
-// Sets the classification byte (byte 15 of every format) of the records at indices[k], given in
-// ascending order, to codes[k], in place and in one open; previous[k] receives the byte it held.
-// Nothing else in the file changes. `written` counts the records, a prefix of the list, whose new
-// byte is in the file, also when the call throws ("WriteError::File could not be open." for a file
-// that cannot be opened or is read-only, "WriteError::LAS Point" for a record the file does not
-// hold or a write that failed, naming the file and the reason). identity, when given and known, is
-// what the file must still be, or nothing is written ("WriteError::File could not be open.",
+// Sets the classification byte (ClassificationOffset of the format) of the records at indices[k],
+// given in ascending order, to codes[k], in place and in one open; previous[k] receives the byte it
+// held. Nothing else in the file changes. `written` counts the records, a prefix of the list, whose
+// new byte is in the file, also when the call throws ("WriteError::File could not be open." for a
+// file that cannot be opened or is read-only, "WriteError::LAS Point" for a record the file does
+// not hold or a write that failed, naming the file and the reason). identity, when given and known,
+// is what the file must still be, or nothing is written ("WriteError::File could not be open.",
 // "path: the file was changed by another program since it was opened"); once the file has been
 // opened for writing it receives the file's identity after the writes, also when the call throws.
 struct LasPointBlock
@@ -60,6 +61,7 @@ struct LasPointBlock
     std::uint64_t offsetToPointData = 0;
     std::uint16_t recordLength = 0;
     std::uint64_t records = 0;
+    std::uint16_t classificationByte = 15;
 };
 void WriteLasClassifications(const char* path, const LasPointBlock& layout,
                              const std::uint32_t* indices, std::size_t count,

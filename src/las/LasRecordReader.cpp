@@ -70,7 +70,7 @@ void CLasFile::ReadRecords(const std::uint32_t* indices, std::size_t count,
                             FileProblem(path != nullptr ? path : "", file.LastError()));
     }
     const std::uint64_t first = header->offsetToPointData;
-    const std::uint64_t records = header->numberOfPointRecords;
+    const std::uint64_t records = PointCount(*header);
     std::vector<unsigned char> block;
     std::size_t k = 0;
     while (k < count)
@@ -119,9 +119,17 @@ void CLasFile::WriteClassifications(const std::uint32_t* indices, std::size_t co
     {
         throw CLasException(LasMessage::kWriteFileOpen);
     }
+    // A format the program cannot lay out has no known classification byte: refused before
+    // anything changes.
+    if (StandardRecordSize(header->pointDataFormatId) == 0)
+    {
+        throw CLasException(LasMessage::kWritePoint,
+                            FileProblem(path, "its point format cannot be written"));
+    }
     WriteLasClassifications(
         path,
-        {header->offsetToPointData, header->pointDataRecordLength, header->numberOfPointRecords},
+        {header->offsetToPointData, header->pointDataRecordLength, PointCount(*header),
+         static_cast<std::uint16_t>(ClassificationOffset(header->pointDataFormatId))},
         indices, count, codes, previous, written, &identity);
 }
 

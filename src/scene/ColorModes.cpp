@@ -54,12 +54,12 @@ GreyScale IntensityScale(const std::uint16_t* intensities, std::size_t n)
     return scale;
 }
 
-GreyScale AbsoluteScanAngleScale(const std::int8_t* ranks, std::size_t n)
+GreyScale AbsoluteScanAngleScale(const float* degrees, std::size_t n)
 {
     GreyScale scale{127.0f, 0.0f};
     for (std::size_t j = 0; j < n; ++j)
     {
-        const float a = static_cast<float>(std::abs(static_cast<int>(ranks[j])));
+        const float a = std::fabs(degrees[j]);
         if (a > scale.max)
         {
             scale.max = a;
@@ -164,7 +164,8 @@ void SetColor(float* rgb, const Color& color)
 bool ColorFile(int mode, CLasFile& file, int fileIndex, CPointTree* tree, IStatusServices& status,
                INotifier* notifier)
 {
-    const std::uint32_t n = file.header != nullptr ? file.header->numberOfPointRecords : 0;
+    const auto n =
+        static_cast<std::uint32_t>(file.header != nullptr ? PointCount(*file.header) : 0);
     switch (mode)
     {
     case ID_VIEW_INTENSITY:
@@ -206,7 +207,7 @@ bool ColorFile(int mode, CLasFile& file, int fileIndex, CPointTree* tree, IStatu
     }
     case ID_VIEW_SCANANGLERANK:
     {
-        auto values = file.ReadScanAngleRanks(&status, notifier);
+        auto values = file.ReadScanAngles(&status, notifier);
         if (!values)
         {
             return false;
@@ -214,10 +215,7 @@ bool ColorFile(int mode, CLasFile& file, int fileIndex, CPointTree* tree, IStatu
         const GreyScale scale = AbsoluteScanAngleScale(values.get(), n);
         ColourStoredPoints(tree, status,
                            [&](std::int32_t j, float* rgb)
-                           {
-                               const int magnitude = std::abs(static_cast<int>(values[j]));
-                               SetGrey(rgb, scale.Grey(static_cast<float>(magnitude)));
-                           });
+                           { SetGrey(rgb, scale.Grey(std::fabs(values[j]))); });
         return true;
     }
     case ID_VIEW_HEIGHT:

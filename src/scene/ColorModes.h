@@ -42,9 +42,9 @@ struct GreyScale
 
 GreyScale IntensityScale(const std::uint16_t* intensities, std::size_t n);
 
-// The range of the absolute scan angle ranks: a left and a right look of the same angle are the
-// same grey.
-GreyScale AbsoluteScanAngleScale(const std::int8_t* ranks, std::size_t n);
+// The range of the absolute scan angles in degrees (whole degrees in formats 0 to 5, steps of
+// 0.006 degrees in 6 to 10): a left and a right look of the same angle are the same grey.
+GreyScale AbsoluteScanAngleScale(const float* degrees, std::size_t n);
 
 // Histogram equalisation: element v is the share of the records whose intensity is at most v,
 // up to the file's largest intensity.

@@ -217,7 +217,7 @@ void CLasFileSet::OpenFile(std::int32_t i, const char* path)
     file.ReadCheckedHeader();
 
     const LasHeader& header = *file.header;
-    totalPoints += header.numberOfPointRecords;
+    totalPoints += PointCount(header);
     const Vec3d low{std::fmin(header.minX, header.maxX), std::fmin(header.minY, header.maxY),
                     std::fmin(header.minZ, header.maxZ)};
     const Vec3d high{std::fmax(header.minX, header.maxX), std::fmax(header.minY, header.maxY),

@@ -28,7 +28,8 @@ bool BuildTree(CLasFile& file, CPointTree& tree, const Vec3d& sceneOffset, int p
     {
         return false;
     }
-    const std::uint32_t n = file.header->numberOfPointRecords;
+    // The header check keeps counts within 32 bits.
+    const auto n = static_cast<std::uint32_t>(PointCount(*file.header));
     const std::uint32_t quotient = n / 100 / static_cast<std::uint32_t>(pointStep);
     const std::uint32_t interval = quotient == 0 ? n : quotient;
     int position = status.GetProgressPos();

@@ -427,11 +427,11 @@ private slots:
             return Q(folder->File(name));
         };
         const QString png = bad("photo.las", {{0, {0x89, 'P', 'N', 'G'}}});
-        const QString format6 = bad("t2.las", {{24, {1, 4}}, {104, {6}}});
+        const QString format11 = bad("t2.las", {{24, {1, 4}}, {104, {11}}});
         const QString cut = bad("cut.las", {}, 227 + 28 * 718 + 14);
         const QString missing = Q(folder->File("gone.las"));
 
-        QVERIFY(frame->OpenFiles({png, Q(formatOne), format6, cut, missing}));
+        QVERIFY(frame->OpenFiles({png, Q(formatOne), format11, cut, missing}));
         QCOMPARE(messages.shown.size(), std::size_t{1});
         QCOMPARE(messages.shown[0].icon, MessageIcon::Error);
         QCOMPARE(messages.shown[0].text, std::string("ReadError::LAS Header\n"
@@ -440,8 +440,8 @@ private slots:
                                                      "ReadError::File could not be open."));
         QCOMPARE(messages.shown[0].detail,
                  std::string("photo.las is not a LAS file\n"
-                             "t2.las: LAS 1.4 files with point format 6 cannot be opened; "
-                             "Telvora reads point formats 0 to 3\n"
+                             "t2.las: LAS 1.4 files with point format 11 cannot be opened; "
+                             "Telvora reads point formats 0 to 10\n"
                              "cut.las ends inside its point records: 718 of 30000 are complete\n"
                              "gone.las: no such file or folder"));
         // The good file is loaded as if it had been opened alone.

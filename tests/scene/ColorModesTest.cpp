@@ -23,17 +23,24 @@ TEST(ColorModes, FlatAttributesGiveAMiddleGreyNotNaN)
 {
     const std::uint16_t same[] = {77, 77, 77};
     EXPECT_EQ(IntensityScale(same, 3).Grey(77), GreyScale::kFlatGrey);
-    const std::int8_t angles[] = {-12, 12, 12};
+    const float angles[] = {-12, 12, 12};
     EXPECT_EQ(AbsoluteScanAngleScale(angles, 3).Grey(12), GreyScale::kFlatGrey);
 }
 
 TEST(ColorModes, ScanAnglesLeftAndRightShareTheirGrey)
 {
-    const std::int8_t angles[] = {-15, 15, 0, -30, -128};
-    const GreyScale scale = AbsoluteScanAngleScale(angles, 5);
+    const float ranks[] = {-15, 15, 0, -30, -128};
+    const GreyScale scale = AbsoluteScanAngleScale(ranks, 5);
     EXPECT_EQ(scale.min, 0.0f);
     EXPECT_EQ(scale.max, 128.0f);
     EXPECT_FLOAT_EQ(scale.Grey(15), 15.0f / 128.0f);
+    // 16-bit angles in 0.006-degree steps: -1500 steps is -9 degrees, 2500 steps 15 degrees,
+    // 1 step 0.006 degrees; the grey spreads from 0.006 to 15.
+    const float fine[] = {-9.0f, 15.0f, 0.006f};
+    const GreyScale spread = AbsoluteScanAngleScale(fine, 3);
+    EXPECT_FLOAT_EQ(spread.min, 0.006f);
+    EXPECT_FLOAT_EQ(spread.max, 15.0f);
+    EXPECT_FLOAT_EQ(spread.Grey(9.0f), (9.0f - 0.006f) / (15.0f - 0.006f));
 }
 
 TEST(ColorModes, HistogramSharesAreTheCumulativeDistribution)

@@ -118,6 +118,8 @@ struct Pulse
 {
     double time = 0.0;
     std::int8_t angleRank = 0;
+    // The same angle in the 0.006-degree steps of formats 6 to 10.
+    std::int16_t angleSteps = 0;
     bool forward = true;
     bool edge = false;
     std::uint16_t source = 1;
@@ -319,7 +321,7 @@ struct Totals
     std::int32_t max[3] = {std::numeric_limits<std::int32_t>::min(),
                            std::numeric_limits<std::int32_t>::min(),
                            std::numeric_limits<std::int32_t>::min()};
-    std::uint32_t byReturn[5] = {};
+    std::uint64_t byReturn[15] = {};
     std::uint32_t written = 0;
 };
 
@@ -373,18 +375,32 @@ public:
         record.SetScanDirectionFlag(pulse.forward ? 1 : 0);
         record.SetEdgeOfFlightLine(pulse.edge ? 1 : 0);
         record.SetClassification(echo.classification);
-        record.SetScanAngleRank(pulse.angleRank);
+        if constexpr (LasRecordLayout<Format>::kExtended)
+        {
+            record.SetScanAngle(pulse.angleSteps);
+            // Two-channel scanners alternate their channels line by line.
+            record.SetScannerChannel(static_cast<std::uint8_t>(pulse.forward ? 0 : 1));
+        }
+        else
+        {
+            record.SetScanAngleRank(pulse.angleRank);
+        }
         record.SetUserData(0);
         record.SetPointSourceID(pulse.source);
-        if constexpr (Format == 1 || Format == 3)
+        if constexpr (LasRecordLayout<Format>::kGpsTime >= 0)
         {
             record.SetGPSTime(pulse.time);
         }
-        if constexpr (Format == 2 || Format == 3)
+        if constexpr (LasRecordLayout<Format>::kRgb >= 0)
         {
             record.SetRed(pulse.red);
             record.SetGreen(pulse.green);
             record.SetBlue(pulse.blue);
+        }
+        if constexpr (LasRecordLayout<Format>::kNir >= 0)
+        {
+            // Vegetation reflects near infrared strongly, so it follows the echo's strength.
+            record.SetNIR(ToIntensity(echo.intensity * 1.5));
         }
 
         ++totals.written;
@@ -492,6 +508,8 @@ Totals Fly(const std::string& path, const LasHeader& header, const SurveyOptions
                 pulse.time = stripStart + since;
                 pulse.angleRank = static_cast<std::int8_t>(
                     std::clamp<long>(std::lround(angle / kDegree), -20, 20));
+                pulse.angleSteps = static_cast<std::int16_t>(std::clamp<long>(
+                    std::lround(angle / kDegree / kScanAngleStepDegrees), -3334, 3334));
                 pulse.forward = forward;
                 pulse.edge = edge;
                 pulse.source = source;
@@ -643,7 +661,7 @@ LasHeader MakeHeader(const SurveyOptions& options, std::uint32_t offsetToPoints)
     // A day of the leaf-on season fixed by the seed, never the clock, so that files repeat.
     header.fileCreationDayOfYear = static_cast<std::uint16_t>(100 + options.seed % 150);
     header.fileCreationYear = kSurveyYear;
-    header.headerSize = static_cast<std::uint16_t>(LasHeader::kImageSize);
+    header.headerSize = static_cast<std::uint16_t>(LasHeaderImageSize(header));
     header.offsetToPointData = offsetToPoints;
     header.numberOfVariableLengthRecords = options.vlrs;
     header.pointDataFormatId = options.format;
@@ -657,15 +675,23 @@ LasHeader MakeHeader(const SurveyOptions& options, std::uint32_t offsetToPoints)
 
 void Validate(const SurveyOptions& options)
 {
-    if (options.versionMinor > 2)
+    if (options.versionMinor > 4)
     {
-        throw std::invalid_argument("the LAS version must be 1.0, 1.1 or 1.2, not 1." +
+        throw std::invalid_argument("the LAS version must be 1.0 to 1.4, not 1." +
                                     std::to_string(options.versionMinor));
     }
-    if (options.format > 3)
+    if (options.format > 10)
     {
-        throw std::invalid_argument("the point data format must be 0 to 3, not " +
+        throw std::invalid_argument("the point data format must be 0 to 10, not " +
                                     std::to_string(options.format));
+    }
+    // Formats 4 and 5 came with LAS 1.3, 6 to 10 with 1.4.
+    const unsigned since = options.format >= 6 ? 4 : options.format >= 4 ? 3 : 0;
+    if (options.versionMinor < since)
+    {
+        throw std::invalid_argument("point format " + std::to_string(options.format) +
+                                    " needs LAS 1." + std::to_string(since) + " or later, not 1." +
+                                    std::to_string(options.versionMinor));
     }
     if (options.vlrs > 65535)
     {
@@ -726,8 +752,9 @@ void Generate(const std::string& path, const SurveyOptions& options,
 
     const std::vector<unsigned char> vlrBlock = BuildVlrBlock(options, plan);
     const std::size_t signature = options.versionMinor == 0 ? 2 : 0;
-    LasHeader header = MakeHeader(
-        options, static_cast<std::uint32_t>(LasHeader::kImageSize + vlrBlock.size() + signature));
+    LasHeader header = MakeHeader(options, 0);
+    header.offsetToPointData =
+        static_cast<std::uint32_t>(header.headerSize + vlrBlock.size() + signature);
     // Offsets on round kilometres at the middle of the area keep every record's integers small.
     header.xOffset = std::round((options.originX + 0.5 * plan.extent) / 1000.0) * 1000.0;
     header.yOffset = std::round((options.originY + 0.5 * plan.extent) / 1000.0) * 1000.0;
@@ -746,28 +773,30 @@ void Generate(const std::string& path, const SurveyOptions& options,
         AppendPointDataStartSignature(path.c_str());
     }
 
-    Totals totals;
-    switch (options.format)
-    {
-    case 0:
-        totals = Fly<0>(path, header, options, plan, model, quantiser, progress);
-        break;
-    case 1:
-        totals = Fly<1>(path, header, options, plan, model, quantiser, progress);
-        break;
-    case 2:
-        totals = Fly<2>(path, header, options, plan, model, quantiser, progress);
-        break;
-    default:
-        totals = Fly<3>(path, header, options, plan, model, quantiser, progress);
-        break;
-    }
+    const Totals totals = WithLasFormat(
+        options.format,
+        [&](auto f) {
+            return Fly<decltype(f)::value>(path, header, options, plan, model, quantiser, progress);
+        },
+        [] { return Totals{}; });
 
     // Counts and bounds are known only now. The bounds come from the stored integers, so that
-    // they are exactly what a reader computes from the records.
-    header.numberOfPointRecords = totals.written;
-    std::copy(std::begin(totals.byReturn), std::end(totals.byReturn),
-              std::begin(header.numberOfPointsByReturn));
+    // they are exactly what a reader computes from the records. LAS 1.4 keeps the 32-bit counts
+    // for the formats older readers know and zero for 6 to 10, which they cannot read.
+    if (options.format < 6)
+    {
+        header.numberOfPointRecords = totals.written;
+        for (std::size_t k = 0; k < 5; ++k)
+        {
+            header.numberOfPointsByReturn[k] = static_cast<std::uint32_t>(totals.byReturn[k]);
+        }
+    }
+    if (options.versionMinor >= 4)
+    {
+        header.extendedNumberOfPointRecords = totals.written;
+        std::copy(std::begin(totals.byReturn), std::end(totals.byReturn),
+                  std::begin(header.extendedNumberOfPointsByReturn));
+    }
     if (totals.written > 0)
     {
         header.minX = totals.min[0] * header.xScaleFactor + header.xOffset;
@@ -777,9 +806,8 @@ void Generate(const std::string& path, const SurveyOptions& options,
         header.minZ = totals.min[2] * header.zScaleFactor + header.zOffset;
         header.maxZ = totals.max[2] * header.zScaleFactor + header.zOffset;
     }
-    unsigned char image[LasHeader::kImageSize];
-    SerializeLasHeader(header, image);
-    WriteLasPointRecord(path.c_str(), sizeof image, image, 0);
+    unsigned char image[LasHeader::kImageSize14];
+    WriteLasPointRecord(path.c_str(), SerializeLasHeaderImage(header, image), image, 0);
 }
 
 } // namespace

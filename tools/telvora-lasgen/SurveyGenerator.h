@@ -20,8 +20,8 @@ enum class LandCover : std::uint8_t
 
 struct SurveyOptions
 {
-    std::uint8_t versionMinor = 2; // LAS 1.0, 1.1 or 1.2
-    std::uint8_t format = 1;       // point data format 0..3
+    std::uint8_t versionMinor = 2; // LAS 1.0 to 1.4
+    std::uint8_t format = 1;       // point data format 0..10 (4 and 5 from 1.3, 6 to 10 from 1.4)
     std::uint32_t points = 100000;
     std::uint64_t seed = 1;
     std::uint32_t vlrs = 0;       // number of variable length records to add

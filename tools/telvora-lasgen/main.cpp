@@ -30,7 +30,7 @@ void PrintSummary(const std::string& path, double seconds)
     const telvora::LasHeader header = telvora::ReadLasHeaderBlock(path.c_str());
     fmt::print("{}: {} points, LAS {}.{} point format {} ({}-byte records), {} VLRs, "
                "X {:.2f}..{:.2f} Y {:.2f}..{:.2f} Z {:.2f}..{:.2f}, {:.1f} s\n",
-               telvora::TerminalText(path), header.numberOfPointRecords, header.versionMajor,
+               telvora::TerminalText(path), telvora::PointCount(header), header.versionMajor,
                header.versionMinor, header.pointDataFormatId, header.pointDataRecordLength,
                header.numberOfVariableLengthRecords, header.minX, header.maxX, header.minY,
                header.maxY, header.minZ, header.maxZ, seconds);
@@ -46,9 +46,10 @@ int main(int argc, char** argv)
     telvora::IgnoreFileSizeLimitSignal();
     using telvora::lasgen::ParsePointCount;
 
-    CLI::App app{"Writes a synthetic airborne LiDAR survey (LAS 1.0 to 1.2, point formats 0 to 3): "
-                 "flight strips over terrain, buildings, trees, roads, water.",
-                 kProgram};
+    CLI::App app{
+        "Writes a synthetic airborne LiDAR survey (LAS 1.0 to 1.4, point formats 0 to 10): "
+        "flight strips over terrain, buildings, trees, roads, water.",
+        kProgram};
     std::string output;
     std::string version = "1.2";
     unsigned format = 1;
@@ -61,12 +62,13 @@ int main(int argc, char** argv)
     double stripSpacing = 450.0;
 
     app.add_option("output", output, "LAS file to write")->required();
-    app.add_option("--version", version, "LAS version: 1.0, 1.1 or 1.2")
+    app.add_option("--version", version, "LAS version: 1.0 to 1.4")
         ->capture_default_str()
-        ->check(CLI::IsMember({"1.0", "1.1", "1.2"}));
-    app.add_option("--format", format, "Point data format, 0 to 3")
+        ->check(CLI::IsMember({"1.0", "1.1", "1.2", "1.3", "1.4"}));
+    app.add_option("--format", format,
+                   "Point data format, 0 to 10 (4 and 5 need LAS 1.3 or later, 6 to 10 LAS 1.4)")
         ->capture_default_str()
-        ->check(CLI::Range(0u, 3u));
+        ->check(CLI::Range(0u, 10u));
     app.add_option("--points", points,
                    "Number of point records; k, M and G multiply by a thousand, a million and a "
                    "billion (2.5k, 10M)")
