@@ -85,6 +85,34 @@ TEST(Reclassification, UndoOfOneFileWrittenThroughTwoEntriesRestoresItByteForByt
     EXPECT_TRUE(scene.notifier.shown.empty());
 }
 
+// Formats 6 to 10 keep the classification in byte 16 and their flags in byte 15, which stays.
+TEST(Reclassification, FormatSixChangesByteSixteenAndUndoRestoresTheFile)
+{
+    test::TempDir dir;
+    const std::string path = dir.File("six.las");
+    test::LasImage image = test::LasImage::Make(6, 300);
+    for (auto& record : image.records)
+    {
+        record[15] = 0x0F;
+        record[16] = 1;
+    }
+    image.Layout(0);
+    const std::vector<unsigned char> original = image.Bytes();
+    test::WriteAll(path, original);
+    Scene scene({path});
+    std::vector<unsigned char> ground = original;
+    for (const std::uint32_t record : kRecords)
+    {
+        ground[375 + std::size_t{record} * 30 + 16] = 2;
+    }
+
+    ASSERT_TRUE(scene.Reclassify(2));
+    EXPECT_EQ(ReadAll(path), ground);
+    ASSERT_TRUE(scene.history.Undo(scene.set, scene.section, &scene.notifier));
+    EXPECT_EQ(ReadAll(path), original);
+    EXPECT_TRUE(scene.notifier.shown.empty());
+}
+
 TEST(Reclassification, AFailedWriteNamesTheFileSaysWhyAndChangesNothing)
 {
     enum class Step

@@ -286,7 +286,7 @@ TEST_F(CLasFileRead, ReadPointOfATruncatedRecordThrows)
 TEST_F(CLasFileRead, UnsupportedFormatsGiveNoPointsAndNoArrays)
 {
     LasImage image = LasImage::Make(1, 3);
-    image.header.pointDataFormatId = 6;
+    image.header.pointDataFormatId = 11;
     image.header.pointDataRecordLength = 30;
     Open(image);
     EXPECT_EQ(file.ReadPoint(0), nullptr);
@@ -560,7 +560,7 @@ TEST_F(CLasFileRead, PointTablesAreCreatedAndAllocatedPerFormat)
     }
     EXPECT_EQ(file.points[1], static_cast<LASPoint2*>(file.points[0]) + 1);
 
-    file.header->pointDataFormatId = 7;
+    file.header->pointDataFormatId = 11;
     file.AllocatePoints();
     for (int i = 0; i < 3; ++i)
     {

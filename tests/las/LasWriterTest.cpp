@@ -168,7 +168,7 @@ TEST_F(CLasFileWrite, UnsupportedFormatsWriteNoPoints)
 {
     Prepare(1, 3);
     WriteLasHeader(*file.header, file.path);
-    file.header->pointDataFormatId = 6;
+    file.header->pointDataFormatId = 11;
     file.WritePoints(nullptr);
     EXPECT_EQ(ReadAll(file.path).size(), 227u);
 }

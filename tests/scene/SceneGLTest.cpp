@@ -64,17 +64,17 @@ class GreyOracle
 {
 public:
     explicit GreyOracle(CLasFile& file)
-        : records(file.header->numberOfPointRecords)
+        : records(PointCount(*file.header))
         , intensities(file.ReadIntensities(nullptr))
-        , ranks(file.ReadScanAngleRanks(nullptr))
+        , degrees(file.ReadScanAngles(nullptr))
     {
         std::map<int, std::uint64_t> perIntensity;
         for (std::size_t j = 0; j < records; ++j)
         {
             intensityMin = std::min<int>(intensityMin, intensities[j]);
             intensityMax = std::max<int>(intensityMax, intensities[j]);
-            angleMin = std::min(angleMin, std::abs(ranks[j]));
-            angleMax = std::max(angleMax, std::abs(ranks[j]));
+            angleMin = std::min<double>(angleMin, std::fabs(degrees[j]));
+            angleMax = std::max<double>(angleMax, std::fabs(degrees[j]));
             ++perIntensity[intensities[j]];
         }
         // The rule sums count / N in float, which drifts from the exact share; a grey as close
@@ -101,7 +101,12 @@ public:
     {
         return Spread(intensities[j], intensityMin, intensityMax);
     }
-    float ScanAngle(std::size_t j) const { return Spread(std::abs(ranks[j]), angleMin, angleMax); }
+    // Angles in whole degrees (formats 0 to 5) give exact greys as above; those in 0.006-degree
+    // steps (6 to 10) are worked out in double here, so the grey may differ in its last bits.
+    double ScanAngle(std::size_t j) const
+    {
+        return (std::fabs(static_cast<double>(degrees[j])) - angleMin) / (angleMax - angleMin);
+    }
     // The share of the file's records whose intensity is at most that of record j.
     double Share(std::size_t j) const { return shares.at(intensities[j]); }
     bool HasRanges() const { return intensityMin < intensityMax && angleMin < angleMax; }
@@ -116,11 +121,11 @@ private:
 
     std::size_t records;
     std::unique_ptr<std::uint16_t[]> intensities;
-    std::unique_ptr<std::int8_t[]> ranks;
+    std::unique_ptr<float[]> degrees;
     int intensityMin = 65535;
     int intensityMax = 0;
-    int angleMin = 127;
-    int angleMax = 0;
+    double angleMin = 127;
+    double angleMax = 0;
     std::map<int, double> shares;
 };
 
@@ -211,7 +216,7 @@ TEST_F(SceneGL, PreprocessStoresEveryRecordAtItsScenePosition)
         CLasFile& file = scene.set.files[i];
         auto expected = file.ReadPositions(nullptr, nullptr, scene.set.sceneOffset);
         const BufferContents contents = ReadTree(*scene.trees[i]);
-        ASSERT_EQ(contents.positions.size(), file.header->numberOfPointRecords);
+        ASSERT_EQ(contents.positions.size(), PointCount(*file.header));
         for (const auto& [j, p] : contents.positions)
         {
             ASSERT_EQ(p[0], expected[3 * j]);
@@ -323,7 +328,9 @@ TEST_F(SceneGL, EveryModeWritesItsColoursIntoTheBuffers)
 {
     const std::string a = Survey("a.las", 20000, 3, 7);
     const std::string b = Survey("b.las", 10000, 2, 8, 500200.0);
-    LoadedScene scene({a, b});
+    // LAS 1.4: 4-bit return numbers, classification in byte 16, scan angles in 0.006-degree steps.
+    const std::string c8 = Survey("c.las", 10000, 8, 9, 500400.0);
+    LoadedScene scene({a, b, c8});
     for (int mode = ID_VIEW_INTENSITY; mode <= ID_VIEW_COLOR; ++mode)
     {
         test::RecordingStatus status;
@@ -332,8 +339,8 @@ TEST_F(SceneGL, EveryModeWritesItsColoursIntoTheBuffers)
                   mode);
         ASSERT_EQ(status.texts.size(), 1u);
         EXPECT_EQ(status.texts[0], ColorModeStatusText(mode));
-        EXPECT_EQ(status.upper, (mode == ID_VIEW_COLOR ? 100 : 200) * 2);
-        for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(status.upper, (mode == ID_VIEW_COLOR ? 100 : 200) * 3);
+        for (int i = 0; i < 3; ++i)
         {
             CLasFile& file = scene.set.files[i];
             const RecordColors colors = ReadTree(*scene.trees[i]).colors;
@@ -360,7 +367,8 @@ TEST_F(SceneGL, EveryModeWritesItsColoursIntoTheBuffers)
                     expected = Grey(c[0]);
                     break;
                 case ID_VIEW_SCANANGLERANK:
-                    expected = Grey(oracle.ScanAngle(j));
+                    ASSERT_NEAR(c[0], oracle.ScanAngle(j), 1e-6) << "file " << i << " record " << j;
+                    expected = Grey(c[0]);
                     break;
                 case ID_VIEW_CLASSIFICATION:
                     expected = ClassColor(classes[j]);

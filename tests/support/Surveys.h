@@ -16,6 +16,8 @@ inline std::string WriteSurvey(const TempDir& folder, const std::string& name, s
     lasgen::SurveyOptions options;
     options.points = points;
     options.format = format;
+    // Each format in the oldest version that has it.
+    options.versionMinor = format >= 6 ? 4 : format >= 4 ? 3 : 2;
     options.seed = seed;
     options.originX = originX;
     const std::string path = folder.File(name);

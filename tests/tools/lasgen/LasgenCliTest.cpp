@@ -67,9 +67,10 @@ TEST(LasgenCli, BadOptionsAndWriteErrorsExitWithAMessage)
 {
     TempDir dir;
     for (const char* arguments :
-         {"out.las --format 4", "out.las --version 1.3", "out.las --points lots",
-          "out.las --points -5", "out.las --extra-bytes 70000", "out.las --origin 1", "",
-          "out.las --vlrs 70000", "out.las --extra-bytes 65535 --format 3"})
+         {"out.las --format 4", "out.las --version 1.3 --format 6", "out.las --version 1.5",
+          "out.las --version 1.4 --format 11", "out.las --points lots", "out.las --points -5",
+          "out.las --extra-bytes 70000", "out.las --origin 1", "", "out.las --vlrs 70000",
+          "out.las --extra-bytes 65535 --format 3"})
     {
         const CliRun run = RunLasgen(dir, arguments);
         EXPECT_NE(run.status, 0) << arguments;

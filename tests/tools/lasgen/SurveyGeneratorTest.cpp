@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
@@ -18,6 +19,7 @@
 #include "las/LASPointFormats.h"
 #include "las/LasException.h"
 #include "las/LasFile.h"
+#include "las/LasFileCheck.h"
 #include "las/LasHeader.h"
 
 namespace telvora::lasgen
@@ -191,6 +193,66 @@ INSTANTIATE_TEST_SUITE_P(VersionsAndFormats, LasgenLayout,
                                     std::to_string(std::get<1>(param.param));
                          });
 
+// Newer formats carry the same survey: every record's coordinates, intensity, classification and
+// GPS time are those of the format-1 survey of the same seed, at the offsets of their format.
+TEST(Lasgen, NewerFormatsCarryTheSameSurveyAtTheirOffsets)
+{
+    TempDir dir;
+    SurveyOptions options;
+    options.points = 500;
+    options.seed = 3;
+    options.extraBytes = 3;
+    const std::string basePath = dir.File("base.las");
+    WriteSurvey(basePath, options);
+    const std::vector<unsigned char> base = telvora::test::ReadAll(basePath);
+    // version, format, header size, record length (with 3 extra bytes), class byte, GPS time
+    struct Row
+    {
+        int minor, format;
+        std::size_t headerSize, recordLength, classByte, time;
+    };
+    const Row rows[] = {{3, 4, 235, 60, 15, 20}, {3, 5, 235, 66, 15, 20}, {4, 1, 375, 31, 15, 20},
+                        {4, 6, 375, 33, 16, 22}, {4, 7, 375, 39, 16, 22}, {4, 8, 375, 41, 16, 22},
+                        {4, 9, 375, 62, 16, 22}, {4, 10, 375, 70, 16, 22}};
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.format);
+        options.versionMinor = static_cast<std::uint8_t>(row.minor);
+        options.format = static_cast<std::uint8_t>(row.format);
+        const std::string path = dir.File("f" + std::to_string(row.format) + ".las");
+        WriteSurvey(path, options);
+        const std::vector<unsigned char> bytes = telvora::test::ReadAll(path);
+        const LasHeader h = ReadCheckedLasHeader(path.c_str());
+        EXPECT_EQ(h.headerSize, row.headerSize);
+        EXPECT_EQ(h.offsetToPointData, row.headerSize);
+        EXPECT_EQ(h.pointDataRecordLength, row.recordLength);
+        // LAS 1.4 counts with 64 bits, and with 32 only for the formats older readers know.
+        EXPECT_EQ(h.numberOfPointRecords, row.format >= 6 ? 0u : 500u);
+        EXPECT_EQ(h.extendedNumberOfPointRecords, row.minor == 4 ? 500u : 0u);
+        std::uint64_t counted = 0;
+        for (const std::uint64_t n : h.extendedNumberOfPointsByReturn)
+        {
+            counted += n;
+        }
+        EXPECT_EQ(counted, row.minor == 4 ? 500u : 0u);
+        ASSERT_EQ(bytes.size(), row.headerSize + 500 * row.recordLength);
+        for (std::size_t i = 0; i < 500; ++i)
+        {
+            const unsigned char* r = bytes.data() + row.headerSize + i * row.recordLength;
+            const unsigned char* b = base.data() + 227 + i * 31;
+            ASSERT_EQ(std::memcmp(r, b, 14), 0) << i;
+            ASSERT_EQ(r[row.classByte], b[15]) << i;
+            ASSERT_EQ(std::memcmp(r + row.time, b + 20, 8), 0) << i;
+            if (row.format >= 6)
+            {
+                // The angle in 0.006-degree steps rounds to the rank.
+                const auto steps = static_cast<std::int16_t>(r[18] | r[19] << 8);
+                ASSERT_EQ(std::lround(steps * 0.006), static_cast<std::int8_t>(b[16])) << i;
+            }
+        }
+    }
+}
+
 TEST(Lasgen, PointsStartRightAfterTheHeaderWithoutVlrs)
 {
     TempDir dir;
@@ -361,11 +423,19 @@ TEST(Lasgen, RejectsBadOptionsWithoutTouchingThePath)
     SurveyOptions options;
     options.points = 100;
 
+    // Formats newer than the version: 4 and 5 came with LAS 1.3, 6 to 10 with 1.4.
     SurveyOptions bad = options;
     bad.format = 4;
     rejected(bad);
-    bad = options;
     bad.versionMinor = 3;
+    bad.format = 6;
+    rejected(bad);
+    bad = options;
+    bad.format = 11;
+    bad.versionMinor = 4;
+    rejected(bad);
+    bad = options;
+    bad.versionMinor = 5;
     rejected(bad);
     bad = options;
     bad.vlrs = 70000;
