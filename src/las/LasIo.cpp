@@ -390,12 +390,13 @@ void CopyLasFile(const char* source, const char* destination, FileIdentity* dest
     }
 }
 
-void WriteLasHeader(const LasHeader& header, const char* path)
+void WriteLasHeader(const LasHeader& header, const char* path, bool extension)
 {
     PosixFile file(path, PosixFile::Mode::Truncate);
     ThrowIfFailed(!file.IsOpen(), LasMessage::kWriteHeader, path, file);
     unsigned char image[LasHeader::kImageSize14];
-    const std::size_t length = SerializeLasHeaderImage(header, image);
+    const std::size_t laidOut = SerializeLasHeaderImage(header, image);
+    const std::size_t length = extension ? laidOut : LasHeader::kImageSize;
     ThrowIfFailed(file.Write(image, length) != length, LasMessage::kWriteHeader, path, file);
     ThrowIfFailed(!file.Close(), LasMessage::kWriteHeader, path, file);
 }

@@ -39,8 +39,10 @@ void ReadLasPointRecord(const char* path, std::size_t size, unsigned char* buffe
 void CopyLasFile(const char* source, const char* destination,
                  FileIdentity* destinationIdentity = nullptr);
 
-// Creates or truncates the file and writes the header image (SerializeLasHeaderImage).
-void WriteLasHeader(const LasHeader& header, const char* path);
+// Creates or truncates the file and writes the first 227 bytes of the header, as an archive
+// entry's header image holds them; with extension, the fields LAS 1.3 and 1.4 add too where the
+// Header Size has room for them (SerializeLasHeaderImage).
+void WriteLasHeader(const LasHeader& header, const char* path, bool extension = false);
 
 void AppendLasBlock(const char* path, std::size_t size, const unsigned char* bytes);
 

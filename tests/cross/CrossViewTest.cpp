@@ -48,16 +48,19 @@ struct Placement
     double scale = 0.01;
     double offsetX = 0.0;
     double offsetY = 0.0;
+    // 1 (LAS 1.2) or 6 (LAS 1.4, classification in byte 16 behind the flags).
+    std::uint8_t format = 1;
 };
 
 // A survey in UTM metres, where a float steps by 1/32 m in x and half a metre in y.
 constexpr Placement kUtm{500123.457, 5400302.86, 0.001, 500000.0, 5400000.0};
 
-// Format 1; the header box spans x and y from -50 to 50 around the placement's origin, so the
-// scene offset is the origin and scene coordinates are the records' (x, y, z).
+// Format 1 unless placed otherwise; the header box spans x and y from -50 to 50 around the
+// placement's origin, so the scene offset is the origin and scene coordinates are the records' (x,
+// y, z).
 void WriteLas(const std::string& path, const std::vector<Record>& records, const Placement& at = {})
 {
-    test::LasImage image = test::LasImage::Make(1);
+    test::LasImage image = test::LasImage::Make(at.format);
     LasHeader& h = image.header;
     h.xScaleFactor = h.yScaleFactor = h.zScaleFactor = at.scale;
     h.xOffset = at.offsetX;
@@ -72,9 +75,15 @@ void WriteLas(const std::string& path, const std::vector<Record>& records, const
     {
         auto raw = [&](double metres)
         { return static_cast<std::int32_t>(std::lround(metres / at.scale)); };
-        std::vector<unsigned char> bytes = test::MakeRecord(
-            28, raw(at.originX - at.offsetX + r.x), raw(at.originY - at.offsetY + r.y), raw(r.z));
-        bytes[15] = r.classification;
+        std::vector<unsigned char> bytes =
+            test::MakeRecord(h.pointDataRecordLength, raw(at.originX - at.offsetX + r.x),
+                             raw(at.originY - at.offsetY + r.y), raw(r.z));
+        bytes[at.format >= 6 ? 16 : 15] = r.classification;
+        if (at.format >= 6)
+        {
+            // Every flag set: they must not leak into the class.
+            bytes[15] = 0x0F;
+        }
         image.records.push_back(bytes);
     }
     image.Layout(0);
@@ -210,8 +219,10 @@ private:
     static void Placements()
     {
         QTest::addColumn<bool>("utm");
-        QTest::newRow("local") << false;
-        QTest::newRow("UTM") << true;
+        QTest::addColumn<int>("format");
+        QTest::newRow("local") << false << 1;
+        QTest::newRow("UTM") << true << 1;
+        QTest::newRow("UTM, LAS 1.4 format 6") << true << 6;
     }
 
     std::unique_ptr<test::TempDir> folder;
@@ -245,7 +256,9 @@ private slots:
     void collectsTheSlabOfTheVisibleFilesAndCentresOnTheirHeights()
     {
         QFETCH(bool, utm);
-        const Placement at = utm ? kUtm : Placement{};
+        QFETCH(int, format);
+        Placement at = utm ? kUtm : Placement{};
+        at.format = static_cast<std::uint8_t>(format);
         WriteFiles(at);
         QVERIFY(Load({empty, slab, hidden}));
         QCOMPARE(view->FileSet()->sceneOffset.x, at.originX);
@@ -280,7 +293,7 @@ private slots:
     {
         const std::uint32_t offset = LoadLE<std::uint32_t>(bytes.data() + 96);
         const std::uint16_t length = LoadLE<std::uint16_t>(bytes.data() + 105);
-        return offset + static_cast<std::size_t>(record) * length + 15;
+        return offset + static_cast<std::size_t>(record) * length + (bytes[104] >= 6 ? 16 : 15);
     }
 
     void aClassChangesExactlyTheSelectedBytesOfARealFileAndUndoRestoresThem()
@@ -528,7 +541,9 @@ private slots:
     void middleButtonMeasuresBetweenDrawnPoints()
     {
         QFETCH(bool, utm);
-        const Placement at = utm ? kUtm : Placement{};
+        QFETCH(int, format);
+        Placement at = utm ? kUtm : Placement{};
+        at.format = static_cast<std::uint8_t>(format);
         WriteFiles(at);
         QVERIFY(Load({empty, slab}));
         auto profile = Profile({{-45.5f, 0, 100}, {45.5f, 0, 100}});

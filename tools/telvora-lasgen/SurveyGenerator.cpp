@@ -762,7 +762,7 @@ void Generate(const std::string& path, const SurveyOptions& options,
     const Quantiser quantiser{(options.originX - header.xOffset) * kUnitsPerMetre,
                               (options.originY - header.yOffset) * kUnitsPerMetre};
 
-    WriteLasHeader(header, path.c_str());
+    WriteLasHeader(header, path.c_str(), true);
     headerWritten = true;
     if (!vlrBlock.empty())
     {
