@@ -90,7 +90,7 @@ void CPropertiesFileWnd::SetFileSet(const CLasFileSet* set)
     grid->SetHidden(headerRows->GetGroup(), false);
     RefillFileList();
     // Records of a file of the previous set must not stay beside the new header.
-    RemoveVlrGroup();
+    RemoveRecordGroups();
     ShowHeader();
 }
 
@@ -98,7 +98,7 @@ void CPropertiesFileWnd::ClearFileSet()
 {
     fileSet = nullptr;
     RefillFileList();
-    RemoveVlrGroup();
+    RemoveRecordGroups();
     ShowHeader();
     grid->SetHidden(headerRows->GetGroup(), true);
 }
@@ -121,7 +121,7 @@ void CPropertiesFileWnd::RefillFileList()
 
 void CPropertiesFileWnd::OnFileSelected()
 {
-    RemoveVlrGroup();
+    RemoveRecordGroups();
     ShowHeader();
 }
 
@@ -134,16 +134,18 @@ void CPropertiesFileWnd::ShowHeader()
 
 void CPropertiesFileWnd::ShowVariableLengthRecords()
 {
-    RemoveVlrGroup();
+    RemoveRecordGroups();
     const int k = fileList->currentIndex();
     if (fileSet == nullptr || k < 0 || k >= fileSet->count)
     {
         return;
     }
     std::unique_ptr<CPropertyRow> group;
+    std::unique_ptr<CPropertyRow> extendedGroup;
     try
     {
         group = MakeVlrGroup(fileSet->files[k]);
+        extendedGroup = MakeEvlrGroup(fileSet->files[k]);
     }
     catch (const CLasException& error)
     {
@@ -158,14 +160,21 @@ void CPropertiesFileWnd::ShowVariableLengthRecords()
     {
         vlrGroup = grid->AddRow(std::move(group));
     }
+    if (extendedGroup != nullptr)
+    {
+        evlrGroup = grid->AddRow(std::move(extendedGroup));
+    }
 }
 
-void CPropertiesFileWnd::RemoveVlrGroup()
+void CPropertiesFileWnd::RemoveRecordGroups()
 {
-    if (vlrGroup != nullptr)
+    for (CPropertyRow** shown : {&vlrGroup, &evlrGroup})
     {
-        grid->RemoveRow(vlrGroup);
-        vlrGroup = nullptr;
+        if (*shown != nullptr)
+        {
+            grid->RemoveRow(*shown);
+            *shown = nullptr;
+        }
     }
 }
 

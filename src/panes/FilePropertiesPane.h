@@ -41,19 +41,22 @@ public:
     // The selected file's header, or empty rows without a set or a selection.
     void ShowHeader();
     // Replaces the "Variable length records" group by that of the selected file, after the
-    // Header group; nothing when no file is selected or its header declares no record.
+    // Header group, and the "Extended variable length records" group of a LAS 1.4 file by its
+    // own, after that; nothing when no file is selected or its header declares no record. A read
+    // failure shows neither group.
     void ShowVariableLengthRecords();
 
     CPropertyGrid* GetGrid() const { return grid; }
     QComboBox* GetFileList() const { return fileList; }
     CPaneToolBar* GetToolBar() const { return toolBar; }
-    // The group now shown, or none.
+    // The groups now shown, or none.
     CPropertyRow* GetVlrGroup() const { return vlrGroup; }
+    CPropertyRow* GetEvlrGroup() const { return evlrGroup; }
 
 private:
     void RefillFileList();
     void OnFileSelected();
-    void RemoveVlrGroup();
+    void RemoveRecordGroups();
 
     INotifier* notifier = nullptr;
     const CLasFileSet* fileSet = nullptr;
@@ -62,6 +65,7 @@ private:
     CPropertyGrid* grid = nullptr;
     std::unique_ptr<CHeaderRows> headerRows;
     CPropertyRow* vlrGroup = nullptr;
+    CPropertyRow* evlrGroup = nullptr;
 };
 
 } // namespace telvora

@@ -110,12 +110,55 @@ CHeaderRows::CHeaderRows(CPropertyGrid& targetGrid)
              QStringLiteral("Min ") + axis + QStringLiteral(" coordinate"));
     }
 
+    waveformStart = top->AddChild(CPropertyRow::MakeText(
+        QStringLiteral("Start of Waveform Data Packet Record"),
+        QStringLiteral("This value provides the offset, in bytes, from the beginning of the file "
+                       "to the first byte of the Waveform Data Packet Record.")));
+    const auto extended =
+        [this](CPropertyRow* parent, const QString& name, const QString& description = QString())
+    {
+        CPropertyRow* row = parent->AddChild(CPropertyRow::MakeText(name, description));
+        version14Values.push_back(row);
+        return row;
+    };
+    version14Rows.push_back(
+        extended(top, QStringLiteral("Start of first Extended Variable Length Record"),
+                 QStringLiteral("This value provides the offset, in bytes, from the beginning of "
+                                "the file to the first byte of the first Extended Variable "
+                                "Length Record.")));
+    version14Rows.push_back(extended(
+        top, QStringLiteral("Number of Extended Variable Length Records"),
+        QStringLiteral("This field contains the current number of Extended Variable Length "
+                       "Records.")));
+    version14Rows.push_back(
+        extended(top, QStringLiteral("Number of point records (64-bit)"),
+                 QStringLiteral("This field contains the total number of point records within "
+                                "the file as a 64-bit number.")));
+    CPropertyRow* byReturn64 =
+        list(top, QStringLiteral("Number of points by return (64-bit)"),
+             QStringLiteral("These fields contain the number of point records of each of the "
+                            "15 returns as 64-bit numbers."));
+    version14Rows.push_back(byReturn64);
+    const QStringList ordinals15 = {
+        QStringLiteral("first"),      QStringLiteral("second"),     QStringLiteral("third"),
+        QStringLiteral("fourth"),     QStringLiteral("fifth"),      QStringLiteral("sixth"),
+        QStringLiteral("seventh"),    QStringLiteral("eighth"),     QStringLiteral("ninth"),
+        QStringLiteral("tenth"),      QStringLiteral("eleventh"),   QStringLiteral("twelfth"),
+        QStringLiteral("thirteenth"), QStringLiteral("fourteenth"), QStringLiteral("fifteenth")};
+    for (int i = 0; i < 15; ++i)
+    {
+        extended(byReturn64, QStringLiteral("[%1]").arg(i + 1),
+                 QStringLiteral("Total number of records from the %1 return.").arg(ordinals15[i]));
+    }
+
     group = grid.AddRow(std::move(header));
     grid.SetHidden(group, true);
+    ShowLaterFields(nullptr);
 }
 
 void CHeaderRows::Show(const LasHeader* header)
 {
+    ShowLaterFields(header);
     if (header == nullptr)
     {
         for (CPropertyRow* row : rows)
@@ -157,6 +200,36 @@ void CHeaderRows::Show(const LasHeader* header)
     for (std::size_t i = 0; i < rows.size() && i < static_cast<std::size_t>(texts.size()); ++i)
     {
         grid.SetValue(rows[i], texts[static_cast<qsizetype>(i)]);
+    }
+}
+
+void CHeaderRows::ShowLaterFields(const LasHeader* header)
+{
+    const std::size_t laidOut = header != nullptr ? LasHeaderImageSize(*header) : 0;
+    const bool has13 = laidOut >= LasHeader::kImageSize13;
+    const bool has14 = laidOut >= LasHeader::kImageSize14;
+    grid.SetValue(waveformStart,
+                  has13 ? QString::number(header->startOfWaveformDataPacketRecord) : QString());
+    grid.SetHidden(waveformStart, !has13);
+    QStringList texts;
+    if (has14)
+    {
+        texts << QString::number(header->startOfFirstExtendedVlr)
+              << QString::number(header->numberOfExtendedVlrs)
+              << QString::number(header->extendedNumberOfPointRecords);
+        for (const std::uint64_t count : header->extendedNumberOfPointsByReturn)
+        {
+            texts.push_back(QString::number(count));
+        }
+    }
+    for (std::size_t i = 0; i < version14Values.size(); ++i)
+    {
+        const auto k = static_cast<qsizetype>(i);
+        grid.SetValue(version14Values[i], k < texts.size() ? texts[k] : QString());
+    }
+    for (CPropertyRow* row : version14Rows)
+    {
+        grid.SetHidden(row, !has14);
     }
 }
 

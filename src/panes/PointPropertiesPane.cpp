@@ -1,12 +1,14 @@
 #include "panes/PointPropertiesPane.h"
 
 #include <QAction>
+#include <QStringList>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "common/CommandIds.h"
 #include "common/Notifier.h"
 #include "las/LASPoint.h"
+#include "las/LASPointFormats.h"
 #include "las/LasException.h"
 #include "las/LasFile.h"
 #include "panes/PaneText.h"
@@ -15,6 +17,42 @@
 
 namespace telvora
 {
+
+namespace
+{
+
+// The four flags' bits as a number, then the names of those set: "11 (Synthetic, Key-point,
+// Overlap)"; "0" when none is.
+QString FlagsText(std::uint8_t flags)
+{
+    static const char* const kNames[] = {"Synthetic", "Key-point", "Withheld", "Overlap"};
+    QStringList set;
+    for (unsigned bit = 0; bit < 4; ++bit)
+    {
+        if ((flags >> bit) & 1u)
+        {
+            set.push_back(QLatin1String(kNames[bit]));
+        }
+    }
+    const QString number = QString::number(flags);
+    return set.isEmpty()
+               ? number
+               : number + QStringLiteral(" (") + set.join(QStringLiteral(", ")) + QLatin1Char(')');
+}
+
+// Degrees with three decimals, then the stored steps of 0.006 degrees: "-12.006 (-2001)". A step
+// is six thousandths, so the text is exact, made from whole numbers, and the same in every
+// locale.
+QString ScanAngleText(std::int16_t steps)
+{
+    const int thousandths = steps * 6;
+    const int magnitude = thousandths < 0 ? -thousandths : thousandths;
+    return (thousandths < 0 ? QStringLiteral("-") : QString()) + QString::number(magnitude / 1000) +
+           QLatin1Char('.') + QStringLiteral("%1").arg(magnitude % 1000, 3, 10, QLatin1Char('0')) +
+           QStringLiteral(" (") + QString::number(steps) + QLatin1Char(')');
+}
+
+} // namespace
 
 CPropertiesPointWnd::CPropertiesPointWnd(INotifier* paneNotifier, QWidget* parent)
     : QWidget(parent)
@@ -70,6 +108,15 @@ void CPropertiesPointWnd::BuildRows()
     rows[kNumberOfReturns] = add(group.get(), QStringLiteral("Number of Returns"),
                                  QStringLiteral("The Number of Returns is the total number of "
                                                 "returns for a given pulse."));
+    rows[kClassificationFlags] =
+        add(group.get(), QStringLiteral("Classification Flags"),
+            QStringLiteral("The Classification Flags mark the point as synthetic (bit 0), as a "
+                           "model key-point (bit 1), as withheld (bit 2) or as lying in the "
+                           "overlap of flight lines (bit 3)."));
+    rows[kScannerChannel] =
+        add(group.get(), QStringLiteral("Scanner Channel"),
+            QStringLiteral("The Scanner Channel is the channel (scanner head), 0 to 3, of a "
+                           "multi-channel system that produced the point."));
     rows[kScanDirectionFlag] =
         add(group.get(), QStringLiteral("Scan Direction Flag"),
             QStringLiteral("The Scan Direction Flag denotes the direction at which the scanner "
@@ -84,6 +131,11 @@ void CPropertiesPointWnd::BuildRows()
         add(group.get(), QStringLiteral("Scan Angle Rank"),
             QStringLiteral("The Scan Angle Rank is the angle at which the laser point was output "
                            "from the laser system including the roll of the aircraft."));
+    rows[kScanAngle] =
+        add(group.get(), QStringLiteral("Scan Angle"),
+            QStringLiteral("The Scan Angle, in degrees, is the angle at which the laser point was "
+                           "output from the laser system including the roll of the aircraft; "
+                           "the file holds it in steps of 0.006 degrees (in parentheses)."));
     rows[kUserData] = add(group.get(), QStringLiteral("User Data"),
                           QStringLiteral("This field may be used at the user’s discretion."));
     rows[kPointSourceId] =
@@ -103,13 +155,18 @@ void CPropertiesPointWnd::BuildRows()
                        QStringLiteral("The Green image channel value associated with this point"));
     rows[kBlue] = add(color, QStringLiteral("Blue"),
                       QStringLiteral("The Blue image channel value associated with this point"));
+    rows[kNir] = add(group.get(), QStringLiteral("NIR"),
+                     QStringLiteral("The NIR (near infrared) channel value associated with this "
+                                    "point."));
 
     coordinatesGroup = fileCoordinates;
     colorGroup = color;
     pointGroup = grid->AddRow(std::move(group));
-    grid->SetHidden(rows[kGpsTime], true);
-    grid->SetHidden(colorGroup, true);
-    grid->SetHidden(pointGroup, true);
+    for (CPropertyRow* row : {rows[kGpsTime], colorGroup, rows[kClassificationFlags],
+                              rows[kScannerChannel], rows[kScanAngle], rows[kNir], pointGroup})
+    {
+        grid->SetHidden(row, true);
+    }
 }
 
 void CPropertiesPointWnd::ShowPoint(const CLasFile& file, std::uint32_t index)
@@ -180,15 +237,22 @@ void CPropertiesPointWnd::RefreshPointProperties()
     grid->SetValue(rows[kRed], QString::number(p.GetRed()));
     grid->SetValue(rows[kGreen], QString::number(p.GetGreen()));
     grid->SetValue(rows[kBlue], QString::number(p.GetBlue()));
+    grid->SetValue(rows[kClassificationFlags], FlagsText(p.GetClassificationFlags()));
+    grid->SetValue(rows[kScannerChannel], QString::number(p.GetScannerChannel()));
+    grid->SetValue(rows[kScanAngle], ScanAngleText(p.GetScanAngle()));
+    grid->SetValue(rows[kNir], QString::number(p.GetNIR()));
     grid->SetHidden(pointGroup, false);
 
-    const int format = p.GetFormat();
-    if (format >= 0 && format <= 3)
+    const LasFormatLayout layout = FormatLayout(static_cast<unsigned>(p.GetFormat()));
+    grid->SetHidden(rows[kGpsTime], layout.gpsTime < 0);
+    grid->SetHidden(colorGroup, layout.rgb < 0);
+    grid->SetHidden(rows[kNir], layout.nir < 0);
+    // Formats 6 to 10 hold the flags and the channel in a byte of their own, and a finer scan
+    // angle in place of the rank.
+    grid->SetHidden(rows[kScanAngleRank], layout.extended);
+    for (const Row row : {kClassificationFlags, kScannerChannel, kScanAngle})
     {
-        const bool hasTime = format == 1 || format == 3;
-        const bool hasColor = format == 2 || format == 3;
-        grid->SetHidden(rows[kGpsTime], !hasTime);
-        grid->SetHidden(colorGroup, !hasColor);
+        grid->SetHidden(rows[row], !layout.extended);
     }
 }
 

@@ -16,9 +16,9 @@ class INotifier;
 class LASPoint;
 
 // The "Point Properties" pane: every attribute of the point picked in the 3D view, with an
-// explanation of each LAS field. It holds its own copy of the record and of the file's scale and
-// offset, so that what it shows does not depend on the file staying loaded: the values are a
-// snapshot taken at the pick.
+// explanation of each LAS field. Rows of fields that the record's format lacks are hidden. It holds
+// its own copy of the record and of the file's scale and offset, so that what it shows does not
+// depend on the file staying loaded: the values are a snapshot taken at the pick.
 class CPropertiesPointWnd : public QWidget
 {
     Q_OBJECT
@@ -66,6 +66,12 @@ private:
         kRed,
         kGreen,
         kBlue,
+        // Formats 6 to 10.
+        kClassificationFlags,
+        kScannerChannel,
+        kScanAngle,
+        // Formats 8 and 10.
+        kNir,
         kRowCount
     };
 

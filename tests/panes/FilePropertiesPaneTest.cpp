@@ -303,29 +303,136 @@ private slots:
         QVERIFY(notifier.shown.empty());
     }
 
+    void showsTheFieldsAndExtendedRecordsThatTheVersionLaysOut()
+    {
+        test::TempDir dir;
+        test::LasImage v14 = test::LasImage::Make(6, 2);
+        v14.header.startOfWaveformDataPacketRecord = 123456789012;
+        for (std::uint64_t k = 0; k < 15; ++k)
+        {
+            v14.header.extendedNumberOfPointsByReturn[k] = 100 + k;
+        }
+        v14.header.extendedNumberOfPointsByReturn[14] = std::uint64_t{1} << 40;
+        v14.AddVlr("vlr", 1, {'a', 'b', 'c'});
+        // 65,546 bytes of data: only the first 64 KiB are shown.
+        std::vector<unsigned char> waves(65546, 'w');
+        waves[0] = 0x01;
+        v14.AddEvlr("LASF_Spec", 65535, waves, "waveform");
+        v14.AddEvlr("ABCDEFGHIJKLMNOPQ", 7, {'K', 0x7F}, "short");
+        v14.Layout(1);
+        v14.Save(dir.File("v14.las"));
+        test::LasImage v13 = test::LasImage::Make(4);
+        v13.header.startOfWaveformDataPacketRecord = 4242;
+        v13.Layout(0);
+        v13.Save(dir.File("v13.las"));
+        test::LasImage v12 = test::LasImage::Make(0, 1);
+        v12.Layout(0);
+        v12.Save(dir.File("v12.las"));
+        const auto set =
+            test::SetOf({dir.File("v14.las"), dir.File("v13.las"), dir.File("v12.las")});
+        test::RecordingNotifier notifier;
+        CPropertiesFileWnd pane(&notifier);
+        pane.SetFileSet(set.get());
+        Action(pane, "showVrlAction")->trigger();
+
+        QCOMPARE(ShownTopNames(Tree(pane)), QStringList({"Header", "Variable length records",
+                                                         "Extended variable length records"}));
+        // 375 + 54 + 3 bytes of header and VLR, then 2 records of 30 bytes.
+        std::vector<Shown> rows = {
+            {{"Header", "Start of Waveform Data Packet Record"}, "123456789012"},
+            {{"Header", "Start of first Extended Variable Length Record"}, "492"},
+            {{"Header", "Number of Extended Variable Length Records"}, "2"},
+            {{"Header", "Number of point records (64-bit)"}, "2"},
+            {{"Header", "Number of points by return (64-bit)"},
+             "100, 101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 112, 113, "
+             "1099511627776"},
+            {{"Header", "Number of points by return (64-bit)", "[15]"}, "1099511627776"},
+            {{"Variable length records", "VRL 1", "Data"}, "abc"},
+            {{"Extended variable length records", "EVLR 1", "Reserved"}, "0"},
+            {{"Extended variable length records", "EVLR 1", "User ID"}, "LASF_Spec"},
+            {{"Extended variable length records", "EVLR 1", "Record ID"}, "65535"},
+            {{"Extended variable length records", "EVLR 1", "Record Length After Header"}, "65546"},
+            {{"Extended variable length records", "EVLR 1", "Description"}, "waveform"},
+            {{"Extended variable length records", "EVLR 1", "Data"}, "\\x01" + QString(65535, 'w')},
+            {{"Extended variable length records", "EVLR 2", "User ID"}, "ABCDEFGHIJKLMNOP"},
+            {{"Extended variable length records", "EVLR 2", "Record ID"}, "7"},
+            {{"Extended variable length records", "EVLR 2", "Record Length After Header"}, "2"},
+            {{"Extended variable length records", "EVLR 2", "Description"}, "short"},
+            {{"Extended variable length records", "EVLR 2", "Data"}, "K\\x7f"},
+        };
+        for (const Shown& row : rows)
+        {
+            QCOMPARE(Value(pane, row.names) + " at " + row.names.join('/'),
+                     row.value + " at " + row.names.join('/'));
+            QVERIFY(!ItemAt(Tree(pane), row.names)->isHidden());
+        }
+        QCOMPARE(ItemAt(Tree(pane), {"Extended variable length records"})->childCount(), 2);
+        QCOMPARE(ItemAt(Tree(pane), {"Extended variable length records", "EVLR 1"})->childCount(),
+                 6);
+        // The 22 rows of LAS 1.0 to 1.2 keep their places; the new ones follow in file order.
+        QCOMPARE(ItemAt(Tree(pane), {"Header"})->childCount(), 27);
+        QCOMPARE(ItemAt(Tree(pane), {"Header"})->child(21)->text(0), QString("Bounding Box"));
+        QCOMPARE(ItemAt(Tree(pane), {"Header"})->child(26)->text(0),
+                 QString("Number of points by return (64-bit)"));
+
+        // LAS 1.3 lays out the waveform start alone; 1.2 neither.
+        const QStringList v14Only = {"Start of first Extended Variable Length Record",
+                                     "Number of Extended Variable Length Records",
+                                     "Number of point records (64-bit)",
+                                     "Number of points by return (64-bit)"};
+        const QString waveform = "Start of Waveform Data Packet Record";
+        for (const int file : {1, 2})
+        {
+            pane.GetFileList()->setCurrentIndex(file);
+            Action(pane, "showVrlAction")->trigger();
+            QCOMPARE(ShownTopNames(Tree(pane)), QStringList{"Header"});
+            QCOMPARE(pane.GetEvlrGroup(), nullptr);
+            QCOMPARE(ItemAt(Tree(pane), {"Header", waveform})->isHidden(), file == 2);
+            QCOMPARE(Value(pane, {"Header", waveform}), file == 1 ? QString("4242") : "");
+            for (const QString& name : v14Only)
+            {
+                QVERIFY(ItemAt(Tree(pane), {"Header", name})->isHidden());
+                QCOMPARE(Value(pane, {"Header", name}), QString());
+            }
+        }
+        QVERIFY(notifier.shown.empty());
+    }
+
     void aRecordBlockThatCannotBeReadIsReported_data()
     {
         QTest::addColumn<bool>("removeFile");
+        QTest::addColumn<bool>("extendedOnly");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("the file is gone") << true << "ReadError::File could not be open."
+        QTest::newRow("the file is gone") << true << false << "ReadError::File could not be open."
                                           << "no such file or folder";
         // The file was cut inside its one VLR (bytes 227 to 281) after it was opened.
         QTest::newRow("the block runs past the end of the file")
-            << false << "ReadError::LAS VRL"
+            << false << false << "ReadError::LAS VRL"
             << "the file ends at byte 250, inside its variable length records, which run from "
                "byte 227 to byte 281";
+        QTest::newRow("the LAS 1.4 file of an extended record alone is gone")
+            << true << true << "ReadError::File could not be open."
+            << "no such file or folder";
     }
     void aRecordBlockThatCannotBeReadIsReported()
     {
         QFETCH(bool, removeFile);
+        QFETCH(bool, extendedOnly);
         QFETCH(QString, text);
         QFETCH(QString, reason);
         test::TempDir dir;
         const std::string path = dir.File("survey.las");
-        test::LasImage image = test::LasImage::Make(0);
-        image.AddVlr("user", 1, {});
-        image.Layout(1);
+        test::LasImage image = test::LasImage::Make(extendedOnly ? 6 : 0);
+        if (extendedOnly)
+        {
+            image.AddEvlr("user", 1, {});
+        }
+        else
+        {
+            image.AddVlr("user", 1, {});
+        }
+        image.Layout(extendedOnly ? 0 : 1);
         image.Save(path);
         const auto set = test::SetOf({path});
         test::RecordingNotifier notifier;
@@ -349,6 +456,7 @@ private slots:
                  QString::fromStdString(path + ": ") + reason);
         QCOMPARE(ShownTopNames(Tree(pane)), QStringList{"Header"});
         QCOMPARE(pane.GetVlrGroup(), nullptr);
+        QCOMPARE(pane.GetEvlrGroup(), nullptr);
     }
 
     void closingEmptiesThePaneAndForgetsTheSet()
@@ -373,7 +481,8 @@ private slots:
         {
             QCOMPARE((*it)->text(1), QString());
         }
-        QCOMPARE(rows, 53);
+        // 53 rows of the LAS 1.0 to 1.2 fields, 20 hidden ones of the fields LAS 1.3 and 1.4 add.
+        QCOMPARE(rows, 73);
         // Nothing the user can still press reaches the released set.
         Action(pane, "showVrlAction")->trigger();
         Action(pane, "expandAllAction")->trigger();

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -204,6 +205,115 @@ private slots:
         QCOMPARE(Hidden(pane, {"Color"}), !hasColor);
         QCOMPARE(Value(pane, {"GPS Time"}), hasTime ? QString("123456.789000") : "0.000000");
         QCOMPARE(Value(pane, {"Color"}), hasColor ? QString("65535, 0, 4660") : "0, 0, 0");
+        QVERIFY(notifier.shown.empty());
+    }
+
+    void showsTheFieldsOfFormatsFourToTen_data()
+    {
+        QTest::addColumn<int>("format");
+        // Formats 6 to 10: byte 15 (flags in bits 0 to 3, channel in 4 and 5) and the 16-bit scan
+        // angle in bytes 18 and 19.
+        QTest::addColumn<int>("flagByte");
+        QTest::addColumn<int>("angleLow");
+        QTest::addColumn<int>("angleHigh");
+        QTest::addColumn<QString>("flags");
+        QTest::addColumn<QString>("channel");
+        QTest::addColumn<QString>("angle");
+        QTest::addColumn<int>("shownRows");
+        const QString none = "hidden";
+        QTest::newRow("format 4") << 4 << 0 << 0 << 0 << none << none << none << 14;
+        QTest::newRow("format 5") << 5 << 0 << 0 << 0 << none << none << none << 18;
+        // 0xF82F = -2001 steps of 0.006 degrees.
+        QTest::newRow("format 6") << 6 << 0xEB << 0x2F << 0xF8
+                                  << "11 (Synthetic, Key-point, Overlap)"
+                                  << "2"
+                                  << "-12.006 (-2001)" << 16;
+        QTest::newRow("format 7") << 7 << 0x00 << 0xFF << 0xFF << "0"
+                                  << "0"
+                                  << "-0.006 (-1)" << 20;
+        QTest::newRow("format 8") << 8 << 0x3F << 0x30 << 0x75
+                                  << "15 (Synthetic, Key-point, Withheld, Overlap)"
+                                  << "3"
+                                  << "180.000 (30000)" << 21;
+        QTest::newRow("format 9") << 9 << 0x14 << 0x00 << 0x80 << "4 (Withheld)"
+                                  << "1"
+                                  << "-196.608 (-32768)" << 16;
+        QTest::newRow("format 10")
+            << 10 << 0x2B << 0x05 << 0x00 << "11 (Synthetic, Key-point, Overlap)"
+            << "2"
+            << "0.030 (5)" << 21;
+    }
+    void showsTheFieldsOfFormatsFourToTen()
+    {
+        QFETCH(int, format);
+        QFETCH(int, flagByte);
+        QFETCH(int, angleLow);
+        QFETCH(int, angleHigh);
+        QFETCH(QString, flags);
+        QFETCH(QString, channel);
+        QFETCH(QString, angle);
+        QFETCH(int, shownRows);
+        test::TempDir dir;
+        std::vector<std::string> paths;
+        for (const int f : {10, format})
+        {
+            test::LasImage image = test::LasImage::Make(static_cast<std::uint8_t>(f));
+            std::vector<unsigned char> r =
+                test::MakeRecord(image.header.pointDataRecordLength, 1, 2, 3, 4);
+            const bool extended = f >= 6;
+            // Return 3 of 5; formats 4 and 5: scan direction and edge 1, class 2 withheld,
+            // rank -12.
+            r[14] = extended ? 0x53 : 0xEB;
+            r[15] = static_cast<unsigned char>(extended ? flagByte : 0x82);
+            r[16] = extended ? 0x06 : 0xF4;
+            if (extended)
+            {
+                r[18] = static_cast<unsigned char>(angleLow);
+                r[19] = static_cast<unsigned char>(angleHigh);
+            }
+            StoreLE<double>(r.data() + (extended ? 22 : 20), 123456.789);
+            if (f == 5 || f == 7 || f == 8 || f == 10)
+            {
+                const unsigned char rgb[] = {0xFF, 0xFF, 0x00, 0x00, 0x34, 0x12};
+                std::copy(std::begin(rgb), std::end(rgb), r.begin() + (f == 5 ? 28 : 30));
+            }
+            if (f == 8 || f == 10)
+            {
+                r[36] = 0xEF;
+                r[37] = 0xBE;
+            }
+            image.records.push_back(r);
+            image.Layout(0);
+            paths.push_back(dir.File(std::to_string(f).append(".las")));
+            image.Save(paths.back());
+        }
+        const auto set = test::SetOf(paths);
+        test::RecordingNotifier notifier;
+        CPropertiesPointWnd pane(&notifier);
+        pane.ShowPoint(set->files[0], 0);
+        pane.ShowPoint(set->files[1], 0);
+
+        const bool extended = format >= 6;
+        const bool color = format == 5 || format == 7 || format == 8 || format == 10;
+        const bool nir = format == 8 || format == 10;
+        const std::pair<QString, QString> rows[] = {
+            {"Return Number", "3"},
+            {"Number of Returns", "5"},
+            {"Classification", extended ? "6" : "130"},
+            {"Classification Flags", flags},
+            {"Scanner Channel", channel},
+            {"Scan Angle Rank", extended ? "hidden" : "-12"},
+            {"Scan Angle", angle},
+            {"GPS Time", "123456.789000"},
+            {"Color", color ? "65535, 0, 4660" : "hidden"},
+            {"NIR", nir ? "48879" : "hidden"},
+        };
+        for (const auto& [name, text] : rows)
+        {
+            QCOMPARE(name + (Hidden(pane, {name}) ? "=hidden" : "=" + Value(pane, {name})),
+                     name + "=" + text);
+        }
+        QCOMPARE(ShownRows(pane), shownRows);
         QVERIFY(notifier.shown.empty());
     }
 
