@@ -496,14 +496,18 @@ Json DescribePoint(const LasHeader& header, std::uint32_t index, const LASPoint&
     json["Scan Direction Flag"] = static_cast<unsigned>(point.GetScanDirectionFlag());
     json["Edge of Flight Line"] = static_cast<unsigned>(point.GetEdgeOfFlightLine());
     json["Classification"] = static_cast<unsigned>(point.GetClassification());
-    json["Scan Angle Rank"] = static_cast<int>(point.GetScanAngleRank());
+    const LasFormatLayout layout = FormatLayout(static_cast<unsigned>(point.GetFormat()));
+    // Formats 6 to 10: their angle rounded to whole degrees, up to 180, which a rank's 8 bits
+    // would cut at 127.
+    json["Scan Angle Rank"] = layout.extended
+                                  ? static_cast<int>(std::lround(point.GetScanAngleDegrees()))
+                                  : static_cast<int>(point.GetScanAngleRank());
     json["User Data"] = static_cast<unsigned>(point.GetUserData());
     json["Point Source ID"] = point.GetPointSourceID();
     json["GPS Time"] = point.GetGPSTime();
     json["Red"] = point.GetRed();
     json["Green"] = point.GetGreen();
     json["Blue"] = point.GetBlue();
-    const LasFormatLayout layout = FormatLayout(static_cast<unsigned>(point.GetFormat()));
     if (layout.extended)
     {
         const unsigned flags = point.GetClassificationFlags();

@@ -54,9 +54,9 @@ Json DescribeVlr(const LasVlrHeader& vlr, FieldForm form = FieldForm::Utf8);
 Json DescribeEvlr(const LasEvlrHeader& evlr, FieldForm form = FieldForm::Utf8);
 // Scaled coordinates are computed in double from the raw integers; the viewer's float positions
 // would hide digits of large coordinates. The fields every format shares come first, in every
-// format (Scan Angle Rank of formats 6 to 10 is their angle rounded to whole degrees, as the viewer
-// colours by it); then those of the record's own format: flags, scanner channel and 16-bit scan
-// angle for 6 to 10, NIR for 8 and 10, the wave packet for 4, 5, 9 and 10.
+// format (Scan Angle Rank of formats 6 to 10 is their angle rounded to whole degrees); then those
+// of the record's own format: flags, scanner channel and 16-bit scan angle for 6 to 10, NIR for 8
+// and 10, the wave packet for 4, 5, 9 and 10.
 Json DescribePoint(const LasHeader& header, std::uint32_t index, const LASPoint& point);
 
 // A refusal as the tool writes it to the error output: the fixed message text, then the reason in

@@ -324,7 +324,7 @@ TEST(LasReport, EveryFieldOfFormatsFourToTen)
             EXPECT_EQ(p["Scan Direction Flag"], extended ? 0 : 1);
             EXPECT_EQ(p["Edge of Flight Line"], extended ? 1 : 0);
             EXPECT_EQ(p["Classification"], extended ? 200 : 130);
-            EXPECT_EQ(p["Scan Angle Rank"], !extended ? -12 : k == 2 ? 127 : -15);
+            EXPECT_EQ(p["Scan Angle Rank"], !extended ? -12 : k == 2 ? 180 : -15);
             EXPECT_EQ(p["User Data"], 77);
             EXPECT_EQ(p["Point Source ID"], 4660);
             EXPECT_EQ(p["GPS Time"], 123456.789);
