@@ -2,16 +2,21 @@
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <fmt/format.h>
+#include <iterator>
 #include <memory>
 #include <ostream>
 
 #include "common/Notifier.h"
 #include "common/TerminalText.h"
+#include "las/LASPointFormats.h"
 #include "las/LasException.h"
+#include "las/LasExtendedVlrs.h"
 #include "las/LasFile.h"
 
 namespace telvora::lascli
@@ -25,6 +30,35 @@ namespace
 constexpr int kStatsReaders = 5;
 
 constexpr const char* kBoundKeys[6] = {"Min x", "Max x", "Min y", "Max y", "Min z", "Max z"};
+// Fields held as floats in the record: shown as the floats they are in text reports.
+constexpr const char* kFloatPointKeys[4] = {"Return Point Waveform Location", "X(t)", "Y(t)",
+                                            "Z(t)"};
+
+// Whether the header lays out the fields that end at byte end (LAS 1.3: 235, LAS 1.4: 375) and
+// its Header Size holds them; behind a smaller Header Size lie the VLRs, not these fields.
+bool HoldsFieldsUpTo(const LasHeader& header, std::size_t end)
+{
+    return LasHeaderImageSize(header) >= end && header.headerSize >= end;
+}
+
+// A float field widened to double, which is exact: the JSON parses back to the very float.
+Json FloatValue(float value)
+{
+    return static_cast<double>(value);
+}
+
+// Floats in text as their shortest float form rather than the long expansion of the double.
+void ShortenFloats(Json& object, const char* const* keys, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        const auto found = object.find(keys[i]);
+        if (found != object.end() && found->is_number_float())
+        {
+            *found = fmt::format("{}", static_cast<float>(found->get<double>()));
+        }
+    }
+}
 
 template <std::size_t N>
 std::string FieldText(const char (&text)[N], FieldForm form)
@@ -173,6 +207,41 @@ void ReadVlrs(CLasFile& file, InfoReport& report)
     }
 }
 
+void ReadEvlrs(const CLasFile& file, InfoReport& report)
+{
+    const LasHeader& header = *file.header;
+    report.evlrsLaidOut = HoldsFieldsUpTo(header, LasHeader::kImageSize14);
+    if (!report.evlrsLaidOut)
+    {
+        return;
+    }
+    try
+    {
+        // Only the headers are shown: none of the data (a waveform record may be gigabytes).
+        std::vector<LasEvlrHeader> evlrs;
+        for (const LasExtendedVlr& record : ReadExtendedVlrs(file.path, header, 0))
+        {
+            evlrs.push_back(record.header);
+        }
+        if (evlrs.size() < header.numberOfExtendedVlrs)
+        {
+            report.warnings.push_back(fmt::format(
+                "Warning: {} of {} declared extended variable length records found "
+                "from Start of first Extended Variable Length Record {}",
+                evlrs.size(), header.numberOfExtendedVlrs, header.startOfFirstExtendedVlr));
+        }
+        report.evlrs = std::move(evlrs);
+    }
+    catch (const CLasException& error)
+    {
+        report.diagnostics.push_back(RefusalLine(error.GetErrorText(), error.GetDetail()));
+    }
+    catch (const std::exception& error)
+    {
+        report.diagnostics.push_back(error.what());
+    }
+}
+
 // Positions, return numbers, classifications, intensities and scan angle ranks, each through its
 // attribute reader, one array at a time so that no more than one is held.
 std::optional<PointStats> CollectStats(const CLasFile& file, AttributeProgress* progress,
@@ -215,8 +284,9 @@ std::optional<PointStats> CollectStats(const CLasFile& file, AttributeProgress* 
     } reset{progress};
 
     PointStats stats;
-    const std::uint64_t count = header.numberOfPointRecords;
+    const std::uint64_t count = PointCount(header);
     stats.records = count;
+    stats.returnSlots = FormatLayout(header.pointDataFormatId).extended ? 16 : 8;
     try
     {
         {
@@ -247,7 +317,7 @@ std::optional<PointStats> CollectStats(const CLasFile& file, AttributeProgress* 
             }
             for (std::uint64_t i = 0; i < count; ++i)
             {
-                ++stats.returnNumbers[returns[i] & 0x07u];
+                ++stats.returnNumbers[returns[i] & 0x0Fu];
             }
         }
         {
@@ -276,16 +346,18 @@ std::optional<PointStats> CollectStats(const CLasFile& file, AttributeProgress* 
             }
         }
         {
-            const auto angles = file.ReadScanAngleRanks(progress, &notifier);
+            // In degrees: the ranks of formats 0 to 5 exactly, the 16-bit angles of 6 to 10 (up
+            // to 180 degrees, more than a rank holds) rounded to whole degrees.
+            const auto angles = file.ReadScanAngles(progress, &notifier);
             if (failed(angles))
             {
                 return std::nullopt;
             }
-            stats.absScanAngleMin = 128;
+            stats.absScanAngleMin = INT_MAX;
             stats.absScanAngleMax = 0;
             for (std::uint64_t i = 0; i < count; ++i)
             {
-                const int magnitude = std::abs(static_cast<int>(angles[i]));
+                const auto magnitude = static_cast<int>(std::abs(std::lround(angles[i])));
                 stats.absScanAngleMin = std::min(stats.absScanAngleMin, magnitude);
                 stats.absScanAngleMax = std::max(stats.absScanAngleMax, magnitude);
             }
@@ -371,6 +443,18 @@ Json DescribeHeader(const LasHeader& header, FieldForm form)
     json["Min Y coordinate"] = header.minY;
     json["Max Z coordinate"] = header.maxZ;
     json["Min Z coordinate"] = header.minZ;
+    if (HoldsFieldsUpTo(header, LasHeader::kImageSize13))
+    {
+        json["Start of Waveform Data Packet Record"] = header.startOfWaveformDataPacketRecord;
+    }
+    if (HoldsFieldsUpTo(header, LasHeader::kImageSize14))
+    {
+        json["Start of first Extended Variable Length Record"] = header.startOfFirstExtendedVlr;
+        json["Number of Extended Variable Length Records"] = header.numberOfExtendedVlrs;
+        json["Number of point records (64-bit)"] = header.extendedNumberOfPointRecords;
+        json["Number of points by return (64-bit)"] =
+            NumberArray(header.extendedNumberOfPointsByReturn);
+    }
     return json;
 }
 
@@ -382,6 +466,17 @@ Json DescribeVlr(const LasVlrHeader& vlr, FieldForm form)
     json["Record ID"] = vlr.recordId;
     json["Record Length After Header"] = vlr.recordLengthAfterHeader;
     json["Description"] = FieldText(vlr.description, form);
+    return json;
+}
+
+Json DescribeEvlr(const LasEvlrHeader& evlr, FieldForm form)
+{
+    Json json = Json::object();
+    json["Reserved"] = evlr.reserved;
+    json["User ID"] = FieldText(evlr.userId, form);
+    json["Record ID"] = evlr.recordId;
+    json["Record Length After Header"] = evlr.recordLengthAfterHeader;
+    json["Description"] = FieldText(evlr.description, form);
     return json;
 }
 
@@ -401,13 +496,47 @@ Json DescribePoint(const LasHeader& header, std::uint32_t index, const LASPoint&
     json["Scan Direction Flag"] = static_cast<unsigned>(point.GetScanDirectionFlag());
     json["Edge of Flight Line"] = static_cast<unsigned>(point.GetEdgeOfFlightLine());
     json["Classification"] = static_cast<unsigned>(point.GetClassification());
-    json["Scan Angle Rank"] = static_cast<int>(point.GetScanAngleRank());
+    const LasFormatLayout layout = FormatLayout(static_cast<unsigned>(point.GetFormat()));
+    // Formats 6 to 10: their angle rounded to whole degrees, up to 180, which a rank's 8 bits
+    // would cut at 127.
+    json["Scan Angle Rank"] = layout.extended
+                                  ? static_cast<int>(std::lround(point.GetScanAngleDegrees()))
+                                  : static_cast<int>(point.GetScanAngleRank());
     json["User Data"] = static_cast<unsigned>(point.GetUserData());
     json["Point Source ID"] = point.GetPointSourceID();
     json["GPS Time"] = point.GetGPSTime();
     json["Red"] = point.GetRed();
     json["Green"] = point.GetGreen();
     json["Blue"] = point.GetBlue();
+    if (layout.extended)
+    {
+        const unsigned flags = point.GetClassificationFlags();
+        json["Synthetic"] = flags & 1u;
+        json["Key-point"] = (flags >> 1) & 1u;
+        json["Withheld"] = (flags >> 2) & 1u;
+        json["Overlap"] = (flags >> 3) & 1u;
+        json["Scanner Channel"] = static_cast<unsigned>(point.GetScannerChannel());
+        const int angle = point.GetScanAngle();
+        json["Scan Angle"] = angle;
+        // 6 / 1000 rather than 0.006: the quotient of two exact numbers is the double nearest the
+        // decimal angle, which prints as that decimal (0.006, not 0.006000000000000001).
+        json["Scan Angle (degrees)"] = angle * 6 / 1000.0;
+    }
+    if (layout.nir >= 0)
+    {
+        json["NIR"] = point.GetNIR();
+    }
+    if (layout.wavePacket >= 0)
+    {
+        json["Wave Packet Descriptor Index"] =
+            static_cast<unsigned>(point.GetWavePacketDescriptorIndex());
+        json["Byte offset to waveform data"] = point.GetWaveformDataOffset();
+        json["Waveform packet size in bytes"] = point.GetWaveformPacketSize();
+        json["Return Point Waveform Location"] = FloatValue(point.GetReturnPointWaveformLocation());
+        json["X(t)"] = FloatValue(point.GetWaveXt());
+        json["Y(t)"] = FloatValue(point.GetWaveYt());
+        json["Z(t)"] = FloatValue(point.GetWaveZt());
+    }
     return json;
 }
 
@@ -427,7 +556,9 @@ Json DescribeStats(const PointStats& stats)
         json[kBoundKeys[2 * axis]] = any ? Json(static_cast<double>(stats.min[axis])) : Json();
         json[kBoundKeys[2 * axis + 1]] = any ? Json(static_cast<double>(stats.max[axis])) : Json();
     }
-    json["Points by return number"] = stats.returnNumbers;
+    json["Points by return number"] = std::vector<std::uint64_t>(
+        stats.returnNumbers.begin(),
+        stats.returnNumbers.begin() + static_cast<std::ptrdiff_t>(stats.returnSlots));
     Json classes = Json::object();
     for (std::size_t value = 0; value < stats.classifications.size(); ++value)
     {
@@ -478,6 +609,7 @@ InfoReport BuildInfoReport(const std::string& path, bool withStats, AttributePro
     // even when the table is damaged; but not those of a file the viewer refuses, whose records
     // are missing or in a form that is not read.
     ReadVlrs(file, report);
+    ReadEvlrs(file, report);
     if (withStats && report.verdict)
     {
         report.stats = CollectStats(file, progress, report.diagnostics);
@@ -506,6 +638,20 @@ Json InfoToJson(const InfoReport& report)
     {
         json["vlrs_found"] = nullptr;
         json["vlrs"] = nullptr;
+    }
+    if (report.evlrsLaidOut)
+    {
+        json["evlrs_declared"] = report.header.numberOfExtendedVlrs;
+        json["evlrs_found"] = report.evlrs.has_value() ? Json(report.evlrs->size()) : Json();
+        Json evlrs = report.evlrs.has_value() ? Json::array() : Json();
+        if (report.evlrs.has_value())
+        {
+            for (const LasEvlrHeader& evlr : *report.evlrs)
+            {
+                evlrs.push_back(DescribeEvlr(evlr));
+            }
+        }
+        json["evlrs"] = std::move(evlrs);
     }
     if (report.statsRequested)
     {
@@ -539,6 +685,24 @@ std::string InfoToText(const InfoReport& report)
             AppendFields(text, DescribeVlr((*report.vlrs)[i], FieldForm::Terminal), "  ");
         }
     }
+    if (report.evlrsLaidOut && !report.evlrs.has_value())
+    {
+        text += "Extended Variable Length Records: could not be read\n";
+    }
+    else if (report.evlrsLaidOut)
+    {
+        const std::size_t count = report.evlrs->size();
+        if (count < report.header.numberOfExtendedVlrs)
+        {
+            text += fmt::format("Extended Variable Length Records: {} of {} declared found\n",
+                                count, report.header.numberOfExtendedVlrs);
+        }
+        for (std::size_t i = 0; i < count; ++i)
+        {
+            text += fmt::format("Extended Variable Length Record {} of {}:\n", i + 1, count);
+            AppendFields(text, DescribeEvlr((*report.evlrs)[i], FieldForm::Terminal), "  ");
+        }
+    }
     if (report.statsRequested)
     {
         if (!report.stats.has_value())
@@ -549,15 +713,7 @@ std::string InfoToText(const InfoReport& report)
         {
             text += "Point record statistics:\n";
             Json stats = DescribeStats(*report.stats);
-            // For reading, the bounds are shown as the floats they are rather than as the long
-            // decimal expansion of their exact value.
-            for (const char* key : kBoundKeys)
-            {
-                if (stats[key].is_number_float())
-                {
-                    stats[key] = fmt::format("{}", static_cast<float>(stats[key].get<double>()));
-                }
-            }
+            ShortenFloats(stats, kBoundKeys, std::size(kBoundKeys));
             AppendFields(text, stats, "  ");
         }
     }
@@ -648,8 +804,9 @@ int RunPoints(const std::string& path, const PointSelection& selection, bool jso
         return kExitFailure;
     }
     const LasHeader& header = *file.header;
+    // The check refuses files whose count does not fit 32 bits.
     const ResolvedSelection resolved =
-        ResolveSelection(selection, header.numberOfPointRecords, path);
+        ResolveSelection(selection, static_cast<std::uint32_t>(PointCount(header)), path);
     if (!resolved.error.empty())
     {
         WriteLine(err, resolved.error);
@@ -679,7 +836,7 @@ int RunPoints(const std::string& path, const PointSelection& selection, bool jso
                 {
                     return fmt::format("Record {} of {} could not be read", at, path);
                 }
-                const Json record = DescribePoint(header, at, *point);
+                Json record = DescribePoint(header, at, *point);
                 if (json)
                 {
                     // One record per line keeps long listings readable and greppable.
@@ -688,6 +845,7 @@ int RunPoints(const std::string& path, const PointSelection& selection, bool jso
                 else
                 {
                     std::string text = firstRecord ? "" : "\n";
+                    ShortenFloats(record, kFloatPointKeys, std::size(kFloatPointKeys));
                     AppendFields(text, record, "");
                     out << text;
                 }

@@ -50,8 +50,13 @@ enum class FieldForm
 
 Json DescribeHeader(const LasHeader& header, FieldForm form = FieldForm::Utf8);
 Json DescribeVlr(const LasVlrHeader& vlr, FieldForm form = FieldForm::Utf8);
+// The same keys as a VLR's; the length after the header is 64 bits wide.
+Json DescribeEvlr(const LasEvlrHeader& evlr, FieldForm form = FieldForm::Utf8);
 // Scaled coordinates are computed in double from the raw integers; the viewer's float positions
-// would hide digits of large coordinates.
+// would hide digits of large coordinates. The fields every format shares come first, in every
+// format (Scan Angle Rank of formats 6 to 10 is their angle rounded to whole degrees); then those
+// of the record's own format: flags, scanner channel and 16-bit scan angle for 6 to 10, NIR for 8
+// and 10, the wave packet for 4, 5, 9 and 10.
 Json DescribePoint(const LasHeader& header, std::uint32_t index, const LASPoint& point);
 
 // A refusal as the tool writes it to the error output: the fixed message text, then the reason in
@@ -66,10 +71,14 @@ struct PointStats
     // only when records is not 0.
     std::array<float, 3> min{};
     std::array<float, 3> max{};
-    std::array<std::uint64_t, 8> returnNumbers{};
+    // Return numbers have 3 bits in formats 0 to 5 and 4 bits in 6 to 10: 8 or 16 slots.
+    std::size_t returnSlots = 8;
+    std::array<std::uint64_t, 16> returnNumbers{};
     std::array<std::uint64_t, 256> classifications{};
     std::uint16_t intensityMin = 0;
     std::uint16_t intensityMax = 0;
+    // Scan angles in whole degrees: the rank of formats 0 to 5, the 16-bit angle of 6 to 10
+    // rounded.
     int absScanAngleMin = 0;
     int absScanAngleMax = 0;
 };
@@ -86,6 +95,11 @@ struct InfoReport
     // holds: the records found are those that lie wholly inside it.
     std::optional<std::vector<LasVlrHeader>> vlrs;
     std::uint32_t vlrsDeclared = 0;
+    // Set for headers that lay out the extended VLR fields (LAS 1.4). The extended VLRs as far as
+    // the file holds them whole, walked from Start of first Extended Variable Length Record; none
+    // when they could not be read.
+    bool evlrsLaidOut = false;
+    std::optional<std::vector<LasEvlrHeader>> evlrs;
     bool statsRequested = false;
     // None when not requested or when the records could not be read.
     std::optional<PointStats> stats;
@@ -103,9 +117,10 @@ struct InfoReport
 // damaged VLR table never hides what could be read.
 InfoReport BuildInfoReport(const std::string& path, bool withStats, AttributeProgress* progress);
 
-// The header fields under their names, then "readable" (the verdict) and "reason" (why not, or
-// null), "vlrs": a list, or null when the table could not be read, and, when statistics were
-// asked for, "stats": null when the records could not be read.
+// The header fields under their names (those LAS 1.3 and 1.4 add where the header holds them),
+// then "readable" (the verdict) and "reason" (why not, or null), "vlrs": a list, or null when the
+// table could not be read, for LAS 1.4 files "evlrs_declared", "evlrs_found" and "evlrs", and,
+// when statistics were asked for, "stats": null when the records could not be read.
 Json InfoToJson(const InfoReport& report);
 // The same in "Name: value" lines; a part that could not be read says so in one line. Text
 // from the file is made safe for a terminal.

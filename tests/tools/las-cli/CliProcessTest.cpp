@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "LasCliTestSupport.h"
+#include "LasImage.h"
 #include "ProcessRun.h"
 
 namespace telvora::lascli::test
@@ -50,6 +51,12 @@ TEST_F(CliProcess, BothCommandsRefuseWhatTheViewerRefusesWithItsReason)
         text += "Flight 7, strip 12: survey of the river banks, checked on site.\n";
     }
     WriteBytes(temp / "readme.las", text);
+    telvora::test::LasImage image = telvora::test::LasImage::Make(10, 1);
+    image.header.pointDataFormatId = 11;
+    image.Save((temp / "format11.las").string());
+    image.header.pointDataFormatId = 6;
+    image.header.versionMinor = 5;
+    image.Save((temp / "version15.las").string());
 
     struct Case
     {
@@ -59,10 +66,19 @@ TEST_F(CliProcess, BothCommandsRefuseWhatTheViewerRefusesWithItsReason)
         bool headerShown;
     };
     const Case cases[] = {
-        {TestFile("test1_4.las"), "ReadError::LAS Point Format",
-         "test1_4.las: LAS 1.4 files with point format 6 cannot be opened; Telvora reads point "
-         "formats 0 to 3",
+        {TestFile("simple.laz"), "ReadError::LAS Point Format",
+         "simple.laz holds compressed (LAZ) point records, which cannot be opened; Telvora reads "
+         "uncompressed LAS files",
          true},
+        {temp / "format11.las", "ReadError::LAS Point Format",
+         "format11.las: LAS 1.4 files with point format 11 cannot be opened; Telvora reads point "
+         "formats 0 to 10",
+         true},
+        {temp / "version15.las", "ReadError::LAS Point Format",
+         "version15.las: LAS 1.5 files cannot be opened; Telvora reads LAS 1.0 to 1.4 files with "
+         "point formats 0 to 10",
+         true},
+        {TestFile("test1_4.las"), nullptr, "", true},
         {TestFile("vegetation_1_3.las"), nullptr, "", true},
         {TestFile("no-points.las"), nullptr, "", true},
         {temp / "readme.las", "ReadError::LAS Header", "readme.las is not a LAS file", false},

@@ -14,6 +14,7 @@
 #include "LasCliTestSupport.h"
 #include "LasImage.h"
 #include "TestData.h"
+#include "las/ByteOrder.h"
 #include "las/LasHeader.h"
 
 namespace telvora::lascli::test
@@ -215,6 +216,201 @@ TEST(LasReport, SelectionOfRecords)
     for (const char* bad : {"", "4294967296", "-1", "+1", " 1", "1 ", "1x", "0x10", "1.5", "1e3"})
     {
         EXPECT_FALSE(ParseIndex(bad).has_value()) << '"' << bad << '"';
+    }
+}
+
+// Formats 4 to 10 built byte by byte: every field written at its offset in the record, records
+// longer than standard (extra bytes), the 64-bit counts of LAS 1.4 and two extended VLRs behind
+// the records, through both commands.
+TEST(LasReport, EveryFieldOfFormatsFourToTen)
+{
+    const TempDir dir;
+    ASSERT_TRUE(dir.Valid());
+    struct Row
+    {
+        std::uint8_t format;
+        std::size_t size;
+        int rgb; // offsets in the record; -1: the format lacks the field
+        int nir;
+        int wave;
+        std::uint64_t evlrStart; // 375-byte header + 3 records of size + 5 bytes
+    };
+    const Row rows[] = {
+        {4, 57, -1, -1, 28, 0},    {5, 63, 28, -1, 34, 0},   {6, 30, -1, -1, -1, 480},
+        {7, 36, 30, -1, -1, 498},  {8, 38, 30, 36, -1, 504}, {9, 59, -1, -1, 30, 567},
+        {10, 67, 30, 36, 38, 591},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE("format " + std::to_string(row.format));
+        const bool extended = row.format >= 6;
+        telvora::test::LasImage image = telvora::test::LasImage::Make(row.format, 3);
+        image.header.pointDataRecordLength = static_cast<std::uint16_t>(row.size + 5);
+        image.header.startOfWaveformDataPacketRecord = 123456789012u;
+        image.header.extendedNumberOfPointsByReturn[0] = 1;
+        image.header.extendedNumberOfPointsByReturn[14] = 5000000000u;
+        for (std::size_t k = 0; k < 3; ++k)
+        {
+            std::vector<unsigned char>& r = image.records[k];
+            r.assign(row.size + 5, 0xEE);
+            StoreLE<std::int32_t>(&r[0], static_cast<std::int32_t>(k) - 7);
+            StoreLE<std::int32_t>(&r[4], 2000000000);
+            StoreLE<std::int32_t>(&r[8], -5);
+            StoreLE<std::uint16_t>(&r[12], 65535);
+            if (extended)
+            {
+                r[14] = 0xFD; // return 13 of 15
+                r[15] = 0xAA; // key-point, overlap, channel 2, edge
+                r[16] = 200;
+                r[17] = 77;
+                // -15.006 degrees; the last record 180 degrees, beyond what a rank holds.
+                StoreLE<std::int16_t>(&r[18], k == 2 ? 30000 : -2501);
+                StoreLE<std::uint16_t>(&r[20], 4660);
+                StoreLE<double>(&r[22], 123456.789);
+            }
+            else
+            {
+                r[14] = 0x75; // return 5 of 6, scan direction
+                r[15] = 0x82;
+                r[16] = static_cast<unsigned char>(-12);
+                r[17] = 77;
+                StoreLE<std::uint16_t>(&r[18], 4660);
+                StoreLE<double>(&r[20], 123456.789);
+            }
+            if (row.rgb >= 0)
+            {
+                StoreLE<std::uint16_t>(&r[row.rgb], 1000);
+                StoreLE<std::uint16_t>(&r[row.rgb + 2], 2000);
+                StoreLE<std::uint16_t>(&r[row.rgb + 4], 3000);
+            }
+            if (row.nir >= 0)
+            {
+                StoreLE<std::uint16_t>(&r[row.nir], 4000);
+            }
+            if (row.wave >= 0)
+            {
+                r[row.wave] = 9;
+                StoreLE<std::uint64_t>(&r[row.wave + 1], 4294967301u);
+                StoreLE<std::uint32_t>(&r[row.wave + 9], 70000);
+                StoreLE<float>(&r[row.wave + 13], 2.5f);
+                StoreLE<float>(&r[row.wave + 17], -0.25f);
+                StoreLE<float>(&r[row.wave + 21], 0.5f);
+                StoreLE<float>(&r[row.wave + 25], -0.125f);
+            }
+        }
+        if (extended)
+        {
+            image.AddEvlr("first", 7, {1, 2, 3, 4, 5}, "one");
+            image.AddEvlr("second", 65535, {}, "two");
+        }
+        image.Layout(0);
+        const std::string file = (dir / "f.las").string();
+        image.Save(file);
+
+        const CommandResult points = Points(file, {}, true);
+        ASSERT_EQ(points.exitCode, kExitOk) << points.err;
+        const Json records = Json::parse(points.out);
+        ASSERT_EQ(records.size(), 3u);
+        for (std::size_t k = 0; k < 3; ++k)
+        {
+            const Json& p = records[k];
+            EXPECT_EQ(p["X"], static_cast<int>(k) - 7);
+            EXPECT_EQ(p["Y"], 2000000000);
+            EXPECT_EQ(p["y"], 20000000.0);
+            EXPECT_EQ(p["Z"], -5);
+            EXPECT_EQ(p["Intensity"], 65535);
+            EXPECT_EQ(p["Return Number"], extended ? 13 : 5);
+            EXPECT_EQ(p["Number of Returns"], extended ? 15 : 6);
+            EXPECT_EQ(p["Scan Direction Flag"], extended ? 0 : 1);
+            EXPECT_EQ(p["Edge of Flight Line"], extended ? 1 : 0);
+            EXPECT_EQ(p["Classification"], extended ? 200 : 130);
+            EXPECT_EQ(p["Scan Angle Rank"], !extended ? -12 : k == 2 ? 180 : -15);
+            EXPECT_EQ(p["User Data"], 77);
+            EXPECT_EQ(p["Point Source ID"], 4660);
+            EXPECT_EQ(p["GPS Time"], 123456.789);
+            EXPECT_EQ(p["Red"], row.rgb >= 0 ? 1000 : 0);
+            EXPECT_EQ(p["Blue"], row.rgb >= 0 ? 3000 : 0);
+            const Json flags = {p.value("Synthetic", -1), p.value("Key-point", -1),
+                                p.value("Withheld", -1), p.value("Overlap", -1),
+                                p.value("Scanner Channel", -1)};
+            EXPECT_EQ(flags, (extended ? Json{0, 1, 0, 1, 2} : Json{-1, -1, -1, -1, -1}));
+            EXPECT_EQ(p.value("Scan Angle", 0), !extended ? 0 : k == 2 ? 30000 : -2501);
+            EXPECT_EQ(p.value("Scan Angle (degrees)", 0.0), !extended ? 0.0
+                                                            : k == 2  ? 180
+                                                                      : -15.006);
+            EXPECT_EQ(p.value("NIR", -1), row.nir >= 0 ? 4000 : -1);
+            const Json wave = {p.value("Wave Packet Descriptor Index", -1),
+                               p.value("Byte offset to waveform data", Json(-1)),
+                               p.value("Waveform packet size in bytes", -1),
+                               p.value("Return Point Waveform Location", -1.0),
+                               p.value("X(t)", -1.0),
+                               p.value("Y(t)", -1.0),
+                               p.value("Z(t)", -1.0)};
+            EXPECT_EQ(wave, (row.wave >= 0 ? Json{9, 4294967301u, 70000, 2.5, -0.25, 0.5, -0.125}
+                                           : Json{-1, -1, -1, -1.0, -1.0, -1.0, -1.0}));
+        }
+
+        const CommandResult info = Info(file, true, true);
+        ASSERT_EQ(info.exitCode, kExitOk) << info.err;
+        EXPECT_EQ(info.err, "");
+        const Json report = Json::parse(info.out);
+        EXPECT_EQ(report["Start of Waveform Data Packet Record"], 123456789012u);
+        EXPECT_EQ(report["Number of point records"], extended ? 0 : 3);
+        EXPECT_EQ(report.value("Number of point records (64-bit)", Json(-1)), extended ? 3 : -1);
+        EXPECT_EQ(
+            report.value("Number of points by return (64-bit)", Json(-1)),
+            (extended ? Json{1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5000000000u} : Json(-1)));
+        EXPECT_EQ(report.value("Start of first Extended Variable Length Record", Json(-1)),
+                  extended ? Json(row.evlrStart) : Json(-1));
+        EXPECT_EQ(report.value("Number of Extended Variable Length Records", -1),
+                  extended ? 2 : -1);
+        const Json evlrs = extended ? Json{{{"Reserved", 0},
+                                            {"User ID", "first"},
+                                            {"Record ID", 7},
+                                            {"Record Length After Header", 5},
+                                            {"Description", "one"}},
+                                           {{"Reserved", 0},
+                                            {"User ID", "second"},
+                                            {"Record ID", 65535},
+                                            {"Record Length After Header", 0},
+                                            {"Description", "two"}}}
+                                    : Json();
+        EXPECT_EQ(report.value("evlrs", Json()), evlrs);
+        EXPECT_EQ(report.value("evlrs_found", Json()), extended ? Json(2) : Json());
+        const Json& stats = report["stats"];
+        EXPECT_EQ(stats["Records"], 3);
+        const Json byReturn = extended ? Json{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0}
+                                       : Json{0, 0, 0, 0, 0, 3, 0, 0};
+        EXPECT_EQ(stats["Points by return number"], byReturn);
+        EXPECT_EQ(stats["Min |Scan Angle Rank|"], extended ? 15 : 12);
+        EXPECT_EQ(stats["Max |Scan Angle Rank|"], extended ? 180 : 12);
+        EXPECT_EQ(stats["Classification histogram"], (Json{{extended ? "200" : "130", 3}}));
+
+        if (row.format == 10)
+        {
+            const std::vector<std::string> text = Lines(Points(file, {{0}, {}, {}}, false).out);
+            for (const char* line : {"Scan Angle (degrees): -15.006", "X(t): -0.25", "NIR: 4000",
+                                     "Byte offset to waveform data: 4294967301"})
+            {
+                EXPECT_EQ(std::count(text.begin(), text.end(), line), 1) << line;
+            }
+            const std::string shown = Info(file, false).out;
+            EXPECT_TRUE(Contains(shown, "\nNumber of points by return (64-bit): 1 0 0 0 0 0 0 0 0 "
+                                        "0 0 0 0 0 5000000000\n"))
+                << shown;
+            EXPECT_TRUE(Contains(shown, "\nExtended Variable Length Record 2 of 2:\n  Reserved: 0\n"
+                                        "  User ID: second\n  Record ID: 65535\n"));
+
+            // A count beyond what the file holds is a warning; what is there is still listed.
+            image.header.numberOfExtendedVlrs = 3;
+            image.Save(file);
+            const CommandResult short3 = Info(file, true);
+            EXPECT_EQ(short3.exitCode, kExitOk);
+            EXPECT_EQ(short3.err,
+                      "Warning: 2 of 3 declared extended variable length records "
+                      "found from Start of first Extended Variable Length Record 591\n");
+            EXPECT_EQ(Json::parse(short3.out)["evlrs"].size(), 2u);
+        }
     }
 }
 

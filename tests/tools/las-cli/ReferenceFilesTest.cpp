@@ -4,9 +4,11 @@
 #include <bit>
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -73,6 +75,109 @@ std::uint64_t ParseHex(const std::string& text)
     return std::stoull(text.substr(text.rfind('x') == std::string::npos ? 0 : 2), nullptr, 16);
 }
 
+// Little-endian fields of a record, read byte by byte.
+std::uint64_t Unsigned(const std::string& bytes, std::size_t at, int width)
+{
+    std::uint64_t value = 0;
+    for (int i = width - 1; i >= 0; --i)
+    {
+        value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+    }
+    return value;
+}
+
+std::int64_t Signed(const std::string& bytes, std::size_t at, int width)
+{
+    const std::uint64_t value = Unsigned(bytes, at, width);
+    const std::uint64_t sign = std::uint64_t{1} << (8 * width - 1);
+    return static_cast<std::int64_t>(value ^ sign) - static_cast<std::int64_t>(sign);
+}
+
+// The reference reader lists neither points nor aggregates of a LAS 1.4 file: they are decoded
+// here from the record bytes, at the offsets of point format 6 (a 30-byte record) written out.
+void DecodeFormatSix(const fs::path& file, json& reference)
+{
+    std::ifstream stream(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(stream)),
+                            std::istreambuf_iterator<char>());
+    const json& header = reference.at("header");
+    const auto offset = header.at("offset_to_point_data").get<std::size_t>();
+    const auto count = reference.at("header_extension").at("number_of_point_records_64");
+    json points = json::array();
+    json aggregates = {{"records", count},
+                       {"classification_histogram", json::object()},
+                       {"return_number_histogram", json::object()}};
+    for (std::size_t i = 0; i < count.get<std::size_t>(); ++i)
+    {
+        const std::size_t at = offset + i * 30;
+        json point = {{"index", i}};
+        const char* axes[3] = {"X", "Y", "Z"};
+        const char* scaled[3] = {"x", "y", "z"};
+        const char* scales[3] = {"x_scale_factor", "y_scale_factor", "z_scale_factor"};
+        const char* offsets[3] = {"x_offset", "y_offset", "z_offset"};
+        for (std::size_t axis = 0; axis < 3; ++axis)
+        {
+            const std::int64_t raw = Signed(bytes, at + 4 * axis, 4);
+            const double value = static_cast<double>(raw) * header.at(scales[axis]).get<double>() +
+                                 header.at(offsets[axis]).get<double>();
+            point[axes[axis]] = raw;
+            point[scaled[axis]] = value;
+            const std::string low = std::string(scaled[axis]) + "_min";
+            const std::string high = std::string(scaled[axis]) + "_max";
+            aggregates[low] = i == 0 ? value : std::min(aggregates[low].get<double>(), value);
+            aggregates[high] = i == 0 ? value : std::max(aggregates[high].get<double>(), value);
+        }
+        const std::uint64_t intensity = Unsigned(bytes, at + 12, 2);
+        const std::uint64_t returns = Unsigned(bytes, at + 14, 1);
+        const std::uint64_t flags = Unsigned(bytes, at + 15, 1);
+        const std::uint64_t classification = Unsigned(bytes, at + 16, 1);
+        const std::int64_t angle = Signed(bytes, at + 18, 2);
+        // Whole degrees of 0.006-degree steps, halves away from zero.
+        const std::int64_t rank = (angle * 6 + (angle < 0 ? -500 : 500)) / 1000;
+        char gpsBits[24];
+        std::snprintf(gpsBits, sizeof gpsBits, "0x%016llx",
+                      static_cast<unsigned long long>(Unsigned(bytes, at + 22, 8)));
+        point.update({{"intensity", intensity},
+                      {"return_number", returns & 15},
+                      {"number_of_returns", returns >> 4},
+                      {"synthetic", flags & 1},
+                      {"key_point", (flags >> 1) & 1},
+                      {"withheld", (flags >> 2) & 1},
+                      {"overlap", (flags >> 3) & 1},
+                      {"scanner_channel", (flags >> 4) & 3},
+                      {"scan_direction_flag", (flags >> 6) & 1},
+                      {"edge_of_flight_line", flags >> 7},
+                      {"classification", classification},
+                      {"user_data", Unsigned(bytes, at + 17, 1)},
+                      {"scan_angle", angle},
+                      {"scan_angle_rank", rank},
+                      {"point_source_id", Unsigned(bytes, at + 20, 2)},
+                      {"gps_time_bits", gpsBits},
+                      {"red", 0},
+                      {"green", 0},
+                      {"blue", 0}});
+        const std::int64_t magnitude = rank < 0 ? -rank : rank;
+        const std::pair<const char*, std::int64_t> ranges[] = {
+            {"intensity", static_cast<std::int64_t>(intensity)},
+            {"abs_scan_angle_rank", magnitude}};
+        for (const auto& [name, value] : ranges)
+        {
+            const std::string low = std::string(name) + "_min";
+            const std::string high = std::string(name) + "_max";
+            aggregates[low] = i == 0 ? value : std::min(aggregates[low].get<std::int64_t>(), value);
+            aggregates[high] =
+                i == 0 ? value : std::max(aggregates[high].get<std::int64_t>(), value);
+        }
+        json& byClass = aggregates["classification_histogram"][std::to_string(classification)];
+        byClass = byClass.is_null() ? 1 : byClass.get<int>() + 1;
+        json& byReturn = aggregates["return_number_histogram"][std::to_string(returns & 15)];
+        byReturn = byReturn.is_null() ? 1 : byReturn.get<int>() + 1;
+        points.push_back(std::move(point));
+    }
+    reference["points"] = std::move(points);
+    reference["aggregates"] = std::move(aggregates);
+}
+
 class ReferenceFileTest : public testing::TestWithParam<ReferenceCase>
 {
 protected:
@@ -82,15 +187,20 @@ protected:
         reference = json::parse(stream);
         header = reference.at("header");
         // What the viewer opens, from the reference reader's findings: LAS 1.x, uncompressed
-        // point formats 0 to 3, records at least their standard size, point data behind the
+        // point formats 0 to 10, records at least their standard size, point data behind the
         // header and every declared record in the file.
         const json& points = reference.at("point_block");
         readable =
             header.at("file_signature") == "LASF" && header.at("version_major") == 1 &&
-            !points.at("compressed").get<bool>() && points.at("base_format").get<unsigned>() <= 3 &&
+            !points.at("compressed").get<bool>() &&
+            points.at("base_format").get<unsigned>() <= 10 &&
             points.at("record_length") >= points.at("standard_size") &&
             points.at("offset") >= std::max(header.at("header_size").get<unsigned>(), 227u) &&
             points.at("records_complete_in_file") == points.at("records_declared");
+        if (readable && points.at("base_format") == 6 && reference.at("points").empty())
+        {
+            DecodeFormatSix(GetParam().file, reference);
+        }
     }
 
     json reference;
@@ -153,6 +263,32 @@ TEST_P(ReferenceFileTest, HeaderAndVlrsMatchReference)
         ExpectSameDouble(report.at(ours).get<double>(), header.at(theirs).get<double>(), ours);
     }
 
+    // What LAS 1.3 and 1.4 add, only for the versions that have it.
+    const std::pair<const char*, const char*> extension[] = {
+        {"Start of Waveform Data Packet Record", "start_of_waveform_data_packet_record"},
+        {"Start of first Extended Variable Length Record", "start_of_first_extended_vlr"},
+        {"Number of Extended Variable Length Records", "number_of_extended_vlrs"},
+        {"Number of point records (64-bit)", "number_of_point_records_64"},
+        {"Number of points by return (64-bit)", "number_of_points_by_return_64"}};
+    const json theirExtension = reference.at("header_extension").is_object()
+                                    ? reference.at("header_extension")
+                                    : json::object();
+    for (const auto& [ours, theirs] : extension)
+    {
+        ASSERT_EQ(report.contains(ours), theirExtension.contains(theirs)) << ours;
+        if (report.contains(ours))
+        {
+            EXPECT_EQ(report.at(ours), theirExtension.at(theirs)) << ours;
+        }
+    }
+    // The reference lists no extended VLRs; the one LAS 1.4 file declares none.
+    EXPECT_EQ(report.contains("evlrs"), theirExtension.contains("number_of_extended_vlrs"));
+    if (report.contains("evlrs"))
+    {
+        EXPECT_EQ(report.at("evlrs_declared"), theirExtension.at("number_of_extended_vlrs"));
+        EXPECT_EQ(report.at("evlrs"), json::array());
+    }
+
     // The records that lie wholly inside the block, as the reference walks them.
     const json& block = reference.at("vlr_block");
     EXPECT_EQ(report.at("vlrs_declared"), block.at("records_declared"));
@@ -202,6 +338,13 @@ TEST_P(ReferenceFileTest, PointsMatchReference)
         {"Red", "red"},
         {"Green", "green"},
         {"Blue", "blue"}};
+    // Only in the formats that have them.
+    const std::pair<const char*, const char*> ownFields[] = {{"Synthetic", "synthetic"},
+                                                             {"Key-point", "key_point"},
+                                                             {"Withheld", "withheld"},
+                                                             {"Overlap", "overlap"},
+                                                             {"Scanner Channel", "scanner_channel"},
+                                                             {"Scan Angle", "scan_angle"}};
     for (const json& expected : reference.at("points"))
     {
         const auto index = expected.at("index").get<std::uint32_t>();
@@ -215,6 +358,14 @@ TEST_P(ReferenceFileTest, PointsMatchReference)
         for (const auto& [name, key] : fields)
         {
             EXPECT_EQ(ours.at(name), expected.at(key)) << name;
+        }
+        for (const auto& [name, key] : ownFields)
+        {
+            ASSERT_EQ(ours.contains(name), expected.contains(key)) << name;
+            if (expected.contains(key))
+            {
+                EXPECT_EQ(ours.at(name), expected.at(key)) << name;
+            }
         }
         ExpectSameDouble(ours.at("x").get<double>(), expected.at("x").get<double>(), "x");
         ExpectSameDouble(ours.at("y").get<double>(), expected.at("y").get<double>(), "y");
@@ -282,8 +433,10 @@ TEST_P(ReferenceFileTest, StatsMatchReference)
         }
     }
 
+    // Return numbers have 3 bits up to format 5 and 4 bits from format 6 on.
+    const int slots = reference.at("point_block").at("base_format") >= 6 ? 16 : 8;
     json returns = json::array();
-    for (int number = 0; number < 8; ++number)
+    for (int number = 0; number < slots; ++number)
     {
         returns.push_back(expected.at("return_number_histogram").value(std::to_string(number), 0u));
     }
