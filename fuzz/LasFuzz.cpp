@@ -18,7 +18,9 @@
 
 #include "FuzzRequire.h"
 #include "common/Notifier.h"
+#include "las/LASPointFormats.h"
 #include "las/LasException.h"
+#include "las/LasExtendedVlrs.h"
 #include "las/LasFile.h"
 #include "las/LasFileCheck.h"
 #include "telvora-las/LasReport.h"
@@ -95,9 +97,31 @@ void WalkVlrs(CLasFile& file)
     }
 }
 
+// Extended records lie wholly inside the file, one behind the other, their data cut at the limit.
+void WalkExtendedVlrs(const CLasFile& file)
+{
+    try
+    {
+        const std::vector<LasExtendedVlr> records = ReadExtendedVlrs(file.path, *file.header, 256);
+        std::uint64_t next = file.header->startOfFirstExtendedVlr;
+        for (const LasExtendedVlr& record : records)
+        {
+            TELVORA_REQUIRE(record.fileOffset == next && record.data.size() <= 256);
+            next = record.fileOffset + LasEvlrHeader::kImageSize +
+                   record.header.recordLengthAfterHeader;
+        }
+        TELVORA_REQUIRE(records.size() <= file.header->numberOfExtendedVlrs);
+    }
+    catch (const CLasException&)
+    {
+    }
+}
+
 void ReadRecords(const CLasFile& file)
 {
-    const std::uint32_t count = file.header->numberOfPointRecords;
+    // The header check keeps counts within 32 bits.
+    const auto count = static_cast<std::uint32_t>(PointCount(*file.header));
+    const std::size_t classByte = ClassificationOffset(file.header->pointDataFormatId);
     SilentNotifier notifier;
     // A reader that gives up on a file the check accepted would fail a user who opened it.
     const auto classes = file.ReadClassifications(nullptr, &notifier);
@@ -105,6 +129,7 @@ void ReadRecords(const CLasFile& file)
     TELVORA_REQUIRE(file.ReadPositions(nullptr, &notifier) != nullptr);
     TELVORA_REQUIRE(file.ReadIntensities(nullptr, &notifier) != nullptr);
     TELVORA_REQUIRE(file.ReadScanAngleRanks(nullptr, &notifier) != nullptr);
+    TELVORA_REQUIRE(file.ReadScanAngles(nullptr, &notifier) != nullptr);
     TELVORA_REQUIRE(file.ReadReturnNumbers(nullptr, &notifier) != nullptr);
     TELVORA_REQUIRE(file.ReadColors(nullptr, &notifier) != nullptr);
     TELVORA_REQUIRE(notifier.shown == 0);
@@ -124,7 +149,7 @@ void ReadRecords(const CLasFile& file)
     file.ReadRecords(chosen.data(), chosen.size(),
                      [&](std::size_t k, const unsigned char* record)
                      {
-                         TELVORA_REQUIRE(k == visited && record[15] == classes[chosen[k]]);
+                         TELVORA_REQUIRE(k == visited && record[classByte] == classes[chosen[k]]);
                          ++visited;
                      });
     TELVORA_REQUIRE(visited == chosen.size());
@@ -210,6 +235,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     WalkVlrs(file);
+    WalkExtendedVlrs(file);
     if (accepted)
     {
         ReadRecords(file);

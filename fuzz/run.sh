@@ -69,6 +69,15 @@ las_seeds() {
         "$lasgen" --version "$version" --format 1 --points 3 --vlrs 2 \
             "$seeds/v$version.las" >/dev/null
     done
+    # LAS 1.3 and 1.4 and their newer point formats.
+    for format in 4 5; do
+        "$lasgen" --version 1.3 --format "$format" --points 5 --vlrs 1 \
+            "$seeds/v13f$format.las" >/dev/null
+    done
+    for format in 6 7 8 9 10; do
+        "$lasgen" --version 1.4 --format "$format" --points 5 --vlrs 1 --extra-bytes 2 \
+            "$seeds/v14f$format.las" >/dev/null
+    done
 }
 
 # Floats little-endian: 0, 1, 5, 10, 50, 100, 0.01, 0.005, -1.
