@@ -18,7 +18,7 @@ inline std::string WriteSurvey(const TempDir& folder, const std::string& name, s
     options.format = format;
     options.seed = seed;
     options.originX = originX;
-    const std::string path = folder.File(name);
+    std::string path = folder.File(name);
     lasgen::WriteSurvey(path, options);
     return path;
 }
