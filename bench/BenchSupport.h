@@ -61,7 +61,7 @@ inline std::string BenchSurveyPath()
     options.points = count != nullptr ? static_cast<std::uint32_t>(std::strtoul(count, nullptr, 10))
                                       : 10'000'000;
     options.seed = 7;
-    const std::string path =
+    std::string path =
         (BenchFolder() / fmt::format("telvora-bench-{}.las", options.points)).string();
     if (!std::filesystem::exists(path))
     {

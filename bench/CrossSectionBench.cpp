@@ -44,6 +44,7 @@ constexpr std::uint32_t kWanted = 100000;
 double MedianOf(int repeats, const std::function<void()>& work)
 {
     std::vector<double> times;
+    times.reserve(static_cast<std::size_t>(repeats));
     for (int r = 0; r < repeats; ++r)
     {
         times.push_back(Seconds(work));

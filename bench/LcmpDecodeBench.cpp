@@ -84,6 +84,7 @@ int main(int argc, char** argv)
         {"format1", 1, lasgen::LandCover::Mixed, 450.0},
     };
     std::vector<bench::SurveyArchive> archives;
+    archives.reserve(kinds.size());
     for (const bench::SurveyKind& kind : kinds)
     {
         archives.push_back(bench::EnsureSurveyArchive(kind));
@@ -185,7 +186,8 @@ int main(int argc, char** argv)
         fmt::print("{:<9} {:>6} {:>6.1f}% {:>10.2f} {:>8.2f} {:>8.2f} {:>9.2f} {:>7.2f}x {:>10.2f} "
                    "{:>10.3f}\n",
                    kinds[s].name, kinds[s].format,
-                   100.0 * archive.archiveBytes / static_cast<double>(archive.lasBytes),
+                   100.0 * static_cast<double>(archive.archiveBytes) /
+                       static_cast<double>(archive.lasBytes),
                    decompress / 1e6, extract / 1e6, oneCore / 1e6, baseline / 1e6, speedup,
                    positions / 1e6, decompress / positions);
     }

@@ -120,6 +120,7 @@ int main(int argc, char** argv)
 
     // Baseline: the reader alone.
     std::vector<double> readTimes;
+    readTimes.reserve(kRepeats);
     for (int r = 0; r < kRepeats; ++r)
     {
         readTimes.push_back(Seconds([&] { (void)file.ReadPositions(&status); }));

@@ -69,7 +69,8 @@ QStringList DemoTilePaths()
             options.format = 3;
             options.points = 750'000;
             options.vlrs = 2;
-            options.seed = static_cast<std::uint64_t>(1 + 2 * row + column);
+            options.seed =
+                1 + 2 * static_cast<std::uint64_t>(row) + static_cast<std::uint64_t>(column);
             options.originX = 500'000.0 + 440.0 * column;
             options.originY = 5'400'000.0 + 310.0 * row;
             const std::string path =
@@ -272,7 +273,7 @@ public:
         connect(&view, &CQUARNView::framePainted, this,
                 [this]
                 {
-                    const double at = clock.nsecsElapsed() * 1e-9;
+                    const double at = Elapsed();
                     frames.push_back({at, view.lastPointBudget, view.drawnPoints});
                 });
     }
@@ -297,13 +298,13 @@ public:
         connect(&input, &QTimer::timeout, this,
                 [&]
                 {
-                    if (clock.nsecsElapsed() * 1e-9 >= seconds)
+                    if (Elapsed() >= seconds)
                     {
                         input.stop();
                         return;
                     }
                     const int kind = step++ % 3;
-                    lastPosted = clock.nsecsElapsed() * 1e-9;
+                    lastPosted = Elapsed();
                     if (kind == 2)
                     {
                         const QPointF at(400 + step % 40, 300);
@@ -357,12 +358,15 @@ protected:
     {
         if (event->type() == QEvent::KeyPress || event->type() == QEvent::MouseMove)
         {
-            lastHandled = clock.nsecsElapsed() * 1e-9;
+            lastHandled = Elapsed();
         }
         return false;
     }
 
 private:
+    // Seconds since Fly started; a double carries nanosecond counts exactly for over 100 days.
+    double Elapsed() const { return static_cast<double>(clock.nsecsElapsed()) * 1e-9; }
+
     CQUARNView& view;
     QElapsedTimer clock;
     double lastPosted = 0.0;
@@ -560,6 +564,7 @@ void MeasurePreprocessing(CMainFrame& frame, const std::string& path)
 void MeasureOpening(CMainFrame& frame, const std::string& path)
 {
     std::vector<OpenFigures> rounds;
+    rounds.reserve(kOpenRounds);
     for (int r = 0; r < kOpenRounds; ++r)
     {
         rounds.push_back(MeasureOpen(frame, path));
@@ -567,6 +572,7 @@ void MeasureOpening(CMainFrame& frame, const std::string& path)
     auto median = [&](double OpenFigures::*field)
     {
         std::vector<double> values;
+        values.reserve(rounds.size());
         for (const OpenFigures& round : rounds)
         {
             values.push_back(round.*field);

@@ -46,11 +46,12 @@ if grep -rnE '#\s*include\s*"(view|app)/' src/cross; then
     exit 1
 fi
 
-# The checks named in .clang-tidy, warnings as errors, over every translation unit of the product
-# code (src/ and tools/) in the Release build's compile_commands.json.
+# The checks named in .clang-tidy, warnings as errors, over every translation unit of the product,
+# its tools, tests and benchmarks (src/, tools/, tests/ and bench/) in the Release build's
+# compile_commands.json; tests/ and bench/ adjust the set in their own .clang-tidy.
 echo "== clang-tidy"
 tidy_status=0
-project="$(pwd)/(src|tools)/"
+project="$(pwd)/(src|tools|tests|bench)/"
 run-clang-tidy -p build -j "$(nproc)" -quiet -header-filter="$project" "$project" \
     >build/clang-tidy.log 2>&1 || tidy_status=$?
 # Only the findings: the command lines and the counts of suppressed system-header warnings are

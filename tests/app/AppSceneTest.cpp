@@ -385,9 +385,11 @@ private slots:
                 bool inPalette = false;
                 for (const Color& c : ClassPalette)
                 {
-                    inPalette = inPalette || (std::abs(pixel.red() - c[0] * 255.0f) <= 1.5f &&
-                                              std::abs(pixel.green() - c[1] * 255.0f) <= 1.5f &&
-                                              std::abs(pixel.blue() - c[2] * 255.0f) <= 1.5f);
+                    inPalette =
+                        inPalette ||
+                        (std::abs(static_cast<float>(pixel.red()) - c[0] * 255.0f) <= 1.5f &&
+                         std::abs(static_cast<float>(pixel.green()) - c[1] * 255.0f) <= 1.5f &&
+                         std::abs(static_cast<float>(pixel.blue()) - c[2] * 255.0f) <= 1.5f);
                 }
                 QVERIFY2(inPalette, qPrintable(pixel.name()));
                 ++coloured;
@@ -683,7 +685,7 @@ private slots:
         for (int i = 0; i < 60; ++i)
         {
             const std::string name = "tile" + std::to_string(100 + i);
-            paths << Q(Survey(name + ".las", 200, 0, static_cast<std::uint64_t>(i + 1)));
+            paths << Q(Survey(name + ".las", 200, 0, static_cast<std::uint64_t>(i) + 1));
         }
         frame->SetOpenChooser([&] { return paths; });
         QVERIFY(frame->Commands().Execute(ID_FILE_OPEN));

@@ -117,7 +117,7 @@ private:
         end = DialogEnd();
         hold.Arm();
         frame->Archives().SetDialogHook(
-            [this, at, action](CCompressionDialog& dialog)
+            [this, at, action = std::move(action)](CCompressionDialog& dialog)
             {
                 const auto pause = [this, &dialog, action]
                 {
@@ -440,7 +440,7 @@ private slots:
         const std::vector<std::uint8_t> users(1000, 0x42);
         const std::vector<std::uint8_t> others(900, 0x17);
         const std::string needs = fmt::format("it needs {} bytes ({:.1f} MiB), but ", survey.size(),
-                                              survey.size() / 1048576.0);
+                                              static_cast<double>(survey.size()) / 1048576.0);
         struct Row
         {
             const char* what;
@@ -548,7 +548,7 @@ private slots:
         // The survey's last 2000 bytes cut out: the directory, found from the end, still names
         // both entries.
         std::vector<std::uint8_t> bytes = test::ReadAll(archivePath);
-        const std::size_t directory = bytes.size() - 4 - 2 * 268;
+        const std::size_t directory = bytes.size() - 4 - std::size_t{2} * 268;
         bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(directory - 2000),
                     bytes.begin() + static_cast<std::ptrdiff_t>(directory));
         const std::string damaged = folder->File("damaged.lcmp");

@@ -96,7 +96,7 @@ private slots:
             // Tiles side by side, 60 points each.
             const std::string name = "tile" + std::to_string(i) + ".las";
             paths << QString::fromStdString(test::WriteSurvey(
-                folder, name, 60, 1, static_cast<std::uint64_t>(i + 1), 500000.0 + 200.0 * i));
+                folder, name, 60, 1, static_cast<std::uint64_t>(i) + 1, 500000.0 + 200.0 * i));
         }
         // One entry of one chunk in format 1: its streams are aborted after a random one of them.
         testenc::ArchiveInput entry;

@@ -99,7 +99,7 @@ TEST(FileIdentity, AFileChangedSinceItWasReadIsNeitherReclassifiedNorSavedOnto)
         {"written by the program itself",
          [](CLasFile& file, const struct stat&) { Classify(file, 1, 6); }, true},
     };
-    const std::string changed = "the file was changed by another program since it was opened";
+    const std::string changed = ": the file was changed by another program since it was opened";
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.what);
@@ -130,7 +130,7 @@ TEST(FileIdentity, AFileChangedSinceItWasReadIsNeitherReclassifiedNorSavedOnto)
         else
         {
             EXPECT_EQ(failure.first, "WriteError::File could not be open.");
-            EXPECT_EQ(failure.second, path + ": " + changed);
+            EXPECT_EQ(failure.second, path + changed);
         }
         EXPECT_EQ(ReadAll(path), expected);
 
@@ -144,7 +144,7 @@ TEST(FileIdentity, AFileChangedSinceItWasReadIsNeitherReclassifiedNorSavedOnto)
         else
         {
             EXPECT_EQ(failure.first, "WriteError::File could not be created.");
-            EXPECT_EQ(failure.second, path + ": " + changed);
+            EXPECT_EQ(failure.second, path + changed);
             EXPECT_EQ(ReadAll(path), bytes);
         }
         EXPECT_TRUE(test::PartFilesIn(dir.Path().string()).empty());

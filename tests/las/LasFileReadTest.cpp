@@ -225,7 +225,8 @@ TEST_F(CLasFileRead, ReadFailuresNameTheFileAndTheReason)
     for (const auto& c : cases)
     {
         const std::string where = dir.File(c.name);
-        std::vector<unsigned char> image(bytes.begin(), bytes.begin() + c.keep);
+        std::vector<unsigned char> image(bytes.begin(),
+                                         bytes.begin() + static_cast<std::ptrdiff_t>(c.keep));
         if (c.keep >= LasHeader::kImageSize)
         {
             StoreLE<std::uint32_t>(image.data() + 96, c.offsetToPointData);
@@ -345,6 +346,7 @@ struct ProgressCase
 std::vector<int> Sequence(int from, int count)
 {
     std::vector<int> values;
+    values.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i)
     {
         values.push_back(from + i);
@@ -483,7 +485,8 @@ TEST_F(CLasFileRead, ReadOnlyFilesAreReadable)
     auto readAsUser = [&]
     {
         auto positions = file.ReadPositions(nullptr, &notifier);
-        return positions != nullptr && positions[3 * 4] == static_cast<float>(4 * 0.01);
+        return positions != nullptr &&
+               positions[std::size_t{3} * 4] == static_cast<float>(4 * 0.01);
     };
     if (::geteuid() != 0)
     {

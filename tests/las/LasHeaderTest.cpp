@@ -72,10 +72,10 @@ TEST(LasVlrHeaderImage, FieldsLieAtTheirOffsets)
 {
     unsigned char image[LasVlrHeader::kImageSize] = {};
     image[0] = 0x01;
-    std::memcpy(image + 2, "LASF_Projection", 15);
+    std::memcpy(image + 2, "LASF_Projection", sizeof "LASF_Projection");
     StoreLE<std::uint16_t>(image + 18, 34735);
     StoreLE<std::uint16_t>(image + 20, 64);
-    std::memcpy(image + 22, "GeoTIFF GeoKeyDirectoryTag", 26);
+    std::memcpy(image + 22, "GeoTIFF GeoKeyDirectoryTag", sizeof "GeoTIFF GeoKeyDirectoryTag");
 
     const LasVlrHeader vlr = ParseLasVlrHeader(image);
     EXPECT_EQ(vlr.reserved, 1);

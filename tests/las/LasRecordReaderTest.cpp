@@ -108,6 +108,7 @@ TEST(CLasFileReadRecords, VisitsInTheOrderGivenAndStopsAtTheFirstRecordMissing)
 TEST(CLasFileWriteClassifications, ChangesOnlyTheChosenBytesAndCountsWhatReachedTheFile)
 {
     constexpr std::size_t kClassAt = 227 + 15;
+    constexpr std::size_t kRecordLength = 36;
     struct Case
     {
         const char* what;
@@ -130,7 +131,7 @@ TEST(CLasFileWriteClassifications, ChangesOnlyTheChosenBytesAndCountsWhatReached
         {"file-size limit inside a span",
          {100, 101, 102, 103},
          {100, 101},
-         static_cast<std::int64_t>(kClassAt + 102 * 36),
+         static_cast<std::int64_t>(kClassAt + 102 * kRecordLength),
          false,
          "data.las: the file is too large (a file-size limit was reached); 2 of 4 records were "
          "changed"},
@@ -192,7 +193,7 @@ TEST(CLasFileWriteClassifications, ChangesOnlyTheChosenBytesAndCountsWhatReached
         std::vector<unsigned char> expected = original;
         for (const std::uint32_t i : c.changed)
         {
-            expected[kClassAt + 36 * i] = 5;
+            expected[kClassAt + kRecordLength * i] = 5;
         }
         EXPECT_EQ(test::ReadAll(path), expected);
     }

@@ -371,7 +371,7 @@ TEST_P(LasReference, AttributeReadersMatchOrFailCleanly)
 
     Range x, y, z, absAngle, red;
     CommonTally tally;
-    for (std::uint32_t i = 0; i < count; ++i)
+    for (std::size_t i = 0; i < count; ++i)
     {
         x.Add(positions[3 * i]);
         y.Add(positions[3 * i + 1]);

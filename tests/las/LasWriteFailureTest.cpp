@@ -138,9 +138,10 @@ TEST(WriteFailures, EverySaysWhyAndLeavesTheFilesAsTheyWere)
         case Failure::FileSizeLimit:
             // Half way through a copy, 100 bytes into the appended records, 27 bytes into the
             // last record.
-            limits.fileSizeBytes = c.path == WritePath::CopyOntoExistingFile ? kFileSize / 2
-                                   : c.path != WritePath::RewriteRecord      ? kFileSize + 100
-                                                                             : kFileSize - 28 + 27;
+            limits.fileSizeBytes = static_cast<std::int64_t>(
+                c.path == WritePath::CopyOntoExistingFile ? kFileSize / 2
+                : c.path != WritePath::RewriteRecord      ? kFileSize + 100
+                                                          : kFileSize - 28 + 27);
             break;
         case Failure::ReadOnlyFile:
             fs::permissions(target,

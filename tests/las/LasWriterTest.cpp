@@ -139,7 +139,7 @@ TEST_F(CLasFileWrite, BatchesFollowEachOther)
 
     const auto bytes = ReadAll(file.path);
     ASSERT_EQ(bytes.size(), 227u + 1500 * 26);
-    for (std::uint32_t i = 0; i < 1500; ++i)
+    for (std::size_t i = 0; i < 1500; ++i)
     {
         const std::int32_t expected = i < 1000 ? static_cast<std::int32_t>(1000 + i)
                                                : static_cast<std::int32_t>(500 + (i - 1000));
@@ -156,7 +156,7 @@ TEST_F(CLasFileWrite, RecordsLongerThanTheirFormatArePaddedWithZeros)
     file.WritePoints(nullptr);
     const auto bytes = ReadAll(file.path);
     ASSERT_EQ(bytes.size(), 227u + 3 * 24);
-    EXPECT_EQ(LoadLE<std::int32_t>(bytes.data() + 227 + 2 * 24), 2);
+    EXPECT_EQ(LoadLE<std::int32_t>(bytes.data() + 227 + std::ptrdiff_t{2} * 24), 2);
     EXPECT_EQ(LoadLE<std::uint32_t>(bytes.data() + 227 + 20), 0u);
 
     // Shorter records cannot hold the point.

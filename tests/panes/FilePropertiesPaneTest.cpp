@@ -53,7 +53,7 @@ std::vector<Shown> HeaderRows(const json& h)
         {{top, "Project ID - GUID data 3"}, Decimal(h["project_id_guid_data_3"])},
     };
     const std::string guid4 = h["project_id_guid_data_4"];
-    for (int i = 0; i < 8; ++i)
+    for (std::size_t i = 0; i < 8; ++i)
     {
         rows.push_back({{top, "Project ID - GUID data 4", QString("[%1]").arg(i + 1)},
                         QString::number(std::stoi(guid4.substr(2 * i, 2), nullptr, 16))});

@@ -81,7 +81,7 @@ std::string WriteSurvey(const test::TempDir& dir, const std::string& name, int f
         image.records.push_back(std::move(bytes));
     }
     image.Layout(0);
-    const std::string path = dir.File(name);
+    std::string path = dir.File(name);
     image.Save(path);
     return path;
 }

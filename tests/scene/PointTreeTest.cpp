@@ -263,7 +263,7 @@ TEST(PointTree, RandomSurveyKeepsTheInvariants)
             stored += node.count;
             for (std::uint32_t k = 0; k < node.count; ++k)
             {
-                const float* p = points.xyz.data() + 3 * node.indices[k];
+                const float* p = points.xyz.data() + 3 * static_cast<std::size_t>(node.indices[k]);
                 for (const CPointNode* up = &node; up != nullptr; up = up->parent)
                 {
                     ASSERT_TRUE(InsideXY(up->box, p));

@@ -219,9 +219,10 @@ TEST_F(SceneGL, PreprocessStoresEveryRecordAtItsScenePosition)
         ASSERT_EQ(contents.positions.size(), PointCount(*file.header));
         for (const auto& [j, p] : contents.positions)
         {
-            ASSERT_EQ(p[0], expected[3 * j]);
-            ASSERT_EQ(p[1], expected[3 * j + 1]);
-            ASSERT_EQ(p[2], expected[3 * j + 2]);
+            const std::size_t at = 3 * static_cast<std::size_t>(j);
+            ASSERT_EQ(p[0], expected[at]);
+            ASSERT_EQ(p[1], expected[at + 1]);
+            ASSERT_EQ(p[2], expected[at + 2]);
         }
         // Colours by intensity over the file's own range.
         const GreyOracle oracle(file);
@@ -354,6 +355,7 @@ TEST_F(SceneGL, EveryModeWritesItsColoursIntoTheBuffers)
             ASSERT_TRUE(oracle.HasRanges());
             for (const auto& [j, c] : colors)
             {
+                const std::size_t at = 3 * static_cast<std::size_t>(j);
                 Color expected{};
                 switch (mode)
                 {
@@ -377,13 +379,13 @@ TEST_F(SceneGL, EveryModeWritesItsColoursIntoTheBuffers)
                     expected = ClassColor(returns[j]);
                     break;
                 case ID_VIEW_HEIGHT:
-                    expected = HeightColor(world[3 * j + 2]);
+                    expected = HeightColor(world[at + 2]);
                     break;
                 case ID_VIEW_FILES:
                     expected = ClassColor(static_cast<std::uint8_t>(i));
                     break;
                 case ID_VIEW_COLOR:
-                    expected = {rgb[3 * j], rgb[3 * j + 1], rgb[3 * j + 2]};
+                    expected = {rgb[at], rgb[at + 1], rgb[at + 2]};
                     break;
                 default:
                     ADD_FAILURE() << "no expectation for mode " << mode;
@@ -401,7 +403,7 @@ TEST_F(SceneGL, ReaderFailureStopsTheModeAndEarlierFilesKeepTheirNewColours)
     for (int i = 0; i < 4; ++i)
     {
         const std::string name = std::string("f") += static_cast<char>('0' + i);
-        paths.push_back(Survey(name + ".las", 4000, 1, static_cast<std::uint64_t>(10 + i),
+        paths.push_back(Survey(name + ".las", 4000, 1, static_cast<std::uint64_t>(i) + 10,
                                500000.0 + 150.0 * i));
     }
     LoadedScene scene(paths);
@@ -456,8 +458,9 @@ TEST_F(SceneGL, EightBitColourFilesAreScaledAndSixteenBitFilesAreNot)
         for (const auto& [j, c] : colors)
         {
             const float scale = i == 0 ? 65535.0f / 255.0f : 1.0f;
-            ASSERT_NEAR(c[0], rgb[3 * j] * scale, 1e-5f);
-            ASSERT_NEAR(c[2], rgb[3 * j + 2] * scale, 1e-5f);
+            const std::size_t at = 3 * static_cast<std::size_t>(j);
+            ASSERT_NEAR(c[0], rgb[at] * scale, 1e-5f);
+            ASSERT_NEAR(c[2], rgb[at + 2] * scale, 1e-5f);
             brightest = std::max(brightest, c[0]);
         }
         // The 8-bit sample's brightest red is 249 of 255, not 249 of 65535.

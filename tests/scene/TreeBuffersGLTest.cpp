@@ -145,9 +145,11 @@ TEST(TreeBuffers, EmptyLeavesKeepNoBufferAndGetAFlatZeroRange)
     Survey survey;
     for (int k = 0; k < 12000; ++k)
     {
+        const int column = k % 100;
+        const int row = k / 100;
         survey.positions.insert(survey.positions.end(),
-                                {60.0f + static_cast<float>(k % 100) * 0.3f,
-                                 60.0f + static_cast<float>(k / 100) * 0.3f, 20.0f});
+                                {60.0f + static_cast<float>(column) * 0.3f,
+                                 60.0f + static_cast<float>(row) * 0.3f, 20.0f});
     }
     auto tree = BuildTree(survey, box);
     const CPointNode& cell = tree->rootCells[0];
@@ -178,7 +180,7 @@ TEST(TreeBuffers, ReadBackGivesThePositionsInBufferOrder)
             }
             std::unique_ptr<float[]> back(CPointTree::ReadBackPositions(node));
             ASSERT_NE(back, nullptr);
-            for (std::uint32_t k = 0; k < node.count; ++k)
+            for (std::size_t k = 0; k < node.count; ++k)
             {
                 const std::size_t j = static_cast<std::size_t>(node.indices[k]);
                 ASSERT_EQ(back[3 * k], survey.positions[3 * j]);
@@ -412,9 +414,11 @@ TEST(TreeDrawing, PointsAppearInTheirColours)
     Survey survey;
     for (int k = 0; k < 400; ++k)
     {
+        const int column = k % 20;
+        const int row = k / 20;
         survey.positions.insert(survey.positions.end(),
-                                {-5.0f + static_cast<float>(k % 20) * 0.5f,
-                                 -5.0f + static_cast<float>(k / 20) * 0.5f, 0.5f});
+                                {-5.0f + static_cast<float>(column) * 0.5f,
+                                 -5.0f + static_cast<float>(row) * 0.5f, 0.5f});
         survey.colors.insert(survey.colors.end(), {1.0f, 0.0f, 0.0f});
     }
     auto tree = BuildTree(survey, box);
@@ -424,7 +428,7 @@ TEST(TreeDrawing, PointsAppearInTheirColours)
     std::int64_t drawn = 0;
     Draw(*tree, nullptr, 0.0, false, drawn);
     const std::vector<unsigned char> pixels = target.ReadPixels();
-    const std::size_t centre = (16 * 32 + 16) * 3;
+    const std::size_t centre = (std::size_t{16} * 32 + 16) * 3;
     int red = 0;
     for (std::size_t p = 0; p + 2 < pixels.size(); p += 3)
     {

@@ -20,7 +20,7 @@ inline std::string WriteSurvey(const TempDir& folder, const std::string& name, s
     options.versionMinor = format >= 6 ? 4 : format >= 4 ? 3 : 2;
     options.seed = seed;
     options.originX = originX;
-    const std::string path = folder.File(name);
+    std::string path = folder.File(name);
     lasgen::WriteSurvey(path, options);
     return path;
 }

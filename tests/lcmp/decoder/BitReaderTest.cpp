@@ -14,6 +14,7 @@ namespace
 std::vector<int> Bits(BitReader& reader, int count)
 {
     std::vector<int> bits;
+    bits.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i)
     {
         bits.push_back(reader.NextBit());
@@ -21,7 +22,7 @@ std::vector<int> Bits(BitReader& reader, int count)
     return bits;
 }
 
-std::vector<int> BitsOf(std::vector<unsigned char> bytes)
+std::vector<int> BitsOf(const std::vector<unsigned char>& bytes)
 {
     std::vector<int> bits;
     for (const unsigned char byte : bytes)

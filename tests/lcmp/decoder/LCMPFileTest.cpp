@@ -61,7 +61,7 @@ class LcmpArchive : public testing::Test
 protected:
     std::string Write(const Bytes& bytes, const std::string& name = "archive.lcmp")
     {
-        const std::string path = temp.File(name);
+        std::string path = temp.File(name);
         WriteAll(path, bytes);
         return path;
     }
@@ -376,7 +376,8 @@ TEST_F(LcmpArchive, DamagedArchivesFailWithTheirMessageAndDetailAndLeaveNothing)
     const Bytes coded = Archive({{"a.las", PointsEntry(5)}});
     ASSERT_EQ(coded.size(), 4u + 7470 + 268 + 4);
     const LasHeader rawHeader = MakeHeader(1, 10);
-    const Bytes raw = Archive({{"a.las", EntryData(rawHeader, 'O', {}, Bytes(10 * 28, 0x5A))}});
+    const Bytes raw =
+        Archive({{"a.las", EntryData(rawHeader, 'O', {}, Bytes(std::size_t{10} * 28, 0x5A))}});
     Bytes topBit = coded;
     topBit[topBit.size() - 1] = 0x80;
     Bytes tooMany = coded;
@@ -543,8 +544,9 @@ TEST_F(LcmpArchive, DamagedArchivesFailWithTheirMessageAndDetailAndLeaveNothing)
         catch (const CLasException& error)
         {
             EXPECT_STREQ(error.GetErrorText(), c.extracted);
-            EXPECT_EQ(error.GetDetail(),
-                      (c.namesTheEntry ? name + " in " : "") + path + ": " + c.detail);
+            std::string detail = c.namesTheEntry ? name + " in " : std::string();
+            detail.append(path).append(": ").append(c.detail);
+            EXPECT_EQ(error.GetDetail(), detail);
         }
         EXPECT_TRUE(FilesIn(temp.Path() / "out").empty());
     }

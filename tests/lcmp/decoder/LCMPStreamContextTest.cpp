@@ -216,9 +216,10 @@ TEST_F(Rebuild, OtherModeBytesWriteTheHeaderUnchanged)
 
 TEST_F(Rebuild, RawModeCopiesRecordsOfAnyLengthUnchanged)
 {
-    LasHeader header = MakeHeader(0, 3);
+    constexpr std::size_t kRecords = 3;
+    LasHeader header = MakeHeader(0, kRecords);
     header.pointDataRecordLength = 23;
-    Bytes records(3 * 23);
+    Bytes records(kRecords * 23);
     for (std::size_t i = 0; i < records.size(); ++i)
     {
         records[i] = static_cast<unsigned char>(i * 13 + 1);
@@ -227,11 +228,11 @@ TEST_F(Rebuild, RawModeCopiesRecordsOfAnyLengthUnchanged)
     EXPECT_EQ(progress.load(), 100);
 
     header.pointDataRecordLength = 20;
-    records.resize(3 * 20);
+    records.resize(kRecords * 20);
     EXPECT_EQ(Run(EntryData(header, 'O', {}, records)), ExpectedLas(header, {}, records));
 
     header.pointDataRecordLength = 12;
-    records.resize(3 * 12);
+    records.resize(kRecords * 12);
     EXPECT_EQ(Run(EntryData(header, 'O', {}, records)), ExpectedLas(header, {}, records));
 }
 
@@ -322,7 +323,7 @@ TEST_F(Rebuild, SizeAnnouncedBeforeWritingIsTheSizeWritten)
         {"coded", EntryData(withVlr, 'L', vlr, ZeroChunks(withVlr))},
         {"coded, VLRs moved", EntryData(withVlr, 'V', vlr, ZeroChunks(withVlr))},
         {"coded, LAS 1.0 start signature", EntryData(signature, 'L', {}, ZeroChunks(signature))},
-        {"raw", EntryData(withVlr, 'O', vlr, Bytes(4 * 20, 7))},
+        {"raw", EntryData(withVlr, 'O', vlr, Bytes(std::size_t{4} * 20, 7))},
         {"raw, format above 3", EntryData(format5, 'O', {}, {})},
     };
     auto rebuild = [&](const Bytes& entry, const std::function<void(std::uint64_t)>& check)

@@ -144,7 +144,7 @@ private:
         }
         std::uint16_t lowOf[256];
         std::uint16_t highOf[256];
-        for (int k = 0; k < 256; ++k)
+        for (std::size_t k = 0; k < 256; ++k)
         {
             highOf[k] = static_cast<std::uint16_t>(image[2 * k] | image[2 * k + 1] << 8);
             lowOf[k] = k == 0 ? 0 : highOf[k - 1];
@@ -254,6 +254,7 @@ std::vector<std::uint16_t> RandomTable(std::mt19937& random, bool damaged)
     // A few symbols with most of the weight, as real streams have.
     const int used = 1 + static_cast<int>(random() % 12);
     std::vector<int> cuts;
+    cuts.reserve(static_cast<std::size_t>(used - 1));
     for (int k = 0; k < used - 1; ++k)
     {
         cuts.push_back(static_cast<int>(random() % 10001));

@@ -344,7 +344,7 @@ std::vector<std::uint8_t> ReferenceRebuild(std::span<const std::uint8_t> archive
     const std::size_t directory = archive.size() - 4 - std::size_t{entries} * 268;
     std::size_t start = 0;
     bool found = false;
-    for (std::uint32_t e = 0; e < entries && !found; ++e)
+    for (std::size_t e = 0; e < entries && !found; ++e)
     {
         const std::uint8_t* field = archive.data() + directory + 268 * e + 12;
         const std::size_t length = std::find(field, field + 256, std::uint8_t{0}) - field;

@@ -48,9 +48,7 @@ void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes)
     }
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int Run(int argc, char** argv)
 {
     using namespace telvora::testenc;
 
@@ -79,42 +77,51 @@ int main(int argc, char** argv)
         return app.exit(e);
     }
 
+    std::vector<ArchiveInput> entries;
+    for (const std::string& path : inputs)
+    {
+        ArchiveInput entry;
+        entry.name = ArchiveInput::Name(std::filesystem::path(path).filename().string());
+        entry.mode = mode[0];
+        entry.lasFile = ReadFile(path);
+        entry.options.valueLayout = padded ? ValueLayout::Padded : ValueLayout::Minimal;
+        entry.options.noisyBitFields = noisy;
+        if (RebuiltLasFile(entry.lasFile, entry.mode) != entry.lasFile)
+        {
+            fmt::print(stderr, "{}: warning: {} will not be restored byte for byte\n", kProgram,
+                       path);
+        }
+        entries.push_back(std::move(entry));
+    }
+    const std::vector<std::uint8_t> archive = BuildArchive(entries);
+    WriteFile(output, archive);
+
+    std::uint64_t lasBytes = 0;
+    for (const ArchiveInput& entry : entries)
+    {
+        lasBytes += entry.lasFile.size();
+    }
+    fmt::print("{}: {} entries, {} bytes from {} bytes of LAS ({:.1f} %)\n", output, entries.size(),
+               archive.size(), lasBytes,
+               lasBytes == 0
+                   ? 0.0
+                   : 100.0 * static_cast<double>(archive.size()) / static_cast<double>(lasBytes));
+    return 0;
+}
+
+} // namespace
+
+// Every failure, a mistake in the option table's set-up included, ends in one line on stderr and
+// exit status 1 rather than in std::terminate.
+int main(int argc, char** argv)
+{
     try
     {
-        std::vector<ArchiveInput> entries;
-        for (const std::string& path : inputs)
-        {
-            ArchiveInput entry;
-            entry.name = ArchiveInput::Name(std::filesystem::path(path).filename().string());
-            entry.mode = mode[0];
-            entry.lasFile = ReadFile(path);
-            entry.options.valueLayout = padded ? ValueLayout::Padded : ValueLayout::Minimal;
-            entry.options.noisyBitFields = noisy;
-            if (RebuiltLasFile(entry.lasFile, entry.mode) != entry.lasFile)
-            {
-                fmt::print(stderr, "{}: warning: {} will not be restored byte for byte\n", kProgram,
-                           path);
-            }
-            entries.push_back(std::move(entry));
-        }
-        const std::vector<std::uint8_t> archive = BuildArchive(entries);
-        WriteFile(output, archive);
-
-        std::uint64_t lasBytes = 0;
-        for (const ArchiveInput& entry : entries)
-        {
-            lasBytes += entry.lasFile.size();
-        }
-        fmt::print("{}: {} entries, {} bytes from {} bytes of LAS ({:.1f} %)\n", output,
-                   entries.size(), archive.size(), lasBytes,
-                   lasBytes == 0 ? 0.0
-                                 : 100.0 * static_cast<double>(archive.size()) /
-                                       static_cast<double>(lasBytes));
+        return Run(argc, argv);
     }
     catch (const std::exception& e)
     {
         fmt::print(stderr, "{}: {}\n", kProgram, e.what());
         return 1;
     }
-    return 0;
 }

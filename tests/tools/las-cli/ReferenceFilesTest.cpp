@@ -45,7 +45,7 @@ std::vector<ReferenceCase> FindReferenceFiles()
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(TestDataDir(), error))
     {
-        const fs::path reference = entry.path();
+        const fs::path& reference = entry.path();
         if (reference.extension() != ".json")
         {
             continue;

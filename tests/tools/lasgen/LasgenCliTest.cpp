@@ -94,7 +94,7 @@ TEST(LasgenCli, AFailedWriteKeepsTheFileItWouldHaveReplaced)
     };
     const Case cases[] = {
         {"file-size limit",
-         {64 * 1024, false},
+         {std::int64_t{64} * 1024, false},
          "the file is too large (a file-size limit was reached)"},
         {"folder without write permission", {-1, true}, "permission denied"},
     };

@@ -317,7 +317,7 @@ TEST(Lasgen, SameOptionsGiveTheSameBytes)
     ASSERT_GT(a.size(), 10000u);
     ASSERT_GT(c.size(), 10000u);
     // Another seed is another landscape, not just another header.
-    const std::size_t tail = 20000 * 34;
+    const std::size_t tail = std::size_t{20000} * 34;
     EXPECT_FALSE(std::equal(a.end() - static_cast<std::ptrdiff_t>(tail), a.end(),
                             c.end() - static_cast<std::ptrdiff_t>(tail)));
 }
