@@ -37,7 +37,7 @@ std::string SurveyOf(std::uint8_t format, std::uint8_t versionMinor)
     options.points = count != nullptr ? static_cast<std::uint32_t>(std::strtoul(count, nullptr, 10))
                                       : 10'000'000;
     options.seed = 7;
-    const std::string path =
+    std::string path =
         (bench::BenchFolder() / fmt::format("telvora-bench-f{}-{}.las", format, options.points))
             .string();
     if (!std::filesystem::exists(path))

@@ -86,7 +86,9 @@ std::vector<unsigned char> FilledRecord(const FormatRow& row)
     return r;
 }
 
-TEST(LasExtendedFormats, EachFieldIsReadFromItsOffsetAndWrittenBackToIt)
+// The getters are checked field by field through the reports of telvora-las; here the setters,
+// which the survey generator writes with.
+TEST(LasExtendedFormats, TheSettersLayOutEachFieldAtItsOffset)
 {
     for (const FormatRow& row : kFormats)
     {
@@ -94,35 +96,6 @@ TEST(LasExtendedFormats, EachFieldIsReadFromItsOffsetAndWrittenBackToIt)
         const bool extended = row.format >= 6;
         const std::vector<unsigned char> bytes = FilledRecord(row);
         ASSERT_EQ(StandardRecordSize(row.format), row.size);
-        std::unique_ptr<LASPoint> point(CreateLasPoint(row.format));
-        ASSERT_NE(point, nullptr);
-        std::memcpy(RecordImage(*point), bytes.data(), row.size);
-
-        EXPECT_EQ(point->GetX(), -7);
-        EXPECT_EQ(point->GetIntensity(), 0xA1B2);
-        EXPECT_EQ(point->GetReturnNumber(), extended ? 11 : 1);
-        EXPECT_EQ(point->GetNumberOfReturns(), extended ? 3 : 2);
-        EXPECT_EQ(point->GetScanDirectionFlag(), 1);
-        EXPECT_EQ(point->GetEdgeOfFlightLine(), 1);
-        EXPECT_EQ(point->GetClassification(), extended ? 200 : 0xA2);
-        EXPECT_EQ(point->GetClassificationFlags(), 0x5);
-        EXPECT_TRUE(point->GetSynthetic() && point->GetWithheld() && !point->GetKeyPoint());
-        EXPECT_EQ(point->GetScannerChannel(), extended ? 2 : 0);
-        EXPECT_EQ(point->GetScanAngle(), extended ? -1500 : -12);
-        EXPECT_FLOAT_EQ(point->GetScanAngleDegrees(), extended ? -9.0f : -12.0f);
-        EXPECT_EQ(point->GetScanAngleRank(), extended ? -9 : -12);
-        EXPECT_EQ(point->GetUserData(), 0x77);
-        EXPECT_EQ(point->GetPointSourceID(), 0x1234);
-        EXPECT_EQ(point->GetGPSTime(), 1234.5);
-        EXPECT_EQ(point->GetBlue(), row.rgb >= 0 ? 0x3333 : 0);
-        EXPECT_EQ(point->GetNIR(), row.nir >= 0 ? 0x4444 : 0);
-        EXPECT_EQ(point->GetWavePacketDescriptorIndex(), row.wave >= 0 ? 7 : 0);
-        EXPECT_EQ(point->GetWaveformDataOffset(), row.wave >= 0 ? 0x0102030405060708u : 0u);
-        EXPECT_EQ(point->GetWaveformPacketSize(), row.wave >= 0 ? 0x11223344u : 0u);
-        EXPECT_EQ(point->GetReturnPointWaveformLocation(), row.wave >= 0 ? 1.5f : 0.0f);
-        EXPECT_EQ(point->GetWaveZt(), row.wave >= 0 ? 2.0f : 0.0f);
-
-        // The setters lay out the very same bytes.
         std::unique_ptr<LASPoint> made(CreateLasPoint(row.format));
         made->SetX(-7);
         made->SetIntensity(0xA1B2);

@@ -445,7 +445,7 @@ TEST_P(LasReference, UndecodedRecordsMatchTheirBytes)
         EXPECT_EQ(intensities[i], u16(r + 12));
         const double degrees = static_cast<std::int16_t>(u16(r + 18)) * 0.006;
         EXPECT_EQ(angles[i], static_cast<std::int8_t>(std::lround(degrees)));
-        EXPECT_EQ(positions[3 * i],
+        EXPECT_EQ(positions[std::size_t{3} * i],
                   static_cast<float>(i32(r) * reference["header"]["x_scale_factor"].get<double>() +
                                      reference["header"]["x_offset"].get<double>()));
     }
