@@ -105,6 +105,9 @@ public:
                                             INotifier* notifier = nullptr) const;
     std::unique_ptr<std::uint8_t[]> ReadReturnNumbers(AttributeProgress* progress,
                                                       INotifier* notifier = nullptr) const;
+    // Return number in the low four bits and number of returns in the high four, per record.
+    std::unique_ptr<std::uint8_t[]> ReadReturnPairs(AttributeProgress* progress,
+                                                    INotifier* notifier = nullptr) const;
     std::unique_ptr<float[]> ReadColors(AttributeProgress* progress,
                                         INotifier* notifier = nullptr) const;
 

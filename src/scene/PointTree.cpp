@@ -131,6 +131,13 @@ CPointNode::~CPointNode()
         delete buffer;
         buffer = nullptr;
     }
+    if (elements != 0)
+    {
+        glDeleteBuffers(1, &elements);
+        elements = 0;
+    }
+    delete[] keys;
+    keys = nullptr;
     std::free(indices);
     indices = nullptr;
 }
@@ -423,6 +430,52 @@ void CPointTree::UnbindBuffers()
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
+void CPointTree::ApplyFilter(const PointFilter* newFilter)
+{
+    filtered = newFilter != nullptr && !newFilter->ShowsAll();
+    if (filtered)
+    {
+        filter = *newFilter;
+    }
+    std::vector<GLuint> shownAt;
+    ForEachNode(
+        [&](CPointNode& node)
+        {
+            if (!node.IsLeaf() || node.buffer == nullptr)
+            {
+                return;
+            }
+            if (!filtered)
+            {
+                if (node.elements != 0)
+                {
+                    glDeleteBuffers(1, &node.elements);
+                    node.elements = 0;
+                }
+                node.shown = node.count;
+                return;
+            }
+            shownAt.clear();
+            for (std::uint32_t k = 0; k < node.count; ++k)
+            {
+                if (node.Shows(&filter, k))
+                {
+                    shownAt.push_back(k);
+                }
+            }
+            node.shown = static_cast<std::uint32_t>(shownAt.size());
+            if (node.elements == 0)
+            {
+                glGenBuffers(1, &node.elements);
+            }
+            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, node.elements);
+            glBufferData(GL_ELEMENT_ARRAY_BUFFER,
+                         static_cast<GLsizeiptr>(sizeof(GLuint) * shownAt.size()), shownAt.data(),
+                         GL_STATIC_DRAW);
+        });
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+}
+
 float* CPointTree::ReadBackPositions(const CPointNode& leaf)
 {
     if (leaf.buffer == nullptr || leaf.count == 0)
@@ -619,7 +672,9 @@ std::uint32_t CPointTree::QuerySection(const CPlane& planeA, float limitA, const
         }
         for (std::uint32_t k = 0; k < leaf.count; ++k)
         {
-            total += passes(positions + 3 * static_cast<std::size_t>(k)) ? 1 : 0;
+            total += leaf.Shows(Filter(), k) && passes(positions + 3 * static_cast<std::size_t>(k))
+                         ? 1
+                         : 0;
         }
         delete[] positions;
     };
@@ -639,7 +694,7 @@ std::uint32_t CPointTree::QuerySection(const CPlane& planeA, float limitA, const
         }
         for (std::uint32_t k = 0; k < leaf.count && filled < total; ++k)
         {
-            if (passes(positions + 3 * static_cast<std::size_t>(k)))
+            if (leaf.Shows(Filter(), k) && passes(positions + 3 * static_cast<std::size_t>(k)))
             {
                 found[filled++] = leaf.indices[k];
             }

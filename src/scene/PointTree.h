@@ -1,10 +1,12 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 
 #include "common/Geometry.h"
+#include "scene/PointFilter.h"
 
 namespace telvora
 {
@@ -46,6 +48,21 @@ public:
     // make a leaf split.
     std::uint32_t capacity = 0;
     std::uint32_t depth = 0;
+
+    // Filtering: each stored point's key in buffer order (SetKeys), and while the tree is
+    // filtered an element buffer of the shown points' buffer positions, in buffer order, so that
+    // any prefix of it is still a uniform sample of the shown points.
+    PointKey* keys = nullptr;
+    std::uint32_t elements = 0;
+    std::uint32_t shown = 0;
+
+    // What the frame draws from: the shown points while the tree is filtered, else all.
+    std::uint32_t DrawnCount(bool filtered) const { return filtered ? shown : count; }
+    // Whether the point at buffer position k is shown under the filter.
+    bool Shows(const PointFilter* filter, std::uint32_t k) const
+    {
+        return filter == nullptr || keys == nullptr || filter->Shows(keys[k]);
+    }
 };
 
 // The spatial index of one file's points in scene coordinates: a row of root cells along the
@@ -131,10 +148,38 @@ public:
     // the ray hits; none when it misses the tree.
     CPointNode* FindPickLeaf(const CRay& ray) const;
 
-    // Counts the stored points within limitA of plane A and within limitB of plane B and, when
-    // there are any, hands out a new[]-allocated array of their record indices.
+    // Counts the shown stored points within limitA of plane A and within limitB of plane B and,
+    // when there are any, hands out a new[]-allocated array of their record indices.
     std::uint32_t QuerySection(const CPlane& planeA, float limitA, const CPlane& planeB,
                                float limitB, std::int32_t** result) const;
+
+    // Each stored point's key from keyOf(record index), kept in buffer order for filtering. After
+    // CreateBuffers.
+    template <typename KeyOf>
+    void SetKeys(KeyOf&& keyOf)
+    {
+        ForEachNode(
+            [&](CPointNode& node)
+            {
+                if (!node.IsLeaf() || node.count == 0)
+                {
+                    return;
+                }
+                delete[] node.keys;
+                node.keys = new PointKey[node.count];
+                for (std::uint32_t k = 0; k < node.count; ++k)
+                {
+                    node.keys[k] = keyOf(node.indices[k]);
+                }
+            });
+    }
+
+    // Shows only what the filter shows, from the next frame, search and pick on: every leaf gets
+    // an element buffer of its shown points. None, or a filter that shows everything, draws the
+    // leaves' buffers whole again. Needs the context current.
+    void ApplyFilter(const PointFilter* filter);
+    // The filter in effect; none while everything is shown.
+    const PointFilter* Filter() const { return filtered ? &filter : nullptr; }
 
     // Calls visit(node) for every node, depth first, root cells in order, children 0 to 3.
     template <typename Visit>
@@ -149,6 +194,8 @@ public:
     CPointNode* rootCells = nullptr;
     CBoundingBox box;
     std::uint32_t cellCount = 0;
+    // Records of the file by class code: all of them, not only those stored.
+    std::array<std::uint64_t, 256> classCounts{};
 
 private:
     template <typename Visit>
@@ -173,6 +220,8 @@ private:
     int cellAxis = 0;
     float cellStep = 0.0f;
     std::optional<std::uint64_t> shuffleSeed;
+    PointFilter filter;
+    bool filtered = false;
 };
 
 // Whether the half-line meets the box (candidate-plane test with a small tolerance on the

@@ -1,12 +1,14 @@
 #include "scene/Preprocess.h"
 
 #include <fmt/format.h>
+#include <memory>
 #include <string>
 
 #include "common/CommandIds.h"
 #include "common/PathHelpers.h"
 #include "las/PositionTransform.h"
 #include "scene/ColorModes.h"
+#include "scene/PointFilter.h"
 #include "scene/ReadFailures.h"
 
 namespace telvora
@@ -20,9 +22,48 @@ int PointStep(std::uint64_t totalPoints)
 namespace
 {
 
+// Every record's filter key, and the file's records by class, read before the positions so that
+// the two bytes a record costs here never meet the positions' twelve and the tree at once.
+std::unique_ptr<PointKey[]> ReadKeys(CLasFile& file, CPointTree& tree, INotifier* notifier)
+{
+    const auto n = static_cast<std::size_t>(PointCount(*file.header));
+    std::unique_ptr<PointKey[]> keys;
+    {
+        const auto classes = file.ReadClassifications(nullptr, notifier);
+        if (!classes)
+        {
+            return nullptr;
+        }
+        keys = std::make_unique_for_overwrite<PointKey[]>(n);
+        const unsigned format = file.header->pointDataFormatId;
+        for (std::size_t j = 0; j < n; ++j)
+        {
+            const std::uint8_t code = ClassCodeOf(classes[j], format);
+            keys[j] = code;
+            ++tree.classCounts[code];
+        }
+    }
+    const auto pairs = file.ReadReturnPairs(nullptr, notifier);
+    if (!pairs)
+    {
+        return nullptr;
+    }
+    for (std::size_t j = 0; j < n; ++j)
+    {
+        const ReturnKind kind = ReturnKindOf(pairs[j] & 0x0Fu, pairs[j] >> 4);
+        keys[j] = MakePointKey(static_cast<std::uint8_t>(keys[j]), kind);
+    }
+    return keys;
+}
+
 bool BuildTree(CLasFile& file, CPointTree& tree, const Vec3d& sceneOffset, int pointStep,
                IStatusServices& status, INotifier* notifier)
 {
+    const std::unique_ptr<PointKey[]> keys = ReadKeys(file, tree, notifier);
+    if (!keys)
+    {
+        return false;
+    }
     auto positions = file.ReadPositions(&status, notifier, sceneOffset);
     if (!positions)
     {
@@ -51,6 +92,9 @@ bool BuildTree(CLasFile& file, CPointTree& tree, const Vec3d& sceneOffset, int p
     }
     tree.CreateBuffers();
     tree.UploadPositions(p);
+    // The positions are in the buffers now; freed first, the keys add two bytes a point at most.
+    positions.reset();
+    tree.SetKeys([&](std::int32_t j) { return keys[static_cast<std::size_t>(j)]; });
     return true;
 }
 

@@ -94,14 +94,15 @@ int ClassifyBox(const CFrustum& frustum, const CBoundingBox& box)
 namespace
 {
 
-void CullNode(CPointNode& node, const Vec3& eye, const CFrustum* frustum,
+void CullNode(CPointNode& node, bool filtered, const Vec3& eye, const CFrustum* frustum,
               CullStatistics& statistics)
 {
     if (node.IsLeaf())
     {
         if (node.count > 0)
         {
-            statistics.points += node.count;
+            // The budget counts what can be drawn: hidden points take none of it.
+            statistics.points += node.DrawnCount(filtered);
             statistics.leaves += 1;
             statistics.distanceSum += Distance(eye, node.box.centre);
             node.state = 2;
@@ -117,7 +118,7 @@ void CullNode(CPointNode& node, const Vec3& eye, const CFrustum* frustum,
     const CFrustum* below = node.state == 1 ? frustum : nullptr;
     for (CPointNode* child : node.children)
     {
-        CullNode(*child, eye, below, statistics);
+        CullNode(*child, filtered, eye, below, statistics);
     }
 }
 
@@ -144,10 +145,10 @@ void DrawOutline(const CBoundingBox& box)
 }
 
 // The points of a leaf that a frame draws: its level-of-detail fraction, then the share.
-GLsizei LeafDrawCount(const CPointNode& leaf, const Vec3* eye, double k, float share)
+GLsizei LeafDrawCount(const CPointNode& leaf, bool filtered, const Vec3* eye, double k, float share)
 {
     const float fraction = eye != nullptr ? LeafFraction(k, Distance(*eye, leaf.box.centre)) : 1.0f;
-    const auto n = static_cast<GLsizei>(leaf.buffer->count);
+    const auto n = static_cast<GLsizei>(filtered ? leaf.shown : leaf.count);
     const auto m = static_cast<GLsizei>(static_cast<float>(n) * fraction);
     // A still frame draws exactly what it always did; a moving one a uniform part of it.
     return share >= 1.0f ? m : static_cast<GLsizei>(static_cast<float>(m) * share);
@@ -176,6 +177,7 @@ struct DrawPass
     double k;
     float share;
     bool outlines;
+    bool filtered;
     std::int64_t& drawnPoints;
     bool arraysEnabled = false;
 
@@ -190,7 +192,7 @@ struct DrawPass
             return;
         }
         const auto n = static_cast<GLsizei>(leaf.buffer->count);
-        const GLsizei m = LeafDrawCount(leaf, eye, k, share);
+        const GLsizei m = LeafDrawCount(leaf, filtered, eye, k, share);
         if (m <= 0)
         {
             return;
@@ -207,7 +209,16 @@ struct DrawPass
         glColorPointer(3, GL_FLOAT, 0,
                        reinterpret_cast<const void*>(static_cast<std::uintptr_t>(12) * n));
         glVertexPointer(3, GL_FLOAT, 0, nullptr);
-        glDrawArrays(GL_POINTS, 0, m);
+        if (filtered)
+        {
+            // The shown points' positions in the buffer, in its random order.
+            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, leaf.elements);
+            glDrawElements(GL_POINTS, m, GL_UNSIGNED_INT, nullptr);
+        }
+        else
+        {
+            glDrawArrays(GL_POINTS, 0, m);
+        }
         drawnPoints += m;
     }
 };
@@ -218,7 +229,7 @@ void Cull(CPointTree& tree, const Vec3& eye, const CFrustum* frustum, CullStatis
 {
     for (std::uint32_t i = 0; i < tree.cellCount; ++i)
     {
-        CullNode(tree.rootCells[i], eye, frustum, statistics);
+        CullNode(tree.rootCells[i], tree.Filter() != nullptr, eye, frustum, statistics);
     }
 }
 
@@ -257,7 +268,8 @@ std::int64_t CountDrawn(const CPointTree& tree, const Vec3* eye, double k)
                              {
                                  if (leaf.count > 0 && leaf.buffer != nullptr)
                                  {
-                                     total += LeafDrawCount(leaf, eye, k, 1.0f);
+                                     total += LeafDrawCount(leaf, tree.Filter() != nullptr, eye, k,
+                                                            1.0f);
                                  }
                              });
         }
@@ -268,7 +280,7 @@ std::int64_t CountDrawn(const CPointTree& tree, const Vec3* eye, double k)
 void Draw(const CPointTree& tree, const Vec3* eye, double k, bool outlines,
           std::int64_t& drawnPoints, float share)
 {
-    DrawPass pass{eye, k, share, outlines, drawnPoints};
+    DrawPass pass{eye, k, share, outlines, tree.Filter() != nullptr, drawnPoints};
     for (std::uint32_t i = 0; i < tree.cellCount; ++i)
     {
         if (tree.rootCells[i].state != 0)
@@ -281,6 +293,7 @@ void Draw(const CPointTree& tree, const Vec3* eye, double k, bool outlines,
         glDisableClientState(GL_COLOR_ARRAY);
         glDisableClientState(GL_VERTEX_ARRAY);
         glBindBuffer(GL_ARRAY_BUFFER, 0);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
     }
 }
 

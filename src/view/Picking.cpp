@@ -6,6 +6,7 @@
 #include <GL/glu.h>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include "scene/LasFileSet.h"
 #include "scene/PointTree.h"
@@ -49,10 +50,27 @@ CRay CursorRay(const CGLContext& context, int x, int y)
     return ray;
 }
 
-LeafPick PickInLeaf(const CRay& ray, const CPointNode& leaf)
+LeafPick PickInLeaf(const CRay& ray, const CPointNode& leaf, const PointFilter* filter)
 {
     const std::unique_ptr<float[]> positions(CPointTree::ReadBackPositions(leaf));
-    return PickAmong(ray, positions.get(), leaf.indices, positions ? leaf.count : 0, leaf.box);
+    if (!positions || filter == nullptr || leaf.keys == nullptr)
+    {
+        return PickAmong(ray, positions.get(), leaf.indices, positions ? leaf.count : 0, leaf.box);
+    }
+    // Hidden points are never picked: the shown ones are gathered first.
+    std::vector<float> shownPositions;
+    std::vector<std::int32_t> shownIndices;
+    for (std::uint32_t k = 0; k < leaf.count; ++k)
+    {
+        if (leaf.Shows(filter, k))
+        {
+            const float* p = positions.get() + 3 * static_cast<std::size_t>(k);
+            shownPositions.insert(shownPositions.end(), p, p + 3);
+            shownIndices.push_back(leaf.indices[k]);
+        }
+    }
+    return PickAmong(ray, shownPositions.data(), shownIndices.data(),
+                     static_cast<std::uint32_t>(shownIndices.size()), leaf.box);
 }
 
 ScenePick PickScene(const CRay& ray, const CLasFileSet& set, CPointTree* const* trees)
@@ -70,7 +88,7 @@ ScenePick PickScene(const CRay& ray, const CLasFileSet& set, CPointTree* const* 
         {
             continue;
         }
-        const LeafPick pick = PickInLeaf(ray, *leaf);
+        const LeafPick pick = PickInLeaf(ray, *leaf, trees[i]->Filter());
         if (pick.index < 0)
         {
             continue;

@@ -11,6 +11,7 @@ namespace telvora
 class CLasFileSet;
 class CPointNode;
 class CPointTree;
+struct PointFilter;
 
 // A picked point: the record index in its file and its scene position. index is -1 when nothing
 // was picked.
@@ -44,8 +45,9 @@ Vec3 RayOnLeafPlane(const CRay& ray, const CBoundingBox& leafBox);
 // length the far clipping distance.
 CRay CursorRay(const CGLContext& context, int x, int y);
 
-// PickAmong on a leaf's positions read back from its buffer.
-LeafPick PickInLeaf(const CRay& ray, const CPointNode& leaf);
+// PickAmong on a leaf's positions read back from its buffer; with a filter, among the points it
+// shows only.
+LeafPick PickInLeaf(const CRay& ray, const CPointNode& leaf, const PointFilter* filter = nullptr);
 
 struct ScenePick
 {

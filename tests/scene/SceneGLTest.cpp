@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "LasImage.h"
 #include "Recorders.h"
 #include "SceneGLSupport.h"
 #include "Surveys.h"
@@ -18,7 +19,9 @@
 #include "scene/ColorModes.h"
 #include "scene/LasFileSet.h"
 #include "scene/Palettes.h"
+#include "scene/PointFilter.h"
 #include "scene/Preprocess.h"
+#include "scene/TreeDrawing.h"
 #include "telvora-lasgen/SurveyGenerator.h"
 
 namespace telvora
@@ -232,6 +235,37 @@ TEST_F(SceneGL, PreprocessStoresEveryRecordAtItsScenePosition)
             ASSERT_EQ(c, Grey(oracle.Intensity(j))) << "record " << j;
         }
     }
+}
+
+// Classes are counted over every record, flags set or not; hiding one leaves the others drawn.
+TEST_F(SceneGL, ClassesAreCountedOverTheFileAndHiddenWithoutAReload)
+{
+    const std::string path = folder.File("classes.las");
+    test::LasImage image = test::LasImage::Make(1, 6);
+    // Class 2, class 2 with the synthetic bit, class 5 three times (one withheld), class 7.
+    const std::uint8_t bytes[] = {2, 0x22, 5, 5, 0x85, 7};
+    for (std::size_t j = 0; j < 6; ++j)
+    {
+        image.records[j][15] = bytes[j];
+    }
+    image.header.maxX = image.header.maxY = 0.1;
+    image.header.minZ = -0.06;
+    image.Layout(0);
+    image.Save(path);
+    LoadedScene scene({path});
+    ASSERT_TRUE(scene.notifier.shown.empty());
+    const CPointTree& tree = *scene.trees[0];
+    EXPECT_EQ(tree.classCounts[2], 2u);
+    EXPECT_EQ(tree.classCounts[5], 3u);
+    EXPECT_EQ(tree.classCounts[7], 1u);
+    EXPECT_EQ(tree.classCounts[0x22], 0u);
+
+    PointFilter filter;
+    filter.hiddenClasses.set(5);
+    scene.trees[0]->ApplyFilter(&filter);
+    EXPECT_EQ(CountDrawn(tree, nullptr, 0.0), 3);
+    scene.trees[0]->ApplyFilter(nullptr);
+    EXPECT_EQ(CountDrawn(tree, nullptr, 0.0), 6);
 }
 
 TEST_F(SceneGL, AboveTenMillionPointsOnlyEveryThirdRecordIsStored)

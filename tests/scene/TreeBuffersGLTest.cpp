@@ -439,5 +439,87 @@ TEST(TreeDrawing, PointsAppearInTheirColours)
     EXPECT_EQ(drawn, 400);
 }
 
+// A grid of 400 points: the first 200 (the southern half) red of class 2, the others green of
+// class 5; every fourth point is the last of three returns, the others single.
+TEST(TreeDrawing, HiddenClassesAndReturnsAreNeitherDrawnNorFoundAndComeBackWhenShown)
+{
+    CBoundingBox box = CBoundingBox::FromCorners({-10, -10, 0}, {10, 10, 1});
+    Survey survey;
+    for (int k = 0; k < 400; ++k)
+    {
+        survey.positions.insert(survey.positions.end(),
+                                {-5.0f + static_cast<float>(k % 20) * 0.5f,
+                                 -5.0f + static_cast<float>(k / 20) * 0.5f, 0.5f});
+        survey.colors.insert(survey.colors.end(),
+                             {k < 200 ? 1.0f : 0.0f, k < 200 ? 0.0f : 1.0f, 0.0f});
+    }
+    auto tree = BuildTree(survey, box);
+    tree->UploadColors(survey.colors.data());
+    tree->SetKeys(
+        [](std::int32_t j) {
+            return MakePointKey(j < 200 ? 2 : 5,
+                                j % 4 == 0 ? ReturnKind::Last : ReturnKind::Single);
+        });
+    test::OffscreenTarget target(32, 32);
+    const auto frame = [&](int& red, int& green)
+    {
+        test::LookAt({0, -1, 30}, {0, 0, 0}, 45, 1, 0.1f, 100);
+        std::int64_t drawn = 0;
+        Draw(*tree, nullptr, 0.0, false, drawn);
+        red = green = 0;
+        const std::vector<unsigned char> pixels = target.ReadPixels();
+        for (std::size_t p = 0; p + 2 < pixels.size(); p += 3)
+        {
+            red += pixels[p] == 255 && pixels[p + 1] == 0 ? 1 : 0;
+            green += pixels[p] == 0 && pixels[p + 1] == 255 ? 1 : 0;
+        }
+        return drawn;
+    };
+    // Within 100 m of the planes x = 0 and y = 0: the whole grid, less what is hidden.
+    const auto found = [&]
+    {
+        std::int32_t* indices = nullptr;
+        const std::uint32_t n =
+            tree->QuerySection({{1, 0, 0}, 0, {}}, 100.0f, {{0, 1, 0}, 0, {}}, 100.0f, &indices);
+        std::set<std::int32_t> records(indices, indices + n);
+        delete[] indices;
+        return records;
+    };
+    int red = 0;
+    int green = 0;
+
+    PointFilter filter;
+    filter.hiddenClasses.set(5);
+    tree->ApplyFilter(&filter);
+    EXPECT_EQ(frame(red, green), 200);
+    EXPECT_GT(red, 50);
+    EXPECT_EQ(green, 0);
+    const std::set<std::int32_t> south = found();
+    ASSERT_EQ(south.size(), 200u);
+    EXPECT_EQ(*south.rbegin(), 199);
+
+    // Last returns of class 2: j = 0, 4, ..., 196.
+    filter.returns = ReturnFilter::Intermediate;
+    tree->ApplyFilter(&filter);
+    EXPECT_EQ(frame(red, green), 0);
+    filter.hiddenClasses.reset();
+    filter.returns = ReturnFilter::Last;
+    tree->ApplyFilter(&filter);
+    EXPECT_EQ(frame(red, green), 400);
+    filter.returns = ReturnFilter::All;
+    filter.hiddenClasses.set(2);
+    tree->ApplyFilter(&filter);
+    EXPECT_EQ(frame(red, green), 200);
+    EXPECT_EQ(red, 0);
+
+    // Shown again: everything is back, from the leaves' own buffers.
+    tree->ApplyFilter(nullptr);
+    EXPECT_EQ(frame(red, green), 400);
+    EXPECT_GT(red, 50);
+    EXPECT_GT(green, 50);
+    EXPECT_EQ(found().size(), 400u);
+    EXPECT_EQ(test::GLError(), 0);
+}
+
 } // namespace
 } // namespace telvora
