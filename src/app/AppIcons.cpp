@@ -148,6 +148,17 @@ QPixmap SwatchPixmap(int id, int size)
         p.drawLine(QPointF(16, 4), QPointF(16, 28));
         break;
     }
+    case ID_TOOLS_MEASURE:
+    {
+        // Two end markers joined by the measured line.
+        p.setPen(QPen(QColor(160, 0, 160), 2));
+        p.drawLine(QPointF(7, 25), QPointF(25, 7));
+        p.setBrush(QColor(255, 0, 255));
+        p.setPen(QPen(QColor(90, 0, 90), 1));
+        p.drawEllipse(QPointF(7, 25), 4, 4);
+        p.drawEllipse(QPointF(25, 7), 4, 4);
+        break;
+    }
     case ID_COMPRESSION_OPEN:
     {
         p.setBrush(QColor(200, 160, 90));

@@ -46,6 +46,7 @@ bool IsCommandEnabled(int id, const UiState& state)
     case ID_VIEW_FILE:
     case ID_VIEW_FILE_ALL:
     case ID_VIEW_FILE_NONE:
+    case ID_TOOLS_MEASURE:
         return state.hasSet;
     case ID_FILE_SAVE:
         return state.hasSet && state.fileCount >= 1;
@@ -88,6 +89,8 @@ bool IsCommandChecked(int id, const UiState& state)
         return state.statusBarVisible;
     case ID_STATUSBAR_PANE_LOD:
         return state.lodEnabled;
+    case ID_TOOLS_MEASURE:
+        return state.measuring;
     default:
         return false;
     }
@@ -97,7 +100,7 @@ bool IsCommandCheckable(int id)
 {
     return IsColorMode(id) || IsLook(id) || IsArchiveEntry(id) ||
            (id >= ID_VIEW_FILE_FIRST && id <= ID_VIEW_FILE_LAST) || id == ID_VIEW_STATUS_BAR ||
-           id == ID_STATUSBAR_PANE_LOD;
+           id == ID_STATUSBAR_PANE_LOD || id == ID_TOOLS_MEASURE;
 }
 
 } // namespace telvora

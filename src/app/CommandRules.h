@@ -24,6 +24,8 @@ struct UiState
     bool allFilesHaveColor = false;
     bool hasSectionLine = false;
     bool crossSectionOpen = false;
+    // The next picks are the ends of a measurement.
+    bool measuring = false;
     int colorMode = ID_VIEW_INTENSITY;
     int currentArchiveEntry = 0;
     bool lodEnabled = true;

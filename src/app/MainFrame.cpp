@@ -25,6 +25,7 @@
 #include "app/AppLook.h"
 #include "app/ArchiveCommands.h"
 #include "app/CrossSectionCommands.h"
+#include "app/MeasureCommands.h"
 #include "app/MessageBoxNotifier.h"
 #include "app/OptionsDialog.h"
 #include "app/QUARNApp.h"
@@ -142,6 +143,8 @@ CMainFrame::CMainFrame(CQUARNApp& application, QWidget* parent)
     setMenuWidget(ribbon);
     CreateStatusBar();
     CreatePanes();
+    // After the panes: a pick shows the record in the point pane before it becomes an end.
+    measuring = new CMeasureCommands(this, *view, *pointProperties, *this);
     ConnectCommands();
 
     // Until a stored placement says otherwise, restoring from maximized (or a desktop without
@@ -160,7 +163,13 @@ CMainFrame::CMainFrame(CQUARNApp& application, QWidget* parent)
     UpdateCommandUI();
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame()
+{
+    // Measuring writes to the frame's status text, and the view's end drops the measurement: it
+    // goes while the frame is still whole.
+    delete measuring;
+    measuring = nullptr;
+}
 
 void CMainFrame::CreateStatusBar()
 {
@@ -256,6 +265,7 @@ void CMainFrame::ConnectCommands()
     commands.SetHandler(ID_FILE_OPEN, [this] { ChooseAndOpen(); });
     commands.SetHandler(ID_FILE_CLOSE, [this] { CloseScene(); });
     crossSections->Connect(commands);
+    measuring->Connect(commands);
     commands.SetHandler(ID_FILE_SAVE, [this] { SaveFiles(); });
     commands.SetHandler(ID_FILE_SAVE_AS, [this] { ChooseAndSaveAs(); });
     commands.SetHandler(ID_COMPRESSION_OPEN, [this] { archives->ChooseAndOpen(); });
@@ -364,6 +374,7 @@ UiState CMainFrame::CurrentUiState() const
     state.statusBarVisible = statusBar()->isVisibleTo(this);
     state.look = look;
     crossSections->Fill(state);
+    measuring->Fill(state);
     return state;
 }
 

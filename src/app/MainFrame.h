@@ -22,6 +22,7 @@ namespace telvora
 
 class CArchiveCommands;
 class CCrossSectionCommands;
+class CMeasureCommands;
 class CLasException;
 class CLasFileSet;
 class CPropertiesFileWnd;
@@ -51,6 +52,7 @@ public:
     CPropertiesFileWnd* FileProperties() const { return fileProperties; }
     CPropertiesPointWnd* PointProperties() const { return pointProperties; }
     CCrossSectionCommands* CrossSections() const { return crossSections; }
+    CMeasureCommands* Measuring() const { return measuring; }
     QLabel* StatusTextPane() const { return statusText; }
     QProgressBar* ProgressBar() const { return progressBar; }
     QToolButton* LodPane() const { return lodPane; }
@@ -152,6 +154,7 @@ private:
     CPropertiesPointWnd* pointProperties = nullptr;
     CQUARNView* view = nullptr;
     CCrossSectionCommands* crossSections = nullptr;
+    CMeasureCommands* measuring = nullptr;
     QTimer idleTimer;
     int progressPos = 0;
     // When the bar was last drawn: drawing it is a redraw of the window with the 3D view in it,

@@ -217,7 +217,8 @@ QWidget* CRibbonBar::BuildViewTab()
 
 QWidget* CRibbonBar::BuildToolsTab()
 {
-    return TabPage({Panel("Cross Section", {LargeButton(ID_TOOLS_CROSSSECTION, "Cross Section")})});
+    return TabPage({Panel("Cross Section", {LargeButton(ID_TOOLS_CROSSSECTION, "Cross Section")}),
+                    Panel("Measure", {LargeButton(ID_TOOLS_MEASURE, "Measure")})});
 }
 
 QWidget* CRibbonBar::BuildCompressionTab()

@@ -11,6 +11,7 @@
 #include "las/LASPointFormats.h"
 #include "las/LasException.h"
 #include "las/LasFile.h"
+#include "panes/Measurement.h"
 #include "panes/PaneText.h"
 #include "panes/PaneToolBar.h"
 #include "panes/PropertyGrid.h"
@@ -162,11 +163,40 @@ void CPropertiesPointWnd::BuildRows()
     coordinatesGroup = fileCoordinates;
     colorGroup = color;
     pointGroup = grid->AddRow(std::move(group));
-    for (CPropertyRow* row : {rows[kGpsTime], colorGroup, rows[kClassificationFlags],
-                              rows[kScannerChannel], rows[kScanAngle], rows[kNir], pointGroup})
+
+    auto measurement = CPropertyRow::MakeGroup(QStringLiteral("Measurement"));
+    measurementRows = {
+        add(measurement.get(), QStringLiteral("3D Distance"),
+            QStringLiteral("The straight-line distance between the two measured points.")),
+        add(measurement.get(), QStringLiteral("Horizontal Distance"),
+            QStringLiteral("The distance between the two measured points in plan view.")),
+        add(measurement.get(), QStringLiteral("Height Difference"),
+            QStringLiteral("The height of the second measured point above the first; negative "
+                           "when it lies below.")),
+        add(measurement.get(), QStringLiteral("Slope"),
+            QStringLiteral("The slope from the first measured point to the second, in degrees "
+                           "and in percent."))};
+    measurementGroup = grid->AddRow(std::move(measurement));
+    for (CPropertyRow* row :
+         {rows[kGpsTime], colorGroup, rows[kClassificationFlags], rows[kScannerChannel],
+          rows[kScanAngle], rows[kNir], pointGroup, measurementGroup})
     {
         grid->SetHidden(row, true);
     }
+}
+
+void CPropertiesPointWnd::ShowMeasurement(const MeasurementTexts* texts)
+{
+    const std::string* values[] = {texts != nullptr ? &texts->distance : nullptr,
+                                   texts != nullptr ? &texts->horizontal : nullptr,
+                                   texts != nullptr ? &texts->height : nullptr,
+                                   texts != nullptr ? &texts->slope : nullptr};
+    for (std::size_t i = 0; i < measurementRows.size(); ++i)
+    {
+        grid->SetValue(measurementRows[i],
+                       values[i] != nullptr ? QString::fromStdString(*values[i]) : QString());
+    }
+    grid->SetHidden(measurementGroup, texts == nullptr);
 }
 
 void CPropertiesPointWnd::ShowPoint(const CLasFile& file, std::uint32_t index)

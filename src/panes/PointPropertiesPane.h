@@ -14,6 +14,7 @@ class CPropertyGrid;
 class CPropertyRow;
 class INotifier;
 class LASPoint;
+struct MeasurementTexts;
 
 // The "Point Properties" pane: every attribute of the point picked in the 3D view, with an
 // explanation of each LAS field. Rows of fields that the record's format lacks are hidden. It holds
@@ -39,6 +40,8 @@ public:
     // Rewrites the grid from the point held.
     void RefreshPointProperties();
     bool HasPoint() const { return point != nullptr; }
+    // The "Measurement" group: its four rows show the texts, or the group hides for null.
+    void ShowMeasurement(const MeasurementTexts* texts);
 
     CPropertyGrid* GetGrid() const { return grid; }
     CPaneToolBar* GetToolBar() const { return toolBar; }
@@ -87,6 +90,9 @@ private:
     CPropertyRow* pointGroup = nullptr;
     CPropertyRow* coordinatesGroup = nullptr;
     CPropertyRow* colorGroup = nullptr;
+    CPropertyRow* measurementGroup = nullptr;
+    // 3D distance, horizontal distance, height difference, slope.
+    std::array<CPropertyRow*, 4> measurementRows = {};
 };
 
 } // namespace telvora

@@ -2,6 +2,7 @@
 
 #include <GL/glew.h>
 #include <GL/glu.h>
+#include <algorithm>
 
 #include "scene/LasFileSet.h"
 #include "scene/PointTree.h"
@@ -60,6 +61,37 @@ void DrawPickedPoint(const Vec3& point, const Vec3& eye)
     gluSphere(quadric, PickedSphereRadius(eye, point), 32, 32);
     glPopMatrix();
     gluDeleteQuadric(quadric);
+}
+
+// The measurement stays in sight through the points around its ends: drawn without the depth
+// test, in a colour that none of the colour modes' palettes leans on.
+void DrawMeasurement(const Vec3* ends, int count, const Vec3& eye)
+{
+    glDisable(GL_DEPTH_TEST);
+    if (count == 2)
+    {
+        glLineWidth(2.0f);
+        glColor4f(1.0f, 0.0f, 1.0f, 1.0f);
+        glBegin(GL_LINES);
+        glVertex3f(ends[0].x, ends[0].y, ends[0].z);
+        glVertex3f(ends[1].x, ends[1].y, ends[1].z);
+        glEnd();
+        glLineWidth(1.0f);
+    }
+    GLUquadric* quadric = gluNewQuadric();
+    if (quadric != nullptr)
+    {
+        glColor4f(1.0f, 0.0f, 1.0f, 0.8f);
+        for (int i = 0; i < count; ++i)
+        {
+            glPushMatrix();
+            glTranslatef(ends[i].x, ends[i].y, ends[i].z);
+            gluSphere(quadric, PickedSphereRadius(eye, ends[i]) * 0.6f, 16, 16);
+            glPopMatrix();
+        }
+        gluDeleteQuadric(quadric);
+    }
+    glEnable(GL_DEPTH_TEST);
 }
 
 } // namespace
@@ -158,6 +190,10 @@ std::int64_t RenderFrame(const FrameScene& scene, CGLContext& context)
     if (scene.pickedPoint != nullptr)
     {
         DrawPickedPoint(*scene.pickedPoint, context.camera.eye);
+    }
+    if (scene.measureEnds != nullptr && scene.measureEndCount > 0)
+    {
+        DrawMeasurement(scene.measureEnds, std::min(scene.measureEndCount, 2), context.camera.eye);
     }
     return drawn;
 }

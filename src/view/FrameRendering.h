@@ -29,6 +29,9 @@ struct FrameScene
     const SectionLine* sectionLine = nullptr;
     const CRay* pickRay = nullptr;
     const Vec3* pickedPoint = nullptr;
+    // The measured points (0 to 2): markers, and the line between two.
+    const Vec3* measureEnds = nullptr;
+    int measureEndCount = 0;
     // The most points the frame draws: the level of detail's five million, or fewer while the
     // camera moves, when every leaf draws the same part of what a full frame would. Not used
     // without the level of detail.
@@ -40,8 +43,8 @@ void ApplyCamera(CCamera& camera);
 
 // Clears, applies the camera, draws the visible files' points (culled and thinned out with the
 // level of detail on; the node states of the last culled frame otherwise), then the section band,
-// the pick ray and the picked-point sphere, which blend over the points. Returns the number of
-// points drawn. Needs the view's context current with its projection set.
+// the pick ray, the picked-point sphere and the measurement, which blend over the points. Returns
+// the number of points drawn. Needs the view's context current with its projection set.
 std::int64_t RenderFrame(const FrameScene& scene, CGLContext& context);
 
 // The section line's band: four corners from zHigh at start down to zLow and along to end.

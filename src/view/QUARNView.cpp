@@ -158,6 +158,7 @@ void CQUARNView::ReleaseScene()
     pickRay.reset();
     pickedPoint.reset();
     sectionLine.reset();
+    measureEnds.clear();
     drawnPoints = 0;
     update();
 }
@@ -284,6 +285,8 @@ void CQUARNView::paintGL()
     scene.sectionLine = sectionLine.get();
     scene.pickRay = pickRay.get();
     scene.pickedPoint = pickedPoint.get();
+    scene.measureEnds = measureEnds.data();
+    scene.measureEndCount = static_cast<int>(measureEnds.size());
     const Clock::time_point now = Now();
     const bool adaptive = reduceDetailWhileMoving && lodEnabled;
     const bool moving = adaptive && scene.sceneReady && !settled && motion.IsMoving(now);
@@ -325,6 +328,7 @@ void CQUARNView::keyPressEvent(QKeyEvent* event)
         // An open cross section moves the line in place and keeps it.
         pickRay.reset();
         pickedPoint.reset();
+        measureEnds.clear();
         if (!CrossSectionOpen())
         {
             sectionLine.reset();

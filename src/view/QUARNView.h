@@ -88,6 +88,9 @@ public:
     std::unique_ptr<CRay> pickRay;
     std::unique_ptr<Vec3> pickedPoint;
     std::unique_ptr<SectionLine> sectionLine;
+    // The measured points in scene coordinates, first end first (at most two): each drawn as a
+    // marker, joined by a line once both are there. Escape and releasing the scene drop them.
+    std::vector<Vec3> measureEnds;
 
     // What the frame's commands read and set.
     bool sceneReady = false;
@@ -134,7 +137,7 @@ signals:
     void contextReady();
     // Ctrl+O: the main frame's Open command.
     void openRequested();
-    // Escape released the pick results.
+    // Escape released the pick results and the measured points.
     void pickCleared();
     // A double click picked record `index` of file `file` of the set.
     void pointPicked(int file, quint32 index);

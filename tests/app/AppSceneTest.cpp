@@ -19,6 +19,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QWindow>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -27,6 +28,7 @@
 #include <memory>
 
 #include "AppTestMain.h"
+#include "LasImage.h"
 #include "PixelChecks.h"
 #include "ProcessRun.h"
 #include "Recorders.h"
@@ -35,6 +37,7 @@
 #include "TestFiles.h"
 #include "app/CrossSectionCommands.h"
 #include "app/MainFrame.h"
+#include "app/MeasureCommands.h"
 #include "app/QUARNApp.h"
 #include "app/RibbonBar.h"
 #include "cross/CrossFrame.h"
@@ -573,6 +576,91 @@ private slots:
         QTest::mouseDClick(view, Qt::LeftButton, Qt::NoModifier, middle);
         QCOMPARE(picked.size(), 3);
         QVERIFY(messages.shown.empty());
+    }
+
+    void measureTakesTheNextTwoPicksAndEscapeClearsIt()
+    {
+        // Millimetre records around (500000, 5400000): two corners for the extent, a point in the
+        // middle at 10 m and one 1.8 m east, 2.4 m north and 4 m above it (3-4-5).
+        test::LasImage image = test::LasImage::Make(1);
+        LasHeader& h = image.header;
+        h.xScaleFactor = h.yScaleFactor = h.zScaleFactor = 0.001;
+        h.xOffset = 500000.0;
+        h.yOffset = 5400000.0;
+        for (const auto& [x, y, z] :
+             {std::array{-100000, -100000, 0}, std::array{100000, 100000, 0},
+              std::array{0, 0, 10000}, std::array{1800, 2400, 14000}})
+        {
+            image.records.push_back(test::MakeRecord(28, x, y, z));
+        }
+        h.minX = 499900.0;
+        h.maxX = 500100.0;
+        h.minY = 5399900.0;
+        h.maxY = 5400100.0;
+        h.minZ = 0.0;
+        h.maxZ = 14.0;
+        image.Layout(0);
+        const std::string path = folder->File("measure.las");
+        image.Save(path);
+        QVERIFY(frame->OpenFiles({Q(path)}));
+        CQUARNView* view = frame->View();
+        CCommandTable& commands = frame->Commands();
+        frame->UpdateCommandUI();
+        QVERIFY(commands.IsEnabled(ID_TOOLS_MEASURE) && !commands.IsChecked(ID_TOOLS_MEASURE));
+        QVERIFY(commands.Execute(ID_TOOLS_MEASURE));
+        frame->UpdateCommandUI();
+        QVERIFY(commands.IsChecked(ID_TOOLS_MEASURE));
+
+        // From home the middle pixel looks straight down; moving the eye over the second point
+        // puts it under the same pixel.
+        const QPoint middle(view->width() / 2, view->height() / 2 - 1);
+        const auto pickAt = [&](float x, float y)
+        {
+            view->context.camera.eye.x = x;
+            view->context.camera.eye.y = y;
+            QTest::mouseDClick(view, Qt::LeftButton, Qt::NoModifier, middle);
+        };
+        QSignalSpy picked(view, &CQUARNView::pointPicked);
+        pickAt(0.0f, 0.0f);
+        pickAt(1.8f, 2.4f);
+        QCOMPARE(picked.size(), 2);
+        QCOMPARE(picked[0][1].toUInt(), 2u);
+        QCOMPARE(picked[1][1].toUInt(), 3u);
+        QVERIFY(messages.shown.empty());
+        QCOMPARE(frame->StatusTextPane()->text(),
+                 QString("3D: 5.000 m, horizontal: 3.000 m, height: 4.000 m, slope: "
+                         "53.13\u00b0 (133.33 %)"));
+        const CPropertyGrid& grid = *frame->PointProperties()->GetGrid();
+        QCOMPARE(ValueOf(grid, "3D Distance"), QString("5.000 m"));
+        QCOMPARE(ValueOf(grid, "Horizontal Distance"), QString("3.000 m"));
+        QCOMPARE(ValueOf(grid, "Height Difference"), QString("4.000 m"));
+        QCOMPARE(ValueOf(grid, "Slope"), QString("53.13\u00b0 (133.33 %)"));
+        // The pane still shows the record picked last.
+        QCOMPARE(ValueOf(grid, "X"), QString("500001.800000 (1800)"));
+        // The line is drawn in its own colour over the sky.
+        QVERIFY(test::CountColour(view->grabFramebuffer(), QColor(255, 0, 255)) > 0);
+
+        // A third pick starts a new measurement at it.
+        pickAt(0.0f, 0.0f);
+        QCOMPARE(view->measureEnds.size(), std::size_t{1});
+        QCOMPARE(ValueOf(grid, "3D Distance"), QString());
+        pickAt(1.8f, 2.4f);
+        QCOMPARE(ValueOf(grid, "3D Distance"), QString("5.000 m"));
+
+        // Escape drops the pick and the measurement and ends measuring.
+        QTest::keyClick(view, Qt::Key_Escape);
+        frame->UpdateCommandUI();
+        QVERIFY(view->measureEnds.empty() && !frame->PointProperties()->HasPoint());
+        QCOMPARE(ValueOf(grid, "3D Distance"), QString());
+        QCOMPARE(ValueOf(grid, "Slope"), QString());
+        QCOMPARE(frame->StatusTextPane()->text(), QString("Ready"));
+        QVERIFY(!commands.IsChecked(ID_TOOLS_MEASURE));
+        QCOMPARE(test::CountColour(view->grabFramebuffer(), QColor(255, 0, 255)), 0);
+        // Unarmed, picks measure nothing.
+        pickAt(0.0f, 0.0f);
+        pickAt(1.8f, 2.4f);
+        QVERIFY(view->measureEnds.empty());
+        QCOMPARE(ValueOf(grid, "3D Distance"), QString());
     }
 
     void temporaryCopiesReachTheOriginalsOnlyThroughSave()

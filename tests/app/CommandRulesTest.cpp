@@ -35,7 +35,7 @@ TEST(CommandRules, WithoutASceneOnlyOpenAndTheAlwaysOnCommandsAreEnabled)
         EXPECT_FALSE(IsCommandEnabled(id, state)) << id;
     }
     for (int id : {ID_FILE_CLOSE, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_FILE_PRINT, ID_FILE_NEW,
-                   ID_FILE_PRINT_DIRECT, ID_VIEW_FILE, ID_TOOLS_CROSSSECTION})
+                   ID_FILE_PRINT_DIRECT, ID_VIEW_FILE, ID_TOOLS_CROSSSECTION, ID_TOOLS_MEASURE})
     {
         EXPECT_FALSE(IsCommandEnabled(id, state)) << id;
     }
@@ -96,6 +96,15 @@ TEST(CommandRules, CrossSectionNeedsALineAndNoOpenWindow)
     EXPECT_TRUE(IsCommandEnabled(ID_TOOLS_CROSSSECTION, state));
     state.crossSectionOpen = true;
     EXPECT_FALSE(IsCommandEnabled(ID_TOOLS_CROSSSECTION, state));
+}
+
+TEST(CommandRules, MeasureNeedsASetAndIsCheckedWhileArmed)
+{
+    UiState state = WithSet(1, 0, false);
+    EXPECT_TRUE(IsCommandEnabled(ID_TOOLS_MEASURE, state));
+    EXPECT_FALSE(IsCommandChecked(ID_TOOLS_MEASURE, state));
+    state.measuring = true;
+    EXPECT_TRUE(IsCommandChecked(ID_TOOLS_MEASURE, state));
 }
 
 TEST(CommandRules, ChecksFollowModeLookEntryLodAndStatusBar)
