@@ -5,6 +5,9 @@
 #include <QPainter>
 #include <QWheelEvent>
 
+#include "scene/LasFileSet.h"
+#include "scene/PointTree.h"
+
 namespace telvora
 {
 
@@ -256,8 +259,10 @@ void CCrossView::Reclassify(int code)
 {
     if (selection && code >= 0 && code <= 255 && source.set != nullptr)
     {
-        history.Push(ApplyClass(*source.set, section, SelectedPoints(),
-                                static_cast<std::uint8_t>(code), notifier));
+        ClassEdit edit = ApplyClass(*source.set, section, SelectedPoints(),
+                                    static_cast<std::uint8_t>(code), notifier);
+        ReflectInTrees(edit, false);
+        history.Push(std::move(edit));
     }
     update();
 }
@@ -265,6 +270,10 @@ void CCrossView::Reclassify(int code)
 bool CCrossView::Undo()
 {
     const bool undone = source.set != nullptr && history.Undo(*source.set, section, notifier);
+    if (undone && history.NextRedo() != nullptr)
+    {
+        ReflectInTrees(*history.NextRedo(), true);
+    }
     update();
     return undone;
 }
@@ -272,8 +281,40 @@ bool CCrossView::Undo()
 bool CCrossView::Redo()
 {
     const bool redone = source.set != nullptr && history.Redo(*source.set, section, notifier);
+    if (redone && history.NextUndo() != nullptr)
+    {
+        ReflectInTrees(*history.NextUndo(), false);
+    }
     update();
     return redone;
+}
+
+void CCrossView::ReflectInTrees(const ClassEdit& edit, bool undo)
+{
+    if (edit.empty() || source.set == nullptr || source.trees == nullptr)
+    {
+        return;
+    }
+    if (source.makeCurrent)
+    {
+        source.makeCurrent();
+    }
+    for (const ClassChange& change : edit)
+    {
+        CPointTree* tree = change.file >= 0 && change.file < source.set->count
+                               ? source.trees[change.file]
+                               : nullptr;
+        const LasHeader* header = source.set->files[change.file].header;
+        if (tree == nullptr || header == nullptr)
+        {
+            continue;
+        }
+        tree->ChangeClasses(change.records.data(),
+                            undo ? change.after.data() : change.before.data(),
+                            undo ? change.before.data() : change.after.data(),
+                            change.records.size(), header->pointDataFormatId);
+    }
+    emit classesChanged();
 }
 
 } // namespace telvora

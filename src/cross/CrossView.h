@@ -66,6 +66,9 @@ public:
 signals:
     // The view moved the section line (zoom, pan, sideways): the 3D view shows it anew.
     void sectionMoved();
+    // Classification bytes changed in the files (a reclassification, an undo or a redo): the
+    // trees' counts and filters already follow; whoever shows counts refreshes them.
+    void classesChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -77,6 +80,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    // The trees' classes, counts and shown points after the edit was written (its old bytes
+    // for an undo).
+    void ReflectInTrees(const ClassEdit& edit, bool undo);
     void SetStatusText(const std::string& text);
     void ClearMeasurement();
     void Rebuild();

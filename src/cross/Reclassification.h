@@ -57,6 +57,9 @@ public:
     // False when there was nothing to undo or the write failed; the entry then stays.
     bool Undo(const CLasFileSet& set, ProfileSection& section, INotifier* notifier);
     bool Redo(const CLasFileSet& set, ProfileSection& section, INotifier* notifier);
+    // The edit Redo would write again (the one just undone), and the one Undo would take back.
+    const ClassEdit* NextRedo() const { return undone.empty() ? nullptr : &undone.back(); }
+    const ClassEdit* NextUndo() const { return done.empty() ? nullptr : &done.back(); }
 
 private:
     // Writes the newest edit of `from` (its old bytes for an undo) and moves it onto `to`; it

@@ -430,6 +430,27 @@ void CPointTree::UnbindBuffers()
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
+void CPointTree::RefreshShown(CPointNode& leaf, std::vector<std::uint32_t>& scratch) const
+{
+    static_assert(sizeof(GLuint) == sizeof(std::uint32_t));
+    scratch.clear();
+    for (std::uint32_t k = 0; k < leaf.count; ++k)
+    {
+        if (leaf.Shows(&filter, k))
+        {
+            scratch.push_back(k);
+        }
+    }
+    leaf.shown = static_cast<std::uint32_t>(scratch.size());
+    if (leaf.elements == 0)
+    {
+        glGenBuffers(1, &leaf.elements);
+    }
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, leaf.elements);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(sizeof(GLuint) * scratch.size()),
+                 scratch.data(), GL_STATIC_DRAW);
+}
+
 void CPointTree::ApplyFilter(const PointFilter* newFilter)
 {
     filtered = newFilter != nullptr && !newFilter->ShowsAll();
@@ -437,7 +458,7 @@ void CPointTree::ApplyFilter(const PointFilter* newFilter)
     {
         filter = *newFilter;
     }
-    std::vector<GLuint> shownAt;
+    std::vector<std::uint32_t> scratch;
     ForEachNode(
         [&](CPointNode& node)
         {
@@ -445,33 +466,53 @@ void CPointTree::ApplyFilter(const PointFilter* newFilter)
             {
                 return;
             }
-            if (!filtered)
+            if (filtered)
             {
-                if (node.elements != 0)
-                {
-                    glDeleteBuffers(1, &node.elements);
-                    node.elements = 0;
-                }
-                node.shown = node.count;
+                RefreshShown(node, scratch);
                 return;
             }
-            shownAt.clear();
+            if (node.elements != 0)
+            {
+                glDeleteBuffers(1, &node.elements);
+                node.elements = 0;
+            }
+            node.shown = node.count;
+        });
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+}
+
+void CPointTree::ChangeClasses(const std::uint32_t* records, const std::uint8_t* from,
+                               const std::uint8_t* to, std::size_t n, unsigned format)
+{
+    for (std::size_t k = 0; k < n; ++k)
+    {
+        --classCounts[ClassCodeOf(from[k], format)];
+        ++classCounts[ClassCodeOf(to[k], format)];
+    }
+    std::vector<std::uint32_t> scratch;
+    ForEachNode(
+        [&](CPointNode& node)
+        {
+            if (!node.IsLeaf() || node.keys == nullptr)
+            {
+                return;
+            }
+            bool changed = false;
             for (std::uint32_t k = 0; k < node.count; ++k)
             {
-                if (node.Shows(&filter, k))
+                const auto record = static_cast<std::uint32_t>(node.indices[k]);
+                const std::uint32_t* at = std::lower_bound(records, records + n, record);
+                if (at != records + n && *at == record)
                 {
-                    shownAt.push_back(k);
+                    const std::uint8_t code = ClassCodeOf(to[at - records], format);
+                    node.keys[k] = static_cast<PointKey>((node.keys[k] & 0xFF00u) | code);
+                    changed = true;
                 }
             }
-            node.shown = static_cast<std::uint32_t>(shownAt.size());
-            if (node.elements == 0)
+            if (changed && filtered && node.buffer != nullptr)
             {
-                glGenBuffers(1, &node.elements);
+                RefreshShown(node, scratch);
             }
-            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, node.elements);
-            glBufferData(GL_ELEMENT_ARRAY_BUFFER,
-                         static_cast<GLsizeiptr>(sizeof(GLuint) * shownAt.size()), shownAt.data(),
-                         GL_STATIC_DRAW);
         });
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "common/Geometry.h"
 #include "scene/PointFilter.h"
@@ -178,6 +179,12 @@ public:
     // an element buffer of its shown points. None, or a filter that shows everything, draws the
     // leaves' buffers whole again. Needs the context current.
     void ApplyFilter(const PointFilter* filter);
+    // After the classification bytes of records (ascending) changed from `from` to `to` in the
+    // file (of the given point format): the counts by class, the stored points' keys and, while
+    // filtered, the shown points of the leaves that hold them follow. Needs the context current.
+    void ChangeClasses(const std::uint32_t* records, const std::uint8_t* from,
+                       const std::uint8_t* to, std::size_t n, unsigned format);
+
     // The filter in effect; none while everything is shown.
     const PointFilter* Filter() const { return filtered ? &filter : nullptr; }
 
@@ -212,6 +219,8 @@ private:
     }
 
     static void WriteColorHalf(const CPointNode& leaf, const float* colors);
+    // The leaf's element buffer of the points the filter shows.
+    void RefreshShown(CPointNode& leaf, std::vector<std::uint32_t>& scratch) const;
     static void UnbindBuffers();
     CPointNode* FindRootCell(float x, float y) const;
     void InsertFrom(CPointNode* node, const float* positions, std::int32_t j);

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMouseEvent>
+#include <QSignalSpy>
 #include <QTest>
 #include <algorithm>
 #include <array>
@@ -26,6 +27,9 @@
 #include "panes/PropertyRow.h"
 #include "scene/LasFileSet.h"
 #include "scene/Palettes.h"
+#include "scene/PointFilter.h"
+#include "scene/PointTree.h"
+#include "scene/TreeDrawing.h"
 #include "view/QUARNView.h"
 
 namespace telvora
@@ -414,6 +418,43 @@ private slots:
                              "w.las,2,-5,101,5.00,0.50,101.00,5\n"
                              "w.las,3,-5,102,5.00,-0.51,102.00,5\n"
                              "w.las,4,-5,103,5.00,1.00,103.00,5\n"));
+    }
+
+    // With class 5 hidden, points reclassified to it disappear from the 3D view and come back
+    // on Undo; the counts by class follow both.
+    void aReclassificationMovesPointsInAndOutOfAHiddenClass()
+    {
+        const std::string path = folder->File("w.las");
+        WriteLas(path, {{-50, 50, 100, 1},
+                        {50, -50, 100, 1},
+                        {5, 0.5, 101, 2},
+                        {5, -0.4, 102, 3},
+                        {5, 0.3, 103, 1}});
+        QVERIFY(Load({path}));
+        CPointTree& tree = *view->Trees()[0];
+        PointFilter filter;
+        filter.hiddenClasses.set(5);
+        view->makeCurrent();
+        tree.ApplyFilter(&filter);
+        QCOMPARE(CountDrawn(tree, nullptr, 0.0), std::int64_t{5});
+        auto frame = Frame({{0, 0, 100}, {10, 0, 100}});
+        QSignalSpy changed(frame->View(), &CCrossView::classesChanged);
+        SelectAll(*frame->View());
+        Choose(*frame, "High Vegetation");
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(tree.classCounts[5], std::uint64_t{3});
+        QCOMPARE(tree.classCounts[1], std::uint64_t{2});
+        view->makeCurrent();
+        QCOMPARE(CountDrawn(tree, nullptr, 0.0), std::int64_t{2});
+
+        QVERIFY(frame->View()->Undo());
+        QCOMPARE(changed.size(), 2);
+        QCOMPARE(tree.classCounts[5], std::uint64_t{0});
+        QCOMPARE(tree.classCounts[1], std::uint64_t{3});
+        view->makeCurrent();
+        QCOMPARE(CountDrawn(tree, nullptr, 0.0), std::int64_t{5});
+        QVERIFY(frame->View()->Redo());
+        QCOMPARE(tree.classCounts[5], std::uint64_t{3});
     }
 
     void aFileThatCannotBeWrittenStopsTheChangeWithOneMessageAndUndoCoversWhatWasWritten()
