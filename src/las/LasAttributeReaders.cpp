@@ -280,22 +280,23 @@ std::unique_ptr<std::uint8_t[]> CLasFile::ReadReturnNumbers(AttributeProgress* p
                                           { *out = ReturnNumberOf(record, extended); });
 }
 
-std::unique_ptr<std::uint8_t[]> CLasFile::ReadReturnPairs(AttributeProgress* progress,
-                                                          INotifier* notifier) const
+std::unique_ptr<std::uint16_t[]> CLasFile::ReadClassesAndReturns(AttributeProgress* progress,
+                                                                 INotifier* notifier) const
 {
     if (header == nullptr)
     {
         return nullptr;
     }
     const bool extended = FormatLayout(header->pointDataFormatId).extended;
-    return ReadAttribute<std::uint8_t, 1>(
+    const std::size_t classByte = ClassificationOffset(header->pointDataFormatId);
+    return ReadAttribute<std::uint16_t, 1>(
         header, path, progress, notifier,
-        [extended](const unsigned char* record, std::uint8_t* out)
+        [extended, classByte](const unsigned char* record, std::uint16_t* out)
         {
             // Formats 6 to 10 keep the two in nibbles already; 0 to 5 in three bits each.
             const unsigned byte = record[LasField::kReturnByte];
-            *out = static_cast<std::uint8_t>(
-                extended ? byte : (byte & 0x07u) | ((byte >> 3) & 0x07u) << 4);
+            const unsigned pair = extended ? byte : (byte & 0x07u) | ((byte >> 3) & 0x07u) << 4;
+            *out = static_cast<std::uint16_t>(record[classByte] | pair << 8);
         });
 }
 

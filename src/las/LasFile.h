@@ -105,9 +105,10 @@ public:
                                             INotifier* notifier = nullptr) const;
     std::unique_ptr<std::uint8_t[]> ReadReturnNumbers(AttributeProgress* progress,
                                                       INotifier* notifier = nullptr) const;
-    // Return number in the low four bits and number of returns in the high four, per record.
-    std::unique_ptr<std::uint8_t[]> ReadReturnPairs(AttributeProgress* progress,
-                                                    INotifier* notifier = nullptr) const;
+    // The classification byte, and in the high byte the return number (low four bits) and the
+    // number of returns (high four): both in one pass, for filtering by class and return.
+    std::unique_ptr<std::uint16_t[]> ReadClassesAndReturns(AttributeProgress* progress,
+                                                           INotifier* notifier = nullptr) const;
     std::unique_ptr<float[]> ReadColors(AttributeProgress* progress,
                                         INotifier* notifier = nullptr) const;
 

@@ -26,32 +26,20 @@ namespace
 // the two bytes a record costs here never meet the positions' twelve and the tree at once.
 std::unique_ptr<PointKey[]> ReadKeys(CLasFile& file, CPointTree& tree, INotifier* notifier)
 {
-    const auto n = static_cast<std::size_t>(PointCount(*file.header));
-    std::unique_ptr<PointKey[]> keys;
-    {
-        const auto classes = file.ReadClassifications(nullptr, notifier);
-        if (!classes)
-        {
-            return nullptr;
-        }
-        keys = std::make_unique_for_overwrite<PointKey[]>(n);
-        const unsigned format = file.header->pointDataFormatId;
-        for (std::size_t j = 0; j < n; ++j)
-        {
-            const std::uint8_t code = ClassCodeOf(classes[j], format);
-            keys[j] = code;
-            ++tree.classCounts[code];
-        }
-    }
-    const auto pairs = file.ReadReturnPairs(nullptr, notifier);
-    if (!pairs)
+    static_assert(sizeof(PointKey) == sizeof(std::uint16_t));
+    std::unique_ptr<std::uint16_t[]> keys = file.ReadClassesAndReturns(nullptr, notifier);
+    if (!keys)
     {
         return nullptr;
     }
+    const auto n = static_cast<std::size_t>(PointCount(*file.header));
+    const unsigned format = file.header->pointDataFormatId;
     for (std::size_t j = 0; j < n; ++j)
     {
-        const ReturnKind kind = ReturnKindOf(pairs[j] & 0x0Fu, pairs[j] >> 4);
-        keys[j] = MakePointKey(static_cast<std::uint8_t>(keys[j]), kind);
+        const std::uint8_t code = ClassCodeOf(static_cast<std::uint8_t>(keys[j]), format);
+        const unsigned pair = keys[j] >> 8;
+        ++tree.classCounts[code];
+        keys[j] = MakePointKey(code, ReturnKindOf(pair & 0x0Fu, pair >> 4));
     }
     return keys;
 }
