@@ -87,6 +87,8 @@ bool IsCommandChecked(int id, const UiState& state)
     {
     case ID_VIEW_STATUS_BAR:
         return state.statusBarVisible;
+    case ID_VIEW_CLASSES:
+        return state.classesPaneVisible;
     case ID_STATUSBAR_PANE_LOD:
         return state.lodEnabled;
     case ID_TOOLS_MEASURE:
@@ -100,7 +102,7 @@ bool IsCommandCheckable(int id)
 {
     return IsColorMode(id) || IsLook(id) || IsArchiveEntry(id) ||
            (id >= ID_VIEW_FILE_FIRST && id <= ID_VIEW_FILE_LAST) || id == ID_VIEW_STATUS_BAR ||
-           id == ID_STATUSBAR_PANE_LOD || id == ID_TOOLS_MEASURE;
+           id == ID_VIEW_CLASSES || id == ID_STATUSBAR_PANE_LOD || id == ID_TOOLS_MEASURE;
 }
 
 } // namespace telvora

@@ -30,6 +30,7 @@ struct UiState
     int currentArchiveEntry = 0;
     bool lodEnabled = true;
     bool statusBarVisible = true;
+    bool classesPaneVisible = false;
     int look = ID_VIEW_APPLOOK_WINDOWS_7;
 };
 

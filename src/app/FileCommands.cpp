@@ -226,6 +226,7 @@ bool CMainFrame::ShowScene(std::unique_ptr<CLasFileSet> set)
         RebuildLoadedFilesMenu();
         return false;
     }
+    ShowClassCounts();
     RebuildLoadedFilesMenu();
     FinishCommand();
     view->sceneReady = true;

@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <algorithm>
+#include <array>
 #include <memory>
 
 #include "app/AboutDialog.h"
@@ -32,9 +33,11 @@
 #include "app/RibbonBar.h"
 #include "las/LasException.h"
 #include "las/LasHeader.h"
+#include "panes/ClassesPane.h"
 #include "panes/FilePropertiesPane.h"
 #include "panes/PointPropertiesPane.h"
 #include "scene/LasFileSet.h"
+#include "scene/PointTree.h"
 #include "view/FrameRendering.h"
 #include "view/QUARNView.h"
 
@@ -236,6 +239,43 @@ void CMainFrame::CreatePanes()
     splitDockWidget(filePane, pointPane, Qt::Vertical);
     // Wide enough for a name and a coordinate side by side.
     resizeDocks({filePane}, {360}, Qt::Horizontal);
+
+    // The classes pane waits behind the point pane until the user asks for it from the ribbon,
+    // so that the window looks as it always has.
+    classesPane = MakePane("Classes", "Classes", this);
+    classes = new CClassesWnd(classesPane);
+    classes->setObjectName("classesWnd");
+    classes->setMinimumSize(200, 200);
+    classesPane->setWidget(classes);
+    addDockWidget(Qt::RightDockWidgetArea, classesPane);
+    tabifyDockWidget(pointPane, classesPane);
+    classesPane->hide();
+    connect(classes, &CClassesWnd::filterChanged, view, &CQUARNView::SetPointFilter);
+    connect(view, &CQUARNView::sceneReleasing, classes, &CClassesWnd::Clear);
+}
+
+void CMainFrame::ShowClassCounts()
+{
+    std::array<std::uint64_t, 256> counts{};
+    const CLasFileSet* set = view->FileSet();
+    for (int i = 0; set != nullptr && i < set->count; ++i)
+    {
+        if (const CPointTree* tree = view->Trees()[i])
+        {
+            for (std::size_t code = 0; code < counts.size(); ++code)
+            {
+                counts[code] += tree->classCounts[code];
+            }
+        }
+    }
+    classes->SetCounts(counts);
+    // Codes the new files lack are no longer hidden: the view follows the pane.
+    const PointFilter& shown = classes->Filter();
+    const PointFilter& applied = view->CurrentPointFilter();
+    if (shown.hiddenClasses != applied.hiddenClasses || shown.returns != applied.returns)
+    {
+        view->SetPointFilter(shown);
+    }
 }
 
 void CMainFrame::ConnectCommands()
@@ -251,6 +291,16 @@ void CMainFrame::ConnectCommands()
                         [this]
                         {
                             statusBar()->setVisible(!statusBar()->isVisible());
+                            UpdateCommandUI();
+                        });
+    commands.SetHandler(ID_VIEW_CLASSES,
+                        [this]
+                        {
+                            classesPane->setVisible(!classesPane->isVisibleTo(this));
+                            if (classesPane->isVisibleTo(this))
+                            {
+                                classesPane->raise();
+                            }
                             UpdateCommandUI();
                         });
     commands.SetHandler(ID_STATUSBAR_PANE_LOD,
@@ -372,6 +422,7 @@ UiState CMainFrame::CurrentUiState() const
     state.currentArchiveEntry = view->currentArchiveEntry;
     state.lodEnabled = view->lodEnabled;
     state.statusBarVisible = statusBar()->isVisibleTo(this);
+    state.classesPaneVisible = classesPane->isVisibleTo(this);
     state.look = look;
     crossSections->Fill(state);
     measuring->Fill(state);

@@ -21,6 +21,7 @@ namespace telvora
 {
 
 class CArchiveCommands;
+class CClassesWnd;
 class CCrossSectionCommands;
 class CMeasureCommands;
 class CLasException;
@@ -49,6 +50,8 @@ public:
     CRibbonBar* Ribbon() const { return ribbon; }
     QDockWidget* FilePropertiesPane() const { return filePane; }
     QDockWidget* PointPropertiesPane() const { return pointPane; }
+    QDockWidget* ClassesPane() const { return classesPane; }
+    CClassesWnd* Classes() const { return classes; }
     CPropertiesFileWnd* FileProperties() const { return fileProperties; }
     CPropertiesPointWnd* PointProperties() const { return pointProperties; }
     CCrossSectionCommands* CrossSections() const { return crossSections; }
@@ -136,6 +139,8 @@ private:
     static QStringList OpenablePathsOf(const QMimeData* data);
     void CreateStatusBar();
     void CreatePanes();
+    // The classes pane's rows for the trees just built, and the view filtered as the pane says.
+    void ShowClassCounts();
     void ConnectCommands();
     void ShowOptions();
     void ShowAbout();
@@ -150,6 +155,8 @@ private:
     QLabel* pointsPane = nullptr;
     QDockWidget* filePane = nullptr;
     QDockWidget* pointPane = nullptr;
+    QDockWidget* classesPane = nullptr;
+    CClassesWnd* classes = nullptr;
     CPropertiesFileWnd* fileProperties = nullptr;
     CPropertiesPointWnd* pointProperties = nullptr;
     CQUARNView* view = nullptr;

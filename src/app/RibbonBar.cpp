@@ -194,7 +194,18 @@ QWidget* CRibbonBar::BuildHomeTab()
                 statusBarBox->setEnabled(statusBarAction->isEnabled());
                 statusBarBox->setChecked(statusBarAction->isChecked());
             });
-    QFrame* view = Panel("View", {statusBarBox});
+    // The Classes pane's switch works the same way.
+    QAction* classesAction = commands.AddPlace(ID_VIEW_CLASSES, "Classes");
+    auto* classesBox = new QCheckBox("Classes");
+    classesBox->setObjectName("classesCheck");
+    connect(classesBox, &QCheckBox::clicked, classesAction, &QAction::trigger);
+    connect(classesAction, &QAction::changed, classesBox,
+            [classesBox, classesAction]
+            {
+                classesBox->setEnabled(classesAction->isEnabled());
+                classesBox->setChecked(classesAction->isChecked());
+            });
+    QFrame* view = Panel("View", {statusBarBox, classesBox});
     return TabPage({file, view});
 }
 

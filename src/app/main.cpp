@@ -2,7 +2,10 @@
 #include <QCommandLineParser>
 #include <QRegularExpression>
 #include <QTimer>
+#include <bitset>
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 #include "app/AppIcons.h"
 #include "app/CrossSectionCommands.h"
@@ -10,6 +13,7 @@
 #include "app/QUARNApp.h"
 #include "common/SystemErrors.h"
 #include "cross/CrossFrame.h"
+#include "panes/ClassesPane.h"
 #include "scene/LasFileSet.h"
 #include "view/QUARNView.h"
 
@@ -33,6 +37,40 @@ QSize ParseSize(const QString& text)
     const bool fits = size.width() >= 64 && size.height() >= 64 &&
                       size.width() <= kMaxPictureSide && size.height() <= kMaxPictureSide;
     return fits ? size : QSize();
+}
+
+// "7,18" as the set of class codes to hide; none for anything but codes 0 to 255 separated by
+// commas.
+std::optional<std::bitset<256>> ParseClassList(const QString& text)
+{
+    std::bitset<256> hidden;
+    for (const QString& item : text.split(','))
+    {
+        static const QRegularExpression code("^\\d{1,3}$");
+        if (!code.match(item).hasMatch() || item.toInt() > 255)
+        {
+            return std::nullopt;
+        }
+        hidden.set(static_cast<std::size_t>(item.toInt()));
+    }
+    return hidden;
+}
+
+// "first", "last", "single" or "intermediate" as a return filter; none for anything else.
+std::optional<telvora::ReturnFilter> ParseReturns(const QString& text)
+{
+    using telvora::ReturnFilter;
+    for (const auto& [name, filter] :
+         {std::pair{"first", ReturnFilter::First}, std::pair{"last", ReturnFilter::Last},
+          std::pair{"single", ReturnFilter::Single},
+          std::pair{"intermediate", ReturnFilter::Intermediate}})
+    {
+        if (text == QLatin1String(name))
+        {
+            return filter;
+        }
+    }
+    return std::nullopt;
 }
 
 // Nobody is there to close a message box: messages go to the terminal, and an error among them
@@ -135,8 +173,16 @@ int main(int argc, char* argv[])
         "cross-section",
         "With --screenshot, picture the cross-section window of a line through the middle of the "
         "data.");
+    const QCommandLineOption hideClasses(
+        "hide-classes", "With --screenshot, hide the points of these class codes, such as 7,18.",
+        "LIST");
+    const QCommandLineOption returns(
+        "returns", "With --screenshot, show only first, last, single or intermediate returns.",
+        "KIND");
     parser.addOption(screenshot);
     parser.addOption(crossSection);
+    parser.addOption(hideClasses);
+    parser.addOption(returns);
     parser.addOption(size);
     parser.addOption(viewOnly);
     parser.process(application);
@@ -155,6 +201,28 @@ int main(int argc, char* argv[])
             return 2;
         }
     }
+    telvora::PointFilter filter;
+    if (parser.isSet(hideClasses))
+    {
+        const auto hidden = ParseClassList(parser.value(hideClasses));
+        if (!hidden)
+        {
+            std::fprintf(stderr, "telvora: --hide-classes wants class codes from 0 to 255 "
+                                 "separated by commas, such as 7,18\n");
+            return 2;
+        }
+        filter.hiddenClasses = *hidden;
+    }
+    if (parser.isSet(returns))
+    {
+        const auto kind = ParseReturns(parser.value(returns));
+        if (!kind)
+        {
+            std::fprintf(stderr, "telvora: --returns wants first, last, single or intermediate\n");
+            return 2;
+        }
+        filter.returns = *kind;
+    }
     ScreenshotMessages messages;
     if (picture)
     {
@@ -162,8 +230,13 @@ int main(int argc, char* argv[])
         const bool onlyView = parser.isSet(viewOnly);
         const bool section = parser.isSet(crossSection);
         app.keepSettings = true;
-        app.startupDone = [&app, &messages, path, onlyView, section](bool loaded)
+        app.startupDone = [&app, &messages, path, onlyView, section, filter](bool loaded)
         {
+            // Through the pane, so that a picture of the window shows the filter in it too.
+            if (loaded && !filter.ShowsAll())
+            {
+                app.MainFrame()->Classes()->SetFilter(filter);
+            }
             // Let the window settle (layout, first frames) before it is pictured.
             QTimer::singleShot(300, [&app, &messages, path, onlyView, section, loaded]
                                { TakeScreenshot(app, path, onlyView, section, loaded, messages); });

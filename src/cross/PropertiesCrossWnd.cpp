@@ -5,10 +5,10 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "cross/ClassNames.h"
 #include "cross/CrossView.h"
 #include "panes/PropertyGrid.h"
 #include "panes/PropertyRow.h"
+#include "scene/ClassNames.h"
 #include "scene/Palettes.h"
 
 namespace telvora

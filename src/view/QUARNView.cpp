@@ -113,8 +113,36 @@ bool CQUARNView::PreprocessScene(IStatusServices& status, INotifier* reporter)
     const PreprocessResult result =
         Preprocess(*fileSet, trees.data(), status, reporter, colorMode, options);
     colorMode = result.colorMode;
+    if (!pointFilter.ShowsAll())
+    {
+        for (CPointTree* tree : trees)
+        {
+            if (tree != nullptr)
+            {
+                tree->ApplyFilter(&pointFilter);
+            }
+        }
+    }
     update();
     return result.complete;
+}
+
+void CQUARNView::SetPointFilter(const PointFilter& filter)
+{
+    pointFilter = filter;
+    if (!initialised)
+    {
+        return;
+    }
+    makeCurrent();
+    for (CPointTree* tree : trees)
+    {
+        if (tree != nullptr)
+        {
+            tree->ApplyFilter(&pointFilter);
+        }
+    }
+    update();
 }
 
 int CQUARNView::ColorBy(int mode, IStatusServices& status, INotifier* reporter)

@@ -14,6 +14,7 @@
 #include "common/Geometry.h"
 #include "common/Notifier.h"
 #include "common/StatusServices.h"
+#include "scene/PointFilter.h"
 #include "view/AdaptiveDetail.h"
 #include "view/CapabilityCheck.h"
 #include "view/GLContext.h"
@@ -64,6 +65,10 @@ public:
     void ReleaseScene();
     // The camera over the middle of the loaded data; without data nothing changes.
     void HomeView();
+    // Shows only the classes and returns the filter lets through, in every tree, and keeps the
+    // filter for the trees of later loads.
+    void SetPointFilter(const PointFilter& filter);
+    const PointFilter& CurrentPointFilter() const { return pointFilter; }
 
     // A left double click at client pixel (x, y): casts pickRay, keeps the nearest match of the
     // visible files in pickedPoint and emits pointPicked, or says "Change the view and try again"
@@ -185,6 +190,7 @@ private:
     std::unique_ptr<CLasFileSet> fileSet;
     // One tree per file of the set, same order; owned.
     std::vector<CPointTree*> trees;
+    PointFilter pointFilter;
     QPoint lastCursor;
 };
 

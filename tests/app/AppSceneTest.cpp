@@ -11,6 +11,7 @@
 #include <QOpenGLContext>
 #include <QPointer>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -44,6 +45,7 @@
 #include "las/LasException.h"
 #include "las/LasHeader.h"
 #include "las/LasIo.h"
+#include "panes/ClassesPane.h"
 #include "panes/FilePropertiesPane.h"
 #include "panes/PointPropertiesPane.h"
 #include "panes/PropertyGrid.h"
@@ -174,6 +176,34 @@ private:
     {
         frame->View()->grabFramebuffer();
         return frame->View()->drawnPoints;
+    }
+
+    // 21 by 21 points a metre apart at z = 0, class 2 (Ground), last of two returns; the same
+    // grid 10 m above, class 6 (Building), first of two returns. Record 220 lies in the middle
+    // of the lower grid, record 661 above it.
+    std::string TwoClassFile()
+    {
+        test::LasImage image = test::LasImage::Make(1);
+        for (const auto& [z, code, returns] : {std::array{0, 2, 0x12}, std::array{1000, 6, 0x11}})
+        {
+            for (int y = 0; y <= 2000; y += 100)
+            {
+                for (int x = 0; x <= 2000; x += 100)
+                {
+                    image.records.push_back(test::MakeRecord(28, x, y, z));
+                    image.records.back()[14] = static_cast<unsigned char>(returns);
+                    image.records.back()[15] = static_cast<unsigned char>(code);
+                }
+            }
+        }
+        LasHeader& h = image.header;
+        h.minX = h.minY = h.minZ = 0.0;
+        h.maxX = h.maxY = 20.0;
+        h.maxZ = 10.0;
+        image.Layout(0);
+        const std::string path = folder->File("twoclass.las");
+        image.Save(path);
+        return path;
     }
 
     std::unique_ptr<test::TempDir> folder;
@@ -663,6 +693,74 @@ private slots:
         QCOMPARE(ValueOf(grid, "3D Distance"), QString());
     }
 
+    void hiddenClassesAreNeitherDrawnNorPickedUntilShownAgain()
+    {
+        const std::string path = TwoClassFile();
+        QVERIFY(frame->OpenFiles({Q(path)}));
+        CQUARNView* view = frame->View();
+        CCommandTable& commands = frame->Commands();
+        QVERIFY(commands.Execute(ID_VIEW_CLASSIFICATION));
+        // The pane waits until the View panel's check box asks for it.
+        frame->UpdateCommandUI();
+        QVERIFY(!frame->ClassesPane()->isVisible() && !commands.IsChecked(ID_VIEW_CLASSES));
+        QVERIFY(commands.Execute(ID_VIEW_CLASSES));
+        QVERIFY(frame->ClassesPane()->isVisible() && commands.IsChecked(ID_VIEW_CLASSES));
+        CClassesWnd& pane = *frame->Classes();
+        QTreeWidget& rows = *pane.Rows();
+        QCOMPARE(rows.topLevelItemCount(), 2);
+        QCOMPARE(rows.topLevelItem(0)->text(0) + " " + rows.topLevelItem(0)->text(1),
+                 QString("Ground 441"));
+        QCOMPARE(rows.topLevelItem(1)->text(0) + " " + rows.topLevelItem(1)->text(1),
+                 QString("Building 441"));
+
+        // Ground's dark red (0.54, 0, 0.16) lies under Building's red (1, 0, 0).
+        const QColor ground(138, 0, 41);
+        const QColor building(255, 0, 0);
+        const QPoint middle(view->width() / 2, view->height() / 2 - 1);
+        QSignalSpy picked(view, &CQUARNView::pointPicked);
+        const auto check = [&](bool groundSeen, bool buildingSeen, int pickedIndex)
+        {
+            const QImage image = view->grabFramebuffer();
+            QCOMPARE(test::CountColour(image, ground) > 0, groundSeen);
+            QCOMPARE(test::CountColour(image, building) > 0, buildingSeen);
+            picked.clear();
+            messages.shown.clear();
+            QTest::mouseDClick(view, Qt::LeftButton, Qt::NoModifier, middle);
+            if (pickedIndex < 0)
+            {
+                QCOMPARE(picked.size(), 0);
+                QCOMPARE(messages.shown.size(), std::size_t{1});
+                QCOMPARE(QString::fromStdString(messages.shown[0].text),
+                         QString("Change the view and try again"));
+            }
+            else
+            {
+                QCOMPARE(picked.size(), 1);
+                QCOMPARE(picked[0][1].toUInt(), static_cast<quint32>(pickedIndex));
+            }
+        };
+        check(true, true, 661);
+        rows.topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+        check(true, false, 220);
+        pane.HideAllButton()->click();
+        check(false, false, -1);
+        pane.ShowAllButton()->click();
+        check(true, true, 661);
+        // Last returns: the lower grid alone.
+        pane.Returns()->setCurrentIndex(2);
+        emit pane.Returns()->activated(2);
+        check(true, false, 220);
+
+        // A new load keeps the filter, and close empties the pane.
+        QVERIFY(frame->OpenFiles({Q(path)}));
+        QCOMPARE(pane.Returns()->currentText(), QString("Last returns"));
+        // Recolouring keeps it too.
+        QVERIFY(commands.Execute(ID_VIEW_CLASSIFICATION));
+        check(true, false, 220);
+        QVERIFY(commands.Execute(ID_FILE_CLOSE));
+        QCOMPARE(rows.topLevelItemCount(), 0);
+    }
+
     void temporaryCopiesReachTheOriginalsOnlyThroughSave()
     {
         const std::string original = RealFile("simple.las", "originals");
@@ -942,6 +1040,43 @@ private slots:
             folder->File("huge.err"));
         QCOMPARE(huge.exitCode, 2);
         QVERIFY(!fs::exists(folder->File("huge.png")));
+
+        // Hidden classes and returns: hiding Ground and showing last returns leaves nothing of
+        // the two grids, first returns leave the upper one.
+        const std::string twoClasses = TwoClassFile();
+        for (const auto& [returns, pointsSeen] : {std::pair{"last", false}, {"first", true}})
+        {
+            const std::string filtered = folder->File("filtered.png");
+            const test::ProcessResult filteredRun =
+                test::RunProcess(TELVORA_VIEWER,
+                                 {"--screenshot", filtered, "--size", "640x480", "--view-only",
+                                  "--hide-classes", "2", "--returns", returns, twoClasses},
+                                 folder->File("filtered.err"));
+            QCOMPARE(filteredRun.exitCode, 0);
+            const QImage shot(Q(filtered));
+            int drawn = 0;
+            for (int y = 0; y < shot.height(); ++y)
+            {
+                for (int x = 0; x < shot.width(); ++x)
+                {
+                    drawn += IsSky(shot.pixelColor(x, y)) ? 0 : 1;
+                }
+            }
+            QCOMPARE(drawn > 0, pointsSeen);
+        }
+        for (const auto& [option, value] : {std::pair{"--hide-classes", "256"},
+                                            {"--hide-classes", "7,,18"},
+                                            {"--hide-classes", "-1"},
+                                            {"--returns", "both"},
+                                            {"--returns", "First"}})
+        {
+            const test::ProcessResult bad = test::RunProcess(
+                TELVORA_VIEWER,
+                {"--screenshot", folder->File("bad.png"), option, value, twoClasses},
+                folder->File("bad.err"));
+            QCOMPARE(bad.exitCode, 2);
+            QVERIFY(!fs::exists(folder->File("bad.png")));
+        }
 
         const std::vector<unsigned char> after = test::ReadAll(settings);
         QCOMPARE(std::string(after.begin(), after.end()), stored);

@@ -24,9 +24,10 @@ TEST(CommandRules, WithoutASceneOnlyOpenAndTheAlwaysOnCommandsAreEnabled)
 {
     UiState state;
     state.capable = true;
-    for (int id : {ID_FILE_OPEN, ID_COMPRESSION_OPEN, ID_APP_OPTIONS, ID_APP_EXIT, ID_APP_ABOUT,
-                   ID_VIEW_STATUS_BAR, ID_STATUSBAR_PANE_LOD, ID_STATUSBAR_PANE_POINTS,
-                   ID_VIEW_APPLOOK_OFF_2007_BLUE, ID_VIEW_APPLOOK_WINDOWS_7})
+    for (int id :
+         {ID_FILE_OPEN, ID_COMPRESSION_OPEN, ID_APP_OPTIONS, ID_APP_EXIT, ID_APP_ABOUT,
+          ID_VIEW_STATUS_BAR, ID_VIEW_CLASSES, ID_STATUSBAR_PANE_LOD, ID_STATUSBAR_PANE_POINTS,
+          ID_VIEW_APPLOOK_OFF_2007_BLUE, ID_VIEW_APPLOOK_WINDOWS_7})
     {
         EXPECT_TRUE(IsCommandEnabled(id, state)) << id;
     }
@@ -127,6 +128,9 @@ TEST(CommandRules, ChecksFollowModeLookEntryLodAndStatusBar)
     EXPECT_FALSE(IsCommandChecked(ID_COMPRESSION_ENTRY_FIRST + 3, state));
     EXPECT_FALSE(IsCommandChecked(ID_STATUSBAR_PANE_LOD, state));
     EXPECT_TRUE(IsCommandChecked(ID_VIEW_STATUS_BAR, state));
+    EXPECT_FALSE(IsCommandChecked(ID_VIEW_CLASSES, state));
+    state.classesPaneVisible = true;
+    EXPECT_TRUE(IsCommandChecked(ID_VIEW_CLASSES, state));
     EXPECT_FALSE(IsCommandCheckable(ID_FILE_OPEN));
 }
 
