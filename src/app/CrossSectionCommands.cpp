@@ -65,6 +65,16 @@ void CCrossSectionCommands::OpenCrossSection()
     frame->SetSection(source, 0.5f);
     // The section line is moved from the window: the 3D view redraws as it goes.
     connect(frame->View(), &CCrossView::sectionMoved, &view, qOverload<>(&QWidget::update));
+    // Reclassified points may now be hidden, or shown, in the 3D view.
+    connect(frame->View(), &CCrossView::classesChanged, &view,
+            [this]
+            {
+                view.update();
+                if (classesChanged)
+                {
+                    classesChanged();
+                }
+            });
     frame->View()->update();
 }
 

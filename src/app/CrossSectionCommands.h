@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <functional>
 
 #include "common/Notifier.h"
 
@@ -34,10 +35,14 @@ public:
     void OpenCrossSection();
     void CloseCrossSection();
     CCrossFrame* Frame() const { return frame; }
+    // Called after the window changed classification bytes (a reclassification, an undo or a
+    // redo), once the trees follow them: whoever shows counts by class refreshes them.
+    void SetClassesChanged(std::function<void()> callback) { classesChanged = std::move(callback); }
 
 private:
     QWidget* owner;
     CQUARNView& view;
+    std::function<void()> classesChanged;
     // The view may go first when the main window is torn down.
     QPointer<CQUARNView> viewAlive;
     INotifier* notifier;

@@ -125,6 +125,7 @@ CMainFrame::CMainFrame(CQUARNApp& application, QWidget* parent)
     view->SetNotifier(this);
     setCentralWidget(view);
     crossSections = new CCrossSectionCommands(this, *view, this);
+    crossSections->SetClassesChanged([this] { ShowClassCounts(); });
     // A failed requirement check has already explained itself; the application ends.
     connect(view, &CQUARNView::requirementsNotMet, this, &QWidget::close, Qt::QueuedConnection);
     connect(view, &CQUARNView::openRequested, this, [this] { commands.Execute(ID_FILE_OPEN); });
