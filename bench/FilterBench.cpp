@@ -56,6 +56,7 @@ int main(int argc, char** argv)
     set->OpenFile(0, path.c_str());
     CPointTree* trees[1] = {nullptr};
     std::vector<double> preprocess;
+    preprocess.reserve(3);
     for (int r = 0; r < 3; ++r)
     {
         delete trees[0];
@@ -71,6 +72,7 @@ int main(int argc, char** argv)
     const CLasFile& file = set->files[0];
     // The filter's own share of preprocessing, step by step as it does them.
     std::vector<double> keyTimes;
+    keyTimes.reserve(3);
     for (int r = 0; r < 3; ++r)
     {
         keyTimes.push_back(bench::Seconds(
@@ -107,6 +109,9 @@ int main(int argc, char** argv)
     std::vector<double> frames;
     std::vector<double> hides;
     std::vector<double> shows;
+    frames.reserve(kRepeats);
+    hides.reserve(kRepeats);
+    shows.reserve(kRepeats);
     PointFilter filter;
     filter.hiddenClasses.set(common);
     for (int r = 0; r < kRepeats; ++r)
@@ -135,6 +140,8 @@ int main(int argc, char** argv)
     std::int64_t shown = 0;
     std::vector<double> withFilter;
     std::vector<double> without;
+    withFilter.reserve(kRepeats);
+    without.reserve(kRepeats);
     std::int64_t sampled = 0;
     for (int r = 0; r < kRepeats; ++r)
     {

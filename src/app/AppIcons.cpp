@@ -238,6 +238,8 @@ QIcon CommandIcon(int id)
         return WithFadedDisabledMode(style->standardIcon(QStyle::SP_FileDialogDetailedView));
     case ID_VIEW_FILE:
         return style->standardIcon(QStyle::SP_DirIcon);
+    case ID_VIEW_CLASSES:
+        return style->standardIcon(QStyle::SP_FileDialogListView);
     case ID_VIEW_FILE_FIRST:
         return style->standardIcon(QStyle::SP_FileIcon);
     case ID_VIEW_FILE_ALL:

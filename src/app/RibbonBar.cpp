@@ -223,7 +223,9 @@ QWidget* CRibbonBar::BuildViewTab()
     loadedFilesButton->setPopupMode(QToolButton::InstantPopup);
     loadedFilesButton->setMenu(new QMenu(loadedFilesButton));
     QFrame* file = Panel("File", {loadedFilesButton});
-    return TabPage({dataPanel, file});
+    // The Classes pane, also reachable beside the status bar switch on the Home tab.
+    QFrame* filter = Panel("Filter", {LargeButton(ID_VIEW_CLASSES, "Classes")});
+    return TabPage({dataPanel, file, filter});
 }
 
 QWidget* CRibbonBar::BuildToolsTab()

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDockWidget>
 #include <QRegularExpression>
 #include <QTimer>
 #include <bitset>
@@ -236,6 +237,8 @@ int main(int argc, char* argv[])
             if (loaded && !filter.ShowsAll())
             {
                 app.MainFrame()->Classes()->SetFilter(filter);
+                app.MainFrame()->ClassesPane()->show();
+                app.MainFrame()->ClassesPane()->raise();
             }
             // Let the window settle (layout, first frames) before it is pictured.
             QTimer::singleShot(300, [&app, &messages, path, onlyView, section, loaded]

@@ -201,7 +201,7 @@ private:
         h.maxX = h.maxY = 20.0;
         h.maxZ = 10.0;
         image.Layout(0);
-        const std::string path = folder->File("twoclass.las");
+        std::string path = folder->File("twoclass.las");
         image.Save(path);
         return path;
     }

@@ -151,9 +151,9 @@ private slots:
         {
             viewTab << button->text();
         }
-        QCOMPARE(viewTab,
-                 QStringList({"Intensity", "Histogram", "Classification", "Scan Angle Rank",
-                              "Return Number", "Height", "Files", "Color", "Loaded files"}));
+        QCOMPARE(viewTab, QStringList({"Intensity", "Histogram", "Classification",
+                                       "Scan Angle Rank", "Return Number", "Height", "Files",
+                                       "Color", "Loaded files", "Classes"}));
 
         // Every command of the table is there, in every place it appears.
         CCommandTable& commands = frame.Commands();

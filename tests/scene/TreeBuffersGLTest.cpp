@@ -447,9 +447,11 @@ TEST(TreeDrawing, HiddenClassesAndReturnsAreNeitherDrawnNorFoundAndComeBackWhenS
     Survey survey;
     for (int k = 0; k < 400; ++k)
     {
+        const int column = k % 20;
+        const int row = k / 20;
         survey.positions.insert(survey.positions.end(),
-                                {-5.0f + static_cast<float>(k % 20) * 0.5f,
-                                 -5.0f + static_cast<float>(k / 20) * 0.5f, 0.5f});
+                                {-5.0f + static_cast<float>(column) * 0.5f,
+                                 -5.0f + static_cast<float>(row) * 0.5f, 0.5f});
         survey.colors.insert(survey.colors.end(),
                              {k < 200 ? 1.0f : 0.0f, k < 200 ? 0.0f : 1.0f, 0.0f});
     }
