@@ -130,6 +130,8 @@ void ReadRecords(const CLasFile& file)
     TELVORA_REQUIRE(file.ReadIntensities(nullptr, &notifier) != nullptr);
     TELVORA_REQUIRE(file.ReadScanAngleRanks(nullptr, &notifier) != nullptr);
     TELVORA_REQUIRE(file.ReadScanAngles(nullptr, &notifier) != nullptr);
+    const auto classesAndReturns = file.ReadClassesAndReturns(nullptr, &notifier);
+    TELVORA_REQUIRE(classesAndReturns != nullptr);
     TELVORA_REQUIRE(file.ReadReturnNumbers(nullptr, &notifier) != nullptr);
     TELVORA_REQUIRE(file.ReadColors(nullptr, &notifier) != nullptr);
     TELVORA_REQUIRE(notifier.shown == 0);
@@ -144,6 +146,9 @@ void ReadRecords(const CLasFile& file)
     {
         const std::unique_ptr<LASPoint> point(file.ReadPoint(index));
         TELVORA_REQUIRE(point != nullptr && point->GetClassification() == classes[index]);
+        TELVORA_REQUIRE((classesAndReturns[index] & 0xFFu) == classes[index] &&
+                        ((classesAndReturns[index] >> 8) & 0x0Fu) == point->GetReturnNumber() &&
+                        (classesAndReturns[index] >> 12) == point->GetNumberOfReturns());
     }
     std::size_t visited = 0;
     file.ReadRecords(chosen.data(), chosen.size(),
