@@ -166,13 +166,16 @@ TEST(LasExtendedFormats, ALas14FileIsCountedReadAndItsExtendedVlrsWalked)
     const auto returns = file.ReadReturnNumbers(nullptr, &notifier);
     const auto degrees = file.ReadScanAngles(nullptr, &notifier);
     const auto ranks = file.ReadScanAngleRanks(nullptr, &notifier);
-    ASSERT_TRUE(classes && returns && degrees && ranks);
+    const auto both = file.ReadClassesAndReturns(nullptr, &notifier);
+    ASSERT_TRUE(classes && returns && degrees && ranks && both);
     const float expectedDegrees[] = {-9.0f, 0.006f, 30.0f};
     for (std::size_t i = 0; i < 3; ++i)
     {
         EXPECT_EQ(classes[i], 100 + i);
         EXPECT_EQ(returns[i], 15 - i);
         EXPECT_FLOAT_EQ(degrees[i], expectedDegrees[i]);
+        // The return byte as it stands (return 15 - i of 0), above the class.
+        EXPECT_EQ(both[i], ((0x0F - i) << 8) | (100 + i));
     }
     EXPECT_EQ(ranks[0], -9);
     EXPECT_EQ(ranks[1], 0);
