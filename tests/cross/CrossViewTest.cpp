@@ -455,6 +455,16 @@ private slots:
         QCOMPARE(CountDrawn(tree, nullptr, 0.0), std::int64_t{5});
         QVERIFY(frame->View()->Redo());
         QCOMPARE(tree.classCounts[5], std::uint64_t{3});
+
+        // Hidden now, they are left out of the next collection and so of the profile's CSV.
+        PropertiesCrossWnd& pane = *frame->Properties();
+        emit pane.Grid()->integerChanged(pane.WidthRow(), 60);
+        QVERIFY(frame->View()->Section().indices[0].empty());
+        const std::string csv = folder->File("hidden.csv");
+        QVERIFY(frame->ExportProfile(QString::fromStdString(csv)));
+        const std::vector<unsigned char> bytes = test::ReadAll(csv);
+        QCOMPARE(std::string(bytes.begin(), bytes.end()),
+                 std::string("file,record,u,profile_z,x,y,z,classification\n"));
     }
 
     void aFileThatCannotBeWrittenStopsTheChangeWithOneMessageAndUndoCoversWhatWasWritten()
