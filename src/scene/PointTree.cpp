@@ -447,6 +447,15 @@ void CPointTree::RefreshShown(CPointNode& leaf, std::vector<std::uint32_t>& scra
         glGenBuffers(1, &leaf.elements);
     }
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, leaf.elements);
+    leaf.shortElements = leaf.count <= 65536;
+    if (leaf.shortElements)
+    {
+        const std::vector<GLushort> narrow(scratch.begin(), scratch.end());
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER,
+                     static_cast<GLsizeiptr>(sizeof(GLushort) * narrow.size()), narrow.data(),
+                     GL_STATIC_DRAW);
+        return;
+    }
     glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(sizeof(GLuint) * scratch.size()),
                  scratch.data(), GL_STATIC_DRAW);
 }

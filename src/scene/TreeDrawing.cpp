@@ -213,7 +213,8 @@ struct DrawPass
         {
             // The shown points' positions in the buffer, in its random order.
             glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, leaf.elements);
-            glDrawElements(GL_POINTS, m, GL_UNSIGNED_INT, nullptr);
+            glDrawElements(GL_POINTS, m, leaf.shortElements ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT,
+                           nullptr);
         }
         else
         {
