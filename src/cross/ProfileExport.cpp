@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QSaveFile>
 #include <algorithm>
-#include <cmath>
 #include <fmt/format.h>
 
 #include "common/PathHelpers.h"
@@ -11,22 +10,13 @@
 #include "las/ByteOrder.h"
 #include "las/LasException.h"
 #include "las/LasFile.h"
+#include "panes/Measurement.h"
 #include "scene/LasFileSet.h"
 
 namespace telvora
 {
 namespace
 {
-
-// Enough decimals to show every value a scale factor can store (0.01: two), at most nine.
-int DecimalsFor(double scale)
-{
-    if (!(scale > 0.0) || scale >= 1.0)
-    {
-        return 0;
-    }
-    return std::min(9, static_cast<int>(std::ceil(-std::log10(scale) - 1e-9)));
-}
 
 // A name with a comma, quote or line break goes in quotes, its quotes doubled.
 std::string CsvField(std::string_view text)
@@ -64,9 +54,9 @@ void WriteProfileCsv(const std::string& path, const CLasFileSet& set, const Prof
         }
         const LasHeader& header = *file.header;
         const std::string name = CsvField(FileNameOf(file.path));
-        const int xDecimals = DecimalsFor(header.xScaleFactor);
-        const int yDecimals = DecimalsFor(header.yScaleFactor);
-        const int zDecimals = DecimalsFor(header.zScaleFactor);
+        const int xDecimals = DecimalsForScale(header.xScaleFactor);
+        const int yDecimals = DecimalsForScale(header.yScaleFactor);
+        const int zDecimals = DecimalsForScale(header.zScaleFactor);
         file.ReadRecords(
             indices.data(), indices.size(),
             [&](std::size_t k, const unsigned char* record)
