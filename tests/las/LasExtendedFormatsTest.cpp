@@ -205,36 +205,6 @@ TEST(LasExtendedFormats, ALas14FileIsCountedReadAndItsExtendedVlrsWalked)
     EXPECT_EQ(ReadExtendedVlrs(path.c_str(), *file.header).size(), 0u);
 }
 
-// Reclassification writes byte 16 of formats 6 to 10, leaving the flags byte alone.
-TEST(LasExtendedFormats, ReclassificationChangesOnlyTheClassificationByte)
-{
-    test::TempDir dir;
-    const std::string path = dir.File("six.las");
-    const LasImage image = FormatSixFile();
-    image.Save(path);
-    const std::vector<unsigned char> original = image.Bytes();
-    CLasFile file;
-    file.SetPath(path.c_str());
-    file.ReadCheckedHeader();
-
-    const std::uint32_t indices[] = {0, 2};
-    const std::uint8_t codes[] = {7, 9};
-    std::uint8_t previous[2] = {};
-    std::size_t written = 0;
-    file.WriteClassifications(indices, 2, codes, previous, written);
-    EXPECT_EQ(written, 2u);
-    EXPECT_EQ(previous[0], 100);
-    EXPECT_EQ(previous[1], 102);
-    std::vector<unsigned char> expected = original;
-    expected[375 + 0 * 32 + 16] = 7;
-    expected[375 + 2 * 32 + 16] = 9;
-    EXPECT_EQ(test::ReadAll(path), expected);
-
-    std::uint8_t undone[2] = {};
-    file.WriteClassifications(indices, 2, previous, undone, written);
-    EXPECT_EQ(test::ReadAll(path), original);
-}
-
 TEST(LasExtendedFormats, HeadersOfLas13And14AreReadToTheirFieldsAndNoFurther)
 {
     test::TempDir dir;

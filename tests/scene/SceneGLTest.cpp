@@ -19,9 +19,7 @@
 #include "scene/ColorModes.h"
 #include "scene/LasFileSet.h"
 #include "scene/Palettes.h"
-#include "scene/PointFilter.h"
 #include "scene/Preprocess.h"
-#include "scene/TreeDrawing.h"
 #include "telvora-lasgen/SurveyGenerator.h"
 
 namespace telvora
@@ -237,8 +235,8 @@ TEST_F(SceneGL, PreprocessStoresEveryRecordAtItsScenePosition)
     }
 }
 
-// Classes are counted over every record, flags set or not; hiding one leaves the others drawn.
-TEST_F(SceneGL, ClassesAreCountedOverTheFileAndHiddenWithoutAReload)
+// Classes are counted over every record, flags set or not.
+TEST_F(SceneGL, ClassesAreCountedOverTheFileWhateverTheirFlags)
 {
     const std::string path = folder.File("classes.las");
     test::LasImage image = test::LasImage::Make(1, 6);
@@ -259,13 +257,6 @@ TEST_F(SceneGL, ClassesAreCountedOverTheFileAndHiddenWithoutAReload)
     EXPECT_EQ(tree.classCounts[5], 3u);
     EXPECT_EQ(tree.classCounts[7], 1u);
     EXPECT_EQ(tree.classCounts[0x22], 0u);
-
-    PointFilter filter;
-    filter.hiddenClasses.set(5);
-    scene.trees[0]->ApplyFilter(&filter);
-    EXPECT_EQ(CountDrawn(tree, nullptr, 0.0), 3);
-    scene.trees[0]->ApplyFilter(nullptr);
-    EXPECT_EQ(CountDrawn(tree, nullptr, 0.0), 6);
 }
 
 TEST_F(SceneGL, AboveTenMillionPointsOnlyEveryThirdRecordIsStored)

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
@@ -408,9 +409,12 @@ TEST(TreeDrawing, CulledNodesAreSkippedAndOutlinesCountNoPoints)
     EXPECT_TRUE(magenta);
 }
 
-TEST(TreeDrawing, PointsAppearInTheirColours)
+// 400 points on a 20 x 20 grid half a metre apart, row by row from the south, in colourOf(k),
+// as a tree with its colours.
+template <typename ColourOf>
+std::unique_ptr<CPointTree> GridTree(ColourOf&& colourOf)
 {
-    CBoundingBox box = CBoundingBox::FromCorners({-10, -10, 0}, {10, 10, 1});
+    const CBoundingBox box = CBoundingBox::FromCorners({-10, -10, 0}, {10, 10, 1});
     Survey survey;
     for (int k = 0; k < 400; ++k)
     {
@@ -419,10 +423,17 @@ TEST(TreeDrawing, PointsAppearInTheirColours)
         survey.positions.insert(survey.positions.end(),
                                 {-5.0f + static_cast<float>(column) * 0.5f,
                                  -5.0f + static_cast<float>(row) * 0.5f, 0.5f});
-        survey.colors.insert(survey.colors.end(), {1.0f, 0.0f, 0.0f});
+        const std::array<float, 3> colour = colourOf(k);
+        survey.colors.insert(survey.colors.end(), colour.begin(), colour.end());
     }
     auto tree = BuildTree(survey, box);
     tree->UploadColors(survey.colors.data());
+    return tree;
+}
+
+TEST(TreeDrawing, PointsAppearInTheirColours)
+{
+    auto tree = GridTree([](int) { return std::array<float, 3>{1.0f, 0.0f, 0.0f}; });
     test::OffscreenTarget target(32, 32);
     test::LookAt({0, -1, 30}, {0, 0, 0}, 45, 1, 0.1f, 100);
     std::int64_t drawn = 0;
@@ -443,20 +454,10 @@ TEST(TreeDrawing, PointsAppearInTheirColours)
 // class 5; every fourth point is the last of three returns, the others single.
 TEST(TreeDrawing, HiddenClassesAndReturnsAreNeitherDrawnNorFoundAndComeBackWhenShown)
 {
-    CBoundingBox box = CBoundingBox::FromCorners({-10, -10, 0}, {10, 10, 1});
-    Survey survey;
-    for (int k = 0; k < 400; ++k)
-    {
-        const int column = k % 20;
-        const int row = k / 20;
-        survey.positions.insert(survey.positions.end(),
-                                {-5.0f + static_cast<float>(column) * 0.5f,
-                                 -5.0f + static_cast<float>(row) * 0.5f, 0.5f});
-        survey.colors.insert(survey.colors.end(),
-                             {k < 200 ? 1.0f : 0.0f, k < 200 ? 0.0f : 1.0f, 0.0f});
-    }
-    auto tree = BuildTree(survey, box);
-    tree->UploadColors(survey.colors.data());
+    auto tree = GridTree(
+        [](int k) {
+            return std::array<float, 3>{k < 200 ? 1.0f : 0.0f, k < 200 ? 0.0f : 1.0f, 0.0f};
+        });
     tree->SetKeys(
         [](std::int32_t j) {
             return MakePointKey(j < 200 ? 2 : 5,
